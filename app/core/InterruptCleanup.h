@@ -1,0 +1,33 @@
+#pragma once
+// Removal of half-written temporary files when the process is interrupted. Every temporary file
+// the texture routine writes is entered in a process-wide table before it is created and leaves
+// it once it was renamed into place or removed. On SIGINT, SIGTERM or SIGHUP the handler
+// deletes every file in the table and then lets the signal take its default action, so an
+// interrupted run leaves the originals as they were and no temporary files behind.
+//
+// The table is a fixed array written with atomics only, so it is safe to use from any number
+// of threads and to read from a signal handler.
+
+#include <filesystem>
+
+namespace quorvel {
+
+// Most temporary files that may exist at once.
+inline constexpr int kMaxTemporaryFiles = 1024;
+
+// Installs the handler for SIGINT, SIGTERM and SIGHUP, except for signals the process already
+// ignores (nohup). Front ends call it once at start-up, before any file is rewritten. A front
+// end that handles these signals itself calls RemoveTemporaryFiles() from its own handler.
+void InstallInterruptCleanup();
+
+// Deletes every registered temporary file. Async-signal-safe.
+void RemoveTemporaryFiles() noexcept;
+
+// Enters `path` in the table. Returns the slot, or -1 when the table is full or the path is too
+// long to store (the caller must then not create the file). Thread-safe.
+int RegisterTemporaryFile(const std::filesystem::path& path) noexcept;
+
+// Takes a slot out of the table without touching the file. Thread-safe.
+void UnregisterTemporaryFile(int slot) noexcept;
+
+} // namespace quorvel

@@ -1,0 +1,31 @@
+#pragma once
+// Failure reasons of the texture routine that the operating system has no code for. They travel
+// in a std::error_code beside the platform's own codes (std::system_category()), so a caller
+// handles both alike: compare against TextureErrc values, or turn any code into words with
+// DescribeError().
+
+#include <string>
+#include <system_error>
+
+namespace quorvel {
+
+enum class TextureErrc {
+    FileTooShort = 1, // 16 bytes or fewer and not marked compressed: there is no payload
+    PayloadTooLarge,  // payload longer than a signed 32-bit size allows
+    FileChanged,      // the file was changed, moved or replaced while it was being compressed
+    HardLinked,       // the file has other hard links, which a rewrite would separate from it
+    NotRegularFile,   // a folder, pipe, device or socket
+};
+
+// The category of TextureErrc codes; its name is "quorvel texture".
+const std::error_category& TextureCategory() noexcept;
+
+std::error_code make_error_code(TextureErrc reason) noexcept;
+
+// One line for any error code: "Error 13: Permission denied" for system codes (number and the
+// system's own text), the plain reason for our own ("File has other hard links").
+std::string DescribeError(const std::error_code& error);
+
+} // namespace quorvel
+
+template <> struct std::is_error_code_enum<quorvel::TextureErrc> : std::true_type {};

@@ -1,0 +1,142 @@
+#pragma once
+// Compression of one texture file in place.
+//
+// A texture file is an 8-byte header, eight more header bytes and a payload from offset 16.
+// Header byte 7 is the compression marker: 0x40 or less means not compressed yet. The routine
+// reads the header; a file already marked is left alone. Otherwise it reads the payload into
+// memory, compresses it through a PayloadCompressor (normally the Brevora component, so the
+// stream is exactly what zlib's compress() gives) and rewrites the file as
+//
+//     offset 0   header bytes 0..6 as read, byte 7 = 0x46
+//     offset 8   uncompressed payload length, signed 32-bit little-endian
+//     offset 12  "@@@@"
+//     offset 16  the zlib stream
+//
+// The rewrite goes through a temporary file beside the original (SafeReplace.h), so the
+// original is either fully replaced or left exactly as it was. Read-only files (owner-write
+// bit clear), files this process may not write, files with other hard links and anything that
+// is not a regular file are refused before anything is written. A symbolic link is followed:
+// the file it points to is rewritten and the link stays a link.
+//
+// The work is split into stages so that a batch can run them on worker threads and defer the
+// folder syncs: PrepareTexture (read and compress, writes nothing; enough for a dry run),
+// StageTexture (write and sync the temporary file), CommitTexture (rename into place).
+// CompressTextureFile runs all of them for one file.
+//
+// Thread safety: all functions are safe to call concurrently for different files, as long as
+// each thread uses its own compressor.
+
+#include "ByteArray.h"
+#include "FileOps.h"
+#include "SafeReplace.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace quorvel {
+
+class Brevora;
+
+inline constexpr std::uint8_t kCompressedMarker = 0x46;
+inline constexpr std::uint8_t kHighestUncompressedMarker = 0x40;
+
+enum class TextureOutcome {
+    Compressed,        // rewritten (from PrepareTexture: would be rewritten)
+    AlreadyCompressed, // marker byte above 0x40; file untouched, 0 saved
+    NothingCompressed, // the compressor produced nothing (1-byte payload, zlib failure);
+                       // file untouched and not marked, 0 saved
+    Failed,            // see failedStep and error
+};
+
+// Where a failure happened. Up to and including Replace the original file is unchanged; a
+// failure at SyncFolder comes after the file was replaced.
+enum class TextureStep {
+    None,
+    Open,       // finding, inspecting or opening the file
+    Check,      // refused: too short, too large, read-only, not writable, hard-linked
+    Read,       // reading header or payload
+    Compress,   // the compressor threw (out of memory, size overflow)
+    CreateTemp, // creating the temporary file or giving it the original's owner and mode
+    Write,      // writing the temporary file
+    Sync,       // flushing the temporary file to disk
+    Replace,    // checking the original is unchanged and renaming over it
+    SyncFolder, // flushing the folder after the rename
+};
+
+struct TextureResult {
+    std::filesystem::path path; // as passed in
+    TextureOutcome outcome = TextureOutcome::Failed;
+    // Uncompressed minus compressed payload size; negative when the file grew. 0 unless
+    // Compressed (or Failed at SyncFolder, where the file was replaced). Never an error code.
+    std::int32_t bytesSaved = 0;
+    std::int32_t originalSize = 0;   // payload bytes read
+    std::int32_t compressedSize = 0; // zlib stream bytes written
+    std::int32_t zlibStatus = 0;     // the compressor's status (NothingCompressed explains why)
+    TextureStep failedStep = TextureStep::None;
+    // Platform code (std::system_category()) or TextureErrc; empty unless Failed.
+    std::error_code error;
+
+    bool failed() const noexcept { return outcome == TextureOutcome::Failed; }
+    // Marks the result failed at `step`; sizes are kept.
+    void setFailure(TextureStep step, std::error_code reason) noexcept;
+};
+
+// What a compressor reports: zlib status (0 = success) and the sizes of both sides. On status 0
+// with compressedSize > 0 the payload array holds exactly the compressed stream, from index 0.
+struct CompressionReport {
+    std::int32_t status = 0;
+    std::int32_t originalSize = 0;
+    std::int32_t compressedSize = 0;
+};
+
+// Compresses a payload array in place into a zlib stream. May throw OverflowError or
+// std::bad_alloc. A batch can plug in another zlib encoder here (libdeflate).
+using PayloadCompressor = std::function<CompressionReport(ByteArray& payload)>;
+
+// A compressor working through `compressor`'s CompressData, OriginalSize and CompressedSize.
+// Keeps a reference: the instance must outlive the returned function.
+PayloadCompressor BrevoraCompressor(Brevora& compressor);
+
+// A file read and compressed in memory, not yet written.
+struct PreparedTexture {
+    // Outcome Compressed means ready to stage, with sizes and bytesSaved filled in; any other
+    // outcome is final.
+    TextureResult result;
+    std::filesystem::path target;        // the file to replace: the path, or a link's target
+    FileIdentity original;               // the target as it was when read
+    std::array<std::uint8_t, 16> head{}; // the new first 16 bytes
+    ByteArray stream;                    // the compressed payload
+};
+
+// Reads `path` and compresses its payload; writes nothing. Already compressed, too short or
+// refused files come back with their final outcome without reading the payload.
+PreparedTexture PrepareTexture(const std::filesystem::path& path,
+                               const PayloadCompressor& compress);
+
+// Writes a ready PreparedTexture to a temporary file beside its target, with the original's
+// owner and permission bits, and syncs it. On failure records it in prepared.result and returns
+// an empty PendingReplacement (no temporary file left).
+PendingReplacement StageTexture(PreparedTexture& prepared);
+
+// Renames the staged file over the target and, with `syncFolder`, flushes the target's folder
+// (pass false to sync each folder once after a batch, with SyncFolder()). On failure records it
+// in prepared.result; a failed rename leaves the original unchanged and removes the temporary.
+// Returns !prepared.result.failed().
+bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool syncFolder = true);
+
+// Compresses the texture file at `path` in place through `compressor`: prepare, stage, commit
+// and folder sync for one file. `path` is used as given (relative to the current directory).
+TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::path& path);
+
+// One sentence for a failed result: what failed, on which file, why, and the file's state, e.g.
+// "Could not write the compressed copy of a/brick.ace: Error 28: No space left on device. The
+// original file is unchanged." `shownPath` replaces result.path.string() in the text when the
+// front end has a better rendering of the name. Empty for a result that did not fail.
+std::string DescribeFailure(const TextureResult& result, std::string_view shownPath = {});
+
+} // namespace quorvel
