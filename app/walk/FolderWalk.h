@@ -1,1 +1,85 @@
 #pragma once
+// FolderWalk: the walk over a folder tree that finds the texture files to compress.
+//
+// WalkFolderTree lists a folder through a DirectoryLister, tells the FolderVisitor it entered
+// the folder, hands it each file that passes the candidate test in listing order, and then walks
+// each subfolder the same way: depth-first, a folder's own files before its subfolders, the start
+// folder first. A folder's whole listing is read before any of its files is handed out, so files
+// the visitor creates or replaces while rewriting (temporary siblings) never enter the walk and
+// don't disturb the enumeration. Pending subfolders are kept on an explicit stack, not the call
+// stack, so a deep tree can't overflow it.
+//
+// Links: the start folder may itself be a link to a folder (the user picked it), but links met
+// inside the tree are never followed, and links to files are passed over. The identity of every
+// folder opened is recorded, so a folder reached a second time (through a bind mount of an
+// ancestor, say) is not walked again and the walk always ends.
+//
+// Failures never stop the walk: a folder that can't be opened or listed, an entry whose name or
+// kind can't be read, a file that vanished before its read-only bit could be read, each goes to
+// FolderVisitor::Failure with the OS error, and the walk carries on with the next entry.
+//
+// Paths stay native (std::filesystem::path) throughout; on POSIX a name is the bytes the file
+// system holds, valid UTF-8 or not. The walk itself never changes a file.
+
+#include "DirectoryLister.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <system_error>
+
+namespace quorvel {
+
+// What the walk was doing when it met a failure.
+enum class WalkStep {
+    OpenFolder,     // opening a folder (missing, no permission, not a folder, a link)
+    ListFolder,     // reading a folder's entries; the entries read before it are still walked
+    ReadName,       // reading one entry's name; the failure names the folder
+    ReadEntry,      // reading one entry's kind (it vanished, say)
+    ReadAttributes, // reading a candidate file's read-only state
+};
+
+// Receives what the walk finds, in walk order, on the thread that called WalkFolderTree.
+class FolderVisitor {
+public:
+    virtual ~FolderVisitor() = default;
+
+    // The walk starts on `folder` (start folder / ... / subfolder as the walk reached it). Called
+    // for every folder walked, also one that then fails to open.
+    virtual void EnterFolder(const std::filesystem::path& folder) = 0;
+
+    // `file` is a regular file whose name ends in ".ACE" in any case and that is not read-only.
+    // The visitor may rewrite, replace or delete it and create siblings.
+    virtual void Candidate(const std::filesystem::path& file) = 0;
+
+    // The walk couldn't do `step` on `path` (a folder for OpenFolder, ListFolder and ReadName,
+    // else the entry). It passes over what it couldn't read and goes on.
+    virtual void Failure(const std::filesystem::path& path, WalkStep step,
+                         std::error_code error) = 0;
+
+    // Asked before each folder and each entry; true ends the walk there.
+    virtual bool StopRequested() { return false; }
+};
+
+struct WalkSummary {
+    std::size_t folders = 0;    // EnterFolder calls
+    std::size_t candidates = 0; // Candidate calls
+    std::size_t failures = 0;   // Failure calls
+    bool stopped = false;       // StopRequested ended the walk early
+};
+
+// The name part of the candidate test: the last four characters of `name`, upper-cased, equal
+// ".ACE". A name shorter than four characters never matches; ".ace" alone does. Case folding is
+// ASCII-only and the same in every locale.
+bool IsTextureFileName(const std::filesystem::path& name);
+
+// Walks the tree at `start` as described above, with `lister` reading the folders. The candidate
+// test is IsTextureFileName plus IsReadOnly (ReadOnly.h) being false; only regular files are
+// tested, links to files never. Exceptions thrown by the visitor pass through and end the walk;
+// the walk itself throws only std::bad_alloc.
+WalkSummary WalkFolderTree(const std::filesystem::path& start, FolderVisitor& visitor,
+                           DirectoryLister& lister);
+
+// The same with a SystemDirectoryLister.
+WalkSummary WalkFolderTree(const std::filesystem::path& start, FolderVisitor& visitor);
+
+} // namespace quorvel
