@@ -1,1 +1,132 @@
 #include "FolderWalk.h"
+
+#include "ReadOnly.h"
+
+#include <iterator>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace quorvel {
+
+namespace {
+
+using path = std::filesystem::path;
+
+template <typename Char> Char AsciiUpper(Char c) {
+    return (c >= Char('a') && c <= Char('z')) ? static_cast<Char>(c - Char('a') + Char('A')) : c;
+}
+
+// Walks one tree; holds what must live for the whole walk.
+class Walker {
+public:
+    Walker(FolderVisitor& visitor, DirectoryLister& lister)
+        : m_visitor(visitor), m_lister(lister) {}
+
+    WalkSummary Run(const path& start) {
+        std::vector<path> pending{start}; // the next folder to walk is at the back
+        FollowLink follow = FollowLink::Yes;
+        while (!pending.empty()) {
+            if (Stopped())
+                break;
+            const path folder = std::move(pending.back());
+            pending.pop_back();
+            std::vector<path> subfolders = WalkOne(folder, follow);
+            follow = FollowLink::No; // only the start folder may be a link
+            pending.insert(pending.end(), std::make_move_iterator(subfolders.rbegin()),
+                           std::make_move_iterator(subfolders.rend()));
+        }
+        return m_summary;
+    }
+
+private:
+    bool Stopped() {
+        if (!m_summary.stopped && m_visitor.StopRequested())
+            m_summary.stopped = true;
+        return m_summary.stopped;
+    }
+
+    void Report(const path& where, WalkStep step, std::error_code error) {
+        ++m_summary.failures;
+        m_visitor.Failure(where, step, error);
+    }
+
+    // Walks the files of `folder` and returns its subfolders in listing order.
+    std::vector<path> WalkOne(const path& folder, FollowLink follow) {
+        std::vector<path> subfolders;
+        DirectoryListing listing = m_lister.List(folder, follow);
+        if (listing.identity && !m_seen.insert(*listing.identity).second)
+            return subfolders;
+        ++m_summary.folders;
+        m_visitor.EnterFolder(folder);
+        if (listing.openError) {
+            Report(folder, WalkStep::OpenFolder, listing.openError);
+            return subfolders;
+        }
+        if (listing.readError)
+            Report(folder, WalkStep::ListFolder, listing.readError);
+        for (const DirectoryEntry& entry : listing.entries) {
+            if (Stopped())
+                break;
+            if (entry.name.empty()) {
+                Report(folder, WalkStep::ReadName,
+                       entry.error ? entry.error : std::make_error_code(std::errc::io_error));
+                continue;
+            }
+            path full = folder / entry.name;
+            if (entry.error) {
+                Report(full, WalkStep::ReadEntry, entry.error);
+                continue;
+            }
+            if (entry.kind == EntryKind::Folder)
+                subfolders.push_back(std::move(full));
+            else if (entry.kind == EntryKind::File && IsTextureFileName(entry.name))
+                OfferCandidate(full);
+        }
+        return subfolders;
+    }
+
+    void OfferCandidate(const path& file) {
+        std::error_code error;
+        const bool readOnly = IsReadOnly(file, error);
+        if (error) {
+            Report(file, WalkStep::ReadAttributes, error);
+        } else if (!readOnly) {
+            ++m_summary.candidates;
+            m_visitor.Candidate(file);
+        }
+    }
+
+    FolderVisitor& m_visitor;
+    DirectoryLister& m_lister;
+    std::set<FolderIdentity> m_seen;
+    WalkSummary m_summary;
+};
+
+} // namespace
+
+bool IsTextureFileName(const std::filesystem::path& name) {
+    using Char = path::value_type;
+    static constexpr Char extension[] = {Char('.'), Char('A'), Char('C'), Char('E')};
+    const path::string_type& text = name.native();
+    if (text.size() < std::size(extension))
+        return false;
+    const Char* tail = text.data() + (text.size() - std::size(extension));
+    for (std::size_t i = 0; i < std::size(extension); ++i) {
+        if (AsciiUpper(tail[i]) != extension[i])
+            return false;
+    }
+    return true;
+}
+
+WalkSummary WalkFolderTree(const std::filesystem::path& start, FolderVisitor& visitor,
+                           DirectoryLister& lister) {
+    return Walker(visitor, lister).Run(start);
+}
+
+WalkSummary WalkFolderTree(const std::filesystem::path& start, FolderVisitor& visitor) {
+    SystemDirectoryLister lister;
+    return WalkFolderTree(start, visitor, lister);
+}
+
+} // namespace quorvel

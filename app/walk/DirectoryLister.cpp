@@ -1,0 +1,187 @@
+#include "DirectoryLister.h"
+
+#include <cerrno>
+#include <string_view>
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace quorvel {
+
+#ifdef _WIN32
+
+namespace {
+
+EntryKind KindOf(const std::filesystem::path& path, std::filesystem::file_status status) {
+    namespace fs = std::filesystem;
+    if (fs::is_symlink(status)) {
+        std::error_code ec;
+        return fs::is_directory(fs::status(path, ec)) ? EntryKind::LinkToFolder
+                                                      : EntryKind::LinkToFile;
+    }
+    if (fs::is_regular_file(status))
+        return EntryKind::File;
+    if (fs::is_directory(status))
+        return EntryKind::Folder;
+    return EntryKind::Other; // junctions land here and are never followed
+}
+
+} // namespace
+
+DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder,
+                                             FollowLink follow) {
+    namespace fs = std::filesystem;
+    DirectoryListing listing;
+    std::error_code ec;
+    if (follow == FollowLink::No && fs::is_symlink(fs::symlink_status(folder, ec))) {
+        listing.openError = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        return listing;
+    }
+    fs::directory_iterator it(folder, ec);
+    if (ec) {
+        listing.openError = ec;
+        return listing;
+    }
+    while (it != fs::directory_iterator()) {
+        DirectoryEntry entry;
+        entry.name = it->path().filename();
+        const fs::file_status status = it->symlink_status(entry.error);
+        if (!entry.error)
+            entry.kind = KindOf(it->path(), status);
+        listing.entries.push_back(std::move(entry));
+        it.increment(ec);
+        if (ec) {
+            listing.readError = ec;
+            break;
+        }
+    }
+    return listing;
+}
+
+#else
+
+namespace {
+
+std::error_code LastError() {
+    return {errno, std::system_category()};
+}
+
+// Closes the stream (and with it the descriptor it was opened from) on every path out.
+class DirCloser {
+public:
+    explicit DirCloser(DIR* dir) : m_dir(dir) {}
+    ~DirCloser() { ::closedir(m_dir); }
+    DirCloser(const DirCloser&) = delete;
+    DirCloser& operator=(const DirCloser&) = delete;
+
+private:
+    DIR* m_dir;
+};
+
+// A link's kind is the kind of what it leads to; a dangling or unreadable link is no folder.
+EntryKind LinkKind(int dirFd, const char* name) {
+    struct stat target {};
+    if (::fstatat(dirFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode))
+        return EntryKind::LinkToFolder;
+    return EntryKind::LinkToFile;
+}
+
+EntryKind KindFromMode(int dirFd, const char* name, mode_t mode) {
+    if (S_ISREG(mode))
+        return EntryKind::File;
+    if (S_ISDIR(mode))
+        return EntryKind::Folder;
+    if (S_ISLNK(mode))
+        return LinkKind(dirFd, name);
+    return EntryKind::Other;
+}
+
+void ClassifyByStat(int dirFd, const char* name, DirectoryEntry& entry) {
+    struct stat info {};
+    if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        entry.error = LastError(); // ENOENT when the entry vanished after readdir saw it
+        return;
+    }
+    entry.kind = KindFromMode(dirFd, name, info.st_mode);
+}
+
+void Classify(int dirFd, const dirent& raw, SystemDirectoryLister::KindSource source,
+              DirectoryEntry& entry) {
+#if defined(DT_UNKNOWN)
+    if (source == SystemDirectoryLister::KindSource::EntryType) {
+        switch (raw.d_type) {
+        case DT_REG:
+            entry.kind = EntryKind::File;
+            return;
+        case DT_DIR:
+            entry.kind = EntryKind::Folder;
+            return;
+        case DT_LNK:
+            entry.kind = LinkKind(dirFd, raw.d_name);
+            return;
+        case DT_UNKNOWN:
+            break;
+        default:
+            entry.kind = EntryKind::Other;
+            return;
+        }
+    }
+#else
+    (void)source;
+#endif
+    ClassifyByStat(dirFd, raw.d_name, entry);
+}
+
+} // namespace
+
+DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder,
+                                             FollowLink follow) {
+    DirectoryListing listing;
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (follow == FollowLink::No)
+        flags |= O_NOFOLLOW;
+    const int fd = ::open(folder.c_str(), flags);
+    if (fd < 0) {
+        listing.openError = LastError();
+        return listing;
+    }
+    // The identity comes from the descriptor, not the path, so it is the folder actually read.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0)
+        listing.identity = FolderIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                          static_cast<std::uint64_t>(info.st_ino)};
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        listing.openError = LastError();
+        ::close(fd);
+        return listing;
+    }
+    DirCloser closer(dir);
+    const int dirFd = ::dirfd(dir);
+    for (;;) {
+        errno = 0;
+        const dirent* raw = ::readdir(dir);
+        if (raw == nullptr) {
+            if (errno != 0)
+                listing.readError = LastError();
+            break;
+        }
+        const std::string_view name(raw->d_name);
+        if (name == "." || name == "..")
+            continue;
+        DirectoryEntry entry;
+        // From std::string a POSIX path takes the bytes as they are, with no conversion.
+        entry.name = std::filesystem::path(std::string(name));
+        Classify(dirFd, *raw, m_source, entry);
+        listing.entries.push_back(std::move(entry));
+    }
+    return listing;
+}
+
+#endif
+
+} // namespace quorvel

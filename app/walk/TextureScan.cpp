@@ -1,0 +1,99 @@
+#include "TextureScan.h"
+
+#include "DisplayPath.h"
+#include "TextureError.h"
+
+#include <exception>
+#include <utility>
+
+namespace quorvel {
+
+namespace {
+
+// What the walk was doing, and what that leaves behind, for the failure sentence.
+struct StepWords {
+    const char* action;
+    const char* state;
+};
+
+StepWords WordsFor(WalkStep step) {
+    switch (step) {
+    case WalkStep::OpenFolder:
+        return {"open the folder", "Nothing in it was changed."};
+    case WalkStep::ListFolder:
+        return {"read the whole listing of the folder", "Files it did not list were left alone."};
+    case WalkStep::ReadName:
+        return {"read the name of an entry in the folder", "That entry was left alone."};
+    case WalkStep::ReadEntry:
+        return {"read the type of", "It was left alone."};
+    case WalkStep::ReadAttributes:
+        return {"read the attributes of", "The file was left unchanged."};
+    }
+    return {"read", "It was left alone."};
+}
+
+} // namespace
+
+TextureScan::TextureScan(ProgressView& view, CompressFunction compress)
+    : m_view(view), m_compress(std::move(compress)) {}
+
+TextureScan::TextureScan(ProgressView& view, Brevora& compressor)
+    : TextureScan(view, [&compressor](const std::filesystem::path& file) {
+          return CompressTextureFile(compressor, file);
+      }) {}
+
+WalkSummary TextureScan::Scan(const std::filesystem::path& start) {
+    return WalkFolderTree(start, *this);
+}
+
+WalkSummary TextureScan::Scan(const std::filesystem::path& start, DirectoryLister& lister) {
+    return WalkFolderTree(start, *this, lister);
+}
+
+void TextureScan::Finish() {
+    m_status += " Finished..";
+    m_view.setStatus(m_status);
+}
+
+void TextureScan::EnterFolder(const std::filesystem::path& folder) {
+    m_view.setTitle("Scanning " + DisplayPath(folder));
+}
+
+void TextureScan::Candidate(const std::filesystem::path& file) {
+    try {
+        const TextureResult result = m_compress(file);
+        if (result.failed())
+            m_failures.push_back({file, DescribeFailure(result, DisplayPath(file))});
+        else
+            m_totalSaved += result.bytesSaved;
+    } catch (const std::exception& error) {
+        // The texture routine reports its own failures; this guards a stand-in compressor or an
+        // allocation failure outside it, so that one file can't end the scan.
+        m_failures.push_back(
+            {file, "Could not compress " + DisplayPath(file) + ": " + error.what() + "."});
+    }
+    m_status = "Saved " + std::to_string(m_totalSaved / 1024) + "Kb";
+    m_view.setStatus(m_status);
+    m_view.repaintStatus();
+}
+
+void TextureScan::Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) {
+    const StepWords words = WordsFor(step);
+    m_failures.push_back({path, std::string("Could not ") + words.action + " " + DisplayPath(path) +
+                                    ": " + DescribeError(error) + ". " + words.state});
+}
+
+std::string FormatFailureReport(const std::vector<ScanFailure>& failures, std::size_t maxLines) {
+    std::string text;
+    const std::size_t shown = failures.size() < maxLines ? failures.size() : maxLines;
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0)
+            text += '\n';
+        text += failures[i].message;
+    }
+    if (failures.size() > shown)
+        text += (shown > 0 ? "\nand " : "and ") + std::to_string(failures.size() - shown) + " more";
+    return text;
+}
+
+} // namespace quorvel
