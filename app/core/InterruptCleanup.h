@@ -20,7 +20,8 @@ inline constexpr int kMaxTemporaryFiles = 1024;
 // end that handles these signals itself calls RemoveTemporaryFiles() from its own handler.
 void InstallInterruptCleanup();
 
-// Deletes every registered temporary file. Async-signal-safe.
+// Deletes every registered temporary file. Async-signal-safe. The process must end afterwards:
+// the table's slots stay taken.
 void RemoveTemporaryFiles() noexcept;
 
 // Enters `path` in the table. Returns the slot, or -1 when the table is full or the path is too

@@ -1,0 +1,221 @@
+#include "FileOps.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace quorvel {
+namespace {
+
+std::int64_t ToNanoseconds(std::int64_t seconds, std::int64_t nanoseconds) {
+    return seconds * 1'000'000'000 + nanoseconds;
+}
+
+#ifdef _WIN32
+
+// Windows has no inode numbers or change times in the C runtime's stat; the volume and file
+// index from the handle identify the file, the write time and size tell a change.
+void Fill(const struct _stat64& st, FileIdentity& out) {
+    out = {};
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.size = st.st_size;
+    out.modifiedNs = ToNanoseconds(st.st_mtime, 0);
+    out.mode = static_cast<std::uint32_t>(st.st_mode);
+    out.links = static_cast<std::uint64_t>(st.st_nlink);
+}
+
+int FileIndex(HANDLE handle, FileIdentity& out) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        errno = EIO;
+        return -1;
+    }
+    out.device = info.dwVolumeSerialNumber;
+    out.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    out.links = info.nNumberOfLinks;
+    return 0;
+}
+
+int RealOpen(const std::filesystem::path& path, int flags, unsigned mode) {
+    return _wopen(path.c_str(), flags | _O_BINARY | _O_NOINHERIT, static_cast<int>(mode));
+}
+
+std::int64_t RealReadAt(int fd, void* buffer, std::size_t count, std::int64_t offset) {
+    if (_lseeki64(fd, offset, SEEK_SET) < 0)
+        return -1;
+    const unsigned chunk = count > 0x40000000u ? 0x40000000u : static_cast<unsigned>(count);
+    return _read(fd, buffer, chunk);
+}
+
+std::int64_t RealWrite(int fd, const void* buffer, std::size_t count) {
+    const unsigned chunk = count > 0x40000000u ? 0x40000000u : static_cast<unsigned>(count);
+    return _write(fd, buffer, chunk);
+}
+
+// A virus scanner or indexer briefly holding the original makes the replace fail with a
+// sharing violation; a few short retries get past it.
+int RealRename(const std::filesystem::path& from, const std::filesystem::path& to) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 0;
+        const DWORD code = GetLastError();
+        if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) || attempt == 4) {
+            errno = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ? EACCES : EIO;
+            return -1;
+        }
+        Sleep(50);
+    }
+}
+
+int RealFstat(int fd, FileIdentity& out) {
+    struct _stat64 st;
+    if (_fstat64(fd, &st) != 0)
+        return -1;
+    Fill(st, out);
+    return FileIndex(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), out);
+}
+
+int RealStat(const std::filesystem::path& path, bool, FileIdentity& out) {
+    struct _stat64 st;
+    if (_wstat64(path.c_str(), &st) != 0)
+        return -1;
+    Fill(st, out);
+    HANDLE handle =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = EACCES;
+        return -1;
+    }
+    const int status = FileIndex(handle, out);
+    CloseHandle(handle);
+    return status;
+}
+
+FileOps MakeSystemFileOps() {
+    FileOps ops;
+    ops.open = RealOpen;
+    ops.close = [](int fd) { return _close(fd); };
+    ops.readAt = RealReadAt;
+    ops.write = RealWrite;
+    ops.fsync = [](int fd) { return _commit(fd); };
+    // Permission bits and owners don't carry over on Windows; a new file gets the folder's ACL.
+    ops.fchmod = [](int, unsigned) { return 0; };
+    ops.fchown = [](int, std::uint32_t, std::uint32_t) { return 0; };
+    ops.rename = RealRename;
+    ops.unlink = [](const std::filesystem::path& path) { return _wunlink(path.c_str()); };
+    ops.fstat = RealFstat;
+    ops.stat = RealStat;
+    ops.checkWritable = [](const std::filesystem::path& path) { return _waccess(path.c_str(), 2); };
+    return ops;
+}
+
+#else
+
+void Fill(const struct stat& st, FileIdentity& out) {
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+    out.size = static_cast<std::int64_t>(st.st_size);
+    out.modifiedNs = ToNanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    out.changedNs = ToNanoseconds(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+    out.mode = static_cast<std::uint32_t>(st.st_mode);
+    out.owner = static_cast<std::uint32_t>(st.st_uid);
+    out.group = static_cast<std::uint32_t>(st.st_gid);
+    out.links = static_cast<std::uint64_t>(st.st_nlink);
+}
+
+FileOps MakeSystemFileOps() {
+    FileOps ops;
+    ops.open = [](const std::filesystem::path& path, int flags, unsigned mode) {
+        return ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, static_cast<mode_t>(mode));
+    };
+    ops.close = [](int fd) { return ::close(fd); };
+    ops.readAt = [](int fd, void* buffer, std::size_t count, std::int64_t offset) {
+        return static_cast<std::int64_t>(::pread(fd, buffer, count, static_cast<off_t>(offset)));
+    };
+    ops.write = [](int fd, const void* buffer, std::size_t count) {
+        return static_cast<std::int64_t>(::write(fd, buffer, count));
+    };
+    ops.fsync = [](int fd) { return ::fsync(fd); };
+    ops.fchmod = [](int fd, unsigned mode) { return ::fchmod(fd, static_cast<mode_t>(mode)); };
+    ops.fchown = [](int fd, std::uint32_t owner, std::uint32_t group) {
+        return ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group));
+    };
+    ops.rename = [](const std::filesystem::path& from, const std::filesystem::path& to) {
+        return ::rename(from.c_str(), to.c_str());
+    };
+    ops.unlink = [](const std::filesystem::path& path) { return ::unlink(path.c_str()); };
+    ops.fstat = [](int fd, FileIdentity& out) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0)
+            return -1;
+        Fill(st, out);
+        return 0;
+    };
+    ops.stat = [](const std::filesystem::path& path, bool followLinks, FileIdentity& out) {
+        struct stat st {};
+        if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0)
+            return -1;
+        Fill(st, out);
+        return 0;
+    };
+    ops.checkWritable = [](const std::filesystem::path& path) {
+        return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS);
+    };
+    return ops;
+}
+
+#endif
+
+FileOps& Installed() {
+    static FileOps ops = MakeSystemFileOps();
+    return ops;
+}
+
+} // namespace
+
+bool FileIdentity::isRegular() const noexcept {
+    return (mode & S_IFMT) == S_IFREG;
+}
+
+bool FileIdentity::isSymlink() const noexcept {
+#ifdef _WIN32
+    return false;
+#else
+    return (mode & S_IFMT) == S_IFLNK;
+#endif
+}
+
+bool FileIdentity::ownerMayWrite() const noexcept {
+#ifdef _WIN32
+    return (mode & _S_IWRITE) != 0;
+#else
+    return (mode & S_IWUSR) != 0;
+#endif
+}
+
+FileOps SystemFileOps() {
+    return MakeSystemFileOps();
+}
+
+const FileOps& CurrentFileOps() noexcept {
+    return Installed();
+}
+
+ScopedFileOps::ScopedFileOps(FileOps ops) : m_previous(std::move(Installed())) {
+    Installed() = std::move(ops);
+}
+
+ScopedFileOps::~ScopedFileOps() {
+    Installed() = std::move(m_previous);
+}
+
+} // namespace quorvel

@@ -1,0 +1,113 @@
+#include "InterruptCleanup.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace quorvel {
+namespace {
+
+using NativeChar = std::filesystem::path::value_type;
+
+// Long enough for any path the system accepts in one call.
+constexpr std::size_t kMaxPathChars = 4096;
+
+enum SlotState : int { Free, Busy, Armed };
+
+// A slot is claimed by moving it from Free to Busy, filled, then published as Armed. Removal
+// takes an Armed slot back to Busy before reading the path, so the path can't be overwritten
+// by a thread reusing the slot meanwhile; such a slot is never freed again, as the process is
+// about to end.
+struct Slot {
+    std::atomic<int> state{Free};
+    NativeChar path[kMaxPathChars];
+};
+
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
+
+Slot g_slots[kMaxTemporaryFiles];
+
+void RemoveFile(const NativeChar* path) noexcept {
+#ifdef _WIN32
+    _wunlink(path);
+#else
+    ::unlink(path);
+#endif
+}
+
+extern "C" void OnInterrupt(int signalNumber) {
+    const int savedErrno = errno;
+    RemoveTemporaryFiles();
+    errno = savedErrno;
+    // The handler was installed for one delivery only, so the signal now takes its default
+    // action: the process ends the way it would have without us.
+#ifdef _WIN32
+    std::signal(signalNumber, SIG_DFL);
+#endif
+    std::raise(signalNumber);
+}
+
+} // namespace
+
+void InstallInterruptCleanup() {
+#ifdef _WIN32
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        const auto previous = std::signal(signalNumber, OnInterrupt);
+        if (previous == SIG_IGN)
+            std::signal(signalNumber, SIG_IGN);
+    }
+#else
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous {};
+        if (sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        // Reset to the default on entry; raise() inside the handler is then delivered once
+        // the handler returns, with the signal unblocked.
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signalNumber, &action, nullptr);
+    }
+#endif
+}
+
+void RemoveTemporaryFiles() noexcept {
+    for (Slot& slot : g_slots) {
+        int expected = Armed;
+        if (slot.state.compare_exchange_strong(expected, Busy, std::memory_order_acquire))
+            RemoveFile(slot.path);
+    }
+}
+
+int RegisterTemporaryFile(const std::filesystem::path& path) noexcept {
+    const auto& native = path.native();
+    if (native.size() >= kMaxPathChars)
+        return -1;
+    for (int index = 0; index < kMaxTemporaryFiles; ++index) {
+        Slot& slot = g_slots[index];
+        int expected = Free;
+        if (!slot.state.compare_exchange_strong(expected, Busy, std::memory_order_acquire))
+            continue;
+        std::memcpy(slot.path, native.c_str(), (native.size() + 1) * sizeof(NativeChar));
+        slot.state.store(Armed, std::memory_order_release);
+        return index;
+    }
+    return -1;
+}
+
+void UnregisterTemporaryFile(int slot) noexcept {
+    if (slot < 0 || slot >= kMaxTemporaryFiles)
+        return;
+    int expected = Armed;
+    g_slots[slot].state.compare_exchange_strong(expected, Free, std::memory_order_release);
+}
+
+} // namespace quorvel

@@ -1,0 +1,44 @@
+#include "TextureError.h"
+
+namespace quorvel {
+namespace {
+
+class TextureCategoryImpl : public std::error_category {
+public:
+    const char* name() const noexcept override { return "quorvel texture"; }
+
+    std::string message(int value) const override {
+        switch (static_cast<TextureErrc>(value)) {
+        case TextureErrc::FileTooShort:
+            return "File too short to hold a texture payload";
+        case TextureErrc::PayloadTooLarge:
+            return "File too large";
+        case TextureErrc::FileChanged:
+            return "File was changed by another program while it was being compressed";
+        case TextureErrc::HardLinked:
+            return "File has other hard links";
+        case TextureErrc::NotRegularFile:
+            return "Not a regular file";
+        }
+        return "Unknown texture error " + std::to_string(value);
+    }
+};
+
+} // namespace
+
+const std::error_category& TextureCategory() noexcept {
+    static const TextureCategoryImpl category;
+    return category;
+}
+
+std::error_code make_error_code(TextureErrc reason) noexcept {
+    return {static_cast<int>(reason), TextureCategory()};
+}
+
+std::string DescribeError(const std::error_code& error) {
+    if (error.category() == std::system_category() || error.category() == std::generic_category())
+        return "Error " + std::to_string(error.value()) + ": " + error.message();
+    return error.message();
+}
+
+} // namespace quorvel

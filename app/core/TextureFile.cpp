@@ -1,0 +1,303 @@
+#include "TextureFile.h"
+
+#include "Brevora.h"
+#include "BrevoraErrors.h"
+#include "ReadOnly.h"
+#include "TextureError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <new>
+#include <utility>
+
+namespace quorvel {
+namespace {
+
+constexpr std::int64_t kHeaderBytes = 16;
+constexpr std::size_t kMarkerIndex = 7;
+
+std::error_code LastError() {
+    return {errno, std::system_category()};
+}
+
+class FileCloser {
+public:
+    explicit FileCloser(int fd) : m_fd(fd) {}
+    ~FileCloser() { CurrentFileOps().close(m_fd); }
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
+
+private:
+    int m_fd;
+};
+
+// Reads up to `count` bytes at `offset`, fewer only at the end of the file. Returns the number
+// read, or -1 with errno set.
+std::int64_t ReadFully(const FileOps& ops, int fd, std::uint8_t* buffer, std::size_t count,
+                       std::int64_t offset) {
+    constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+    std::size_t done = 0;
+    while (done < count) {
+        const std::int64_t got = ops.readAt(fd, buffer + done, std::min(count - done, kMaxChunk),
+                                            offset + static_cast<std::int64_t>(done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::array<std::uint8_t, 16> CompressedHead(const std::array<std::uint8_t, 8>& header,
+                                            std::int32_t originalSize) {
+    std::array<std::uint8_t, 16> head{};
+    std::copy(header.begin(), header.end(), head.begin());
+    head[kMarkerIndex] = kCompressedMarker;
+    const auto size = static_cast<std::uint32_t>(originalSize);
+    for (std::size_t i = 0; i < 4; ++i)
+        head[8 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    std::fill(head.begin() + 12, head.end(), std::uint8_t{'@'});
+    return head;
+}
+
+} // namespace
+
+void TextureResult::setFailure(TextureStep step, std::error_code reason) noexcept {
+    outcome = TextureOutcome::Failed;
+    failedStep = step;
+    error = reason;
+}
+
+PayloadCompressor BrevoraCompressor(Brevora& compressor) {
+    return [&compressor](ByteArray& payload) {
+        const std::int32_t status = compressor.CompressData(payload);
+        return CompressionReport{status, compressor.OriginalSize(), compressor.CompressedSize()};
+    };
+}
+
+PreparedTexture PrepareTexture(const std::filesystem::path& path,
+                               const PayloadCompressor& compress) {
+    const FileOps& ops = CurrentFileOps();
+    PreparedTexture prepared;
+    TextureResult& result = prepared.result;
+    result.path = path;
+
+    // Rewriting goes through a rename, which would replace a link by a plain file; rename
+    // over the file the link points to instead.
+    FileIdentity entry;
+    if (ops.stat(path, false, entry) != 0) {
+        result.setFailure(TextureStep::Open, LastError());
+        return prepared;
+    }
+    prepared.target = path;
+    if (entry.isSymlink()) {
+        std::error_code error;
+        prepared.target = std::filesystem::canonical(path, error);
+        if (error) {
+            result.setFailure(TextureStep::Open, error);
+            return prepared;
+        }
+    }
+
+    // Checked before opening: opening a pipe would block and opening a device may act on it.
+    FileIdentity target;
+    if (ops.stat(prepared.target, true, target) != 0) {
+        result.setFailure(TextureStep::Open, LastError());
+        return prepared;
+    }
+    if (!target.isRegular()) {
+        result.setFailure(TextureStep::Open, make_error_code(TextureErrc::NotRegularFile));
+        return prepared;
+    }
+    const int fd = ops.open(prepared.target, O_RDONLY | O_NONBLOCK, 0);
+    if (fd < 0) {
+        result.setFailure(TextureStep::Open, LastError());
+        return prepared;
+    }
+    FileCloser closer(fd);
+    if (ops.fstat(fd, prepared.original) != 0) {
+        result.setFailure(TextureStep::Open, LastError());
+        return prepared;
+    }
+    if (!prepared.original.isRegular()) {
+        result.setFailure(TextureStep::Open, make_error_code(TextureErrc::NotRegularFile));
+        return prepared;
+    }
+
+    // Bytes past the end of a short file stay 0.
+    std::array<std::uint8_t, 8> header{};
+    if (ReadFully(ops, fd, header.data(), header.size(), 0) < 0) {
+        result.setFailure(TextureStep::Read, LastError());
+        return prepared;
+    }
+    if (header[kMarkerIndex] > kHighestUncompressedMarker) {
+        result.outcome = TextureOutcome::AlreadyCompressed;
+        return prepared;
+    }
+
+    const std::int64_t payloadBytes = prepared.original.size - kHeaderBytes;
+    if (payloadBytes <= 0) {
+        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::FileTooShort));
+        return prepared;
+    }
+    if (payloadBytes > std::numeric_limits<std::int32_t>::max()) {
+        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::PayloadTooLarge));
+        return prepared;
+    }
+    // A rename needs only the folder's permission, so the file's own write permission is
+    // checked here: a read-only file stays read-only, for root too.
+    if (IsReadOnly(static_cast<std::filesystem::perms>(prepared.original.mode & 07777u))) {
+        result.setFailure(TextureStep::Check, std::error_code(EACCES, std::system_category()));
+        return prepared;
+    }
+    if (ops.checkWritable(prepared.target) != 0) {
+        result.setFailure(TextureStep::Check, LastError());
+        return prepared;
+    }
+    // The rewritten file would be a new inode, leaving the other names with the old content.
+    if (prepared.original.links > 1) {
+        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::HardLinked));
+        return prepared;
+    }
+
+    const auto count = static_cast<std::int32_t>(payloadBytes);
+    result.originalSize = count;
+    ByteArray payload;
+    try {
+        payload = ByteArray(0, count - 1);
+    } catch (const std::bad_alloc&) {
+        result.setFailure(TextureStep::Read, std::make_error_code(std::errc::not_enough_memory));
+        return prepared;
+    }
+    const std::int64_t got =
+        ReadFully(ops, fd, payload.data(), static_cast<std::size_t>(count), kHeaderBytes);
+    if (got < 0) {
+        result.setFailure(TextureStep::Read, LastError());
+        return prepared;
+    }
+    if (got != count) {
+        result.setFailure(TextureStep::Read, make_error_code(TextureErrc::FileChanged));
+        return prepared;
+    }
+
+    CompressionReport report;
+    try {
+        report = compress(payload);
+    } catch (const OverflowError&) {
+        result.setFailure(TextureStep::Compress, make_error_code(TextureErrc::PayloadTooLarge));
+        return prepared;
+    } catch (const std::bad_alloc&) {
+        result.setFailure(TextureStep::Compress,
+                          std::make_error_code(std::errc::not_enough_memory));
+        return prepared;
+    }
+    result.zlibStatus = report.status;
+    // Marking the file compressed while it still holds the raw payload would corrupt it, so
+    // a compressor that produced nothing leaves the file alone.
+    if (report.status != 0 || report.compressedSize <= 0) {
+        result.outcome = TextureOutcome::NothingCompressed;
+        return prepared;
+    }
+    if (payload.count() != report.compressedSize || report.originalSize != count) {
+        result.setFailure(TextureStep::Compress, std::make_error_code(std::errc::invalid_argument));
+        return prepared;
+    }
+
+    prepared.head = CompressedHead(header, report.originalSize);
+    prepared.stream = std::move(payload);
+    result.compressedSize = report.compressedSize;
+    // Both sizes are non-negative 32-bit values, so the difference can't overflow.
+    result.bytesSaved = report.originalSize - report.compressedSize;
+    result.outcome = TextureOutcome::Compressed;
+    return prepared;
+}
+
+PendingReplacement StageTexture(PreparedTexture& prepared) {
+    if (prepared.result.outcome != TextureOutcome::Compressed)
+        return {};
+    std::error_code error;
+    PendingReplacement staged = PendingReplacement::Create(prepared.target, error);
+    if (error) {
+        prepared.result.setFailure(TextureStep::CreateTemp, error);
+        return {};
+    }
+    if ((error = staged.copyAttributes(prepared.original))) {
+        prepared.result.setFailure(TextureStep::CreateTemp, error);
+        return {};
+    }
+    if ((error = staged.write(prepared.head)) || (error = staged.write(prepared.stream.bytes()))) {
+        prepared.result.setFailure(TextureStep::Write, error);
+        return {};
+    }
+    if ((error = staged.sync())) {
+        prepared.result.setFailure(TextureStep::Sync, error);
+        return {};
+    }
+    return staged;
+}
+
+bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool syncFolder) {
+    if (prepared.result.failed())
+        return false;
+    if (const std::error_code error = staged.commit(prepared.original)) {
+        staged.discard();
+        prepared.result.setFailure(TextureStep::Replace, error);
+        return false;
+    }
+    if (syncFolder) {
+        if (const std::error_code error = SyncFolder(ContainingFolder(prepared.target))) {
+            prepared.result.setFailure(TextureStep::SyncFolder, error);
+            return false;
+        }
+    }
+    return true;
+}
+
+TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::path& path) {
+    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
+    if (prepared.result.outcome != TextureOutcome::Compressed)
+        return std::move(prepared.result);
+    PendingReplacement staged = StageTexture(prepared);
+    if (staged)
+        CommitTexture(prepared, staged);
+    return std::move(prepared.result);
+}
+
+std::string DescribeFailure(const TextureResult& result, std::string_view shownPath) {
+    if (!result.failed())
+        return {};
+    const std::string name = shownPath.empty() ? result.path.string() : std::string(shownPath);
+    const std::string reason = DescribeError(result.error);
+    const std::string untouched = ". The file is unchanged.";
+    const std::string kept = ". The original file is unchanged.";
+    switch (result.failedStep) {
+    case TextureStep::Open:
+        return "Could not open " + name + ": " + reason + untouched;
+    case TextureStep::Read:
+        return "Could not read " + name + ": " + reason + untouched;
+    case TextureStep::None:
+    case TextureStep::Check:
+    case TextureStep::Compress:
+        return "Could not compress " + name + ": " + reason + untouched;
+    case TextureStep::CreateTemp:
+        return "Could not create a temporary file beside " + name + ": " + reason + kept;
+    case TextureStep::Write:
+        return "Could not write the compressed copy of " + name + ": " + reason + kept;
+    case TextureStep::Sync:
+        return "Could not flush the compressed copy of " + name + " to disk: " + reason + kept;
+    case TextureStep::Replace:
+        return "Could not replace " + name + " with its compressed copy: " + reason + kept;
+    case TextureStep::SyncFolder:
+        return "Compressed " + name + ", but could not flush its folder to disk: " + reason +
+               ". The change may be lost if the system stops now.";
+    }
+    return "Could not compress " + name + ": " + reason + untouched;
+}
+
+} // namespace quorvel
