@@ -2,12 +2,11 @@
 
 #include "BrevoraErrors.h"
 
-#include <zlib.h>
-
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
+#include <zlib.h>
 
 namespace quorvel {
 namespace {
@@ -92,8 +91,9 @@ std::int32_t Brevora::DecompressData(ByteArray& TheData, std::int32_t OrigSize) 
         throw OverflowError("OrigSize + 1 overflows a 32-bit size");
     if (OrigSize < 0)
         throw SubscriptOutOfRange("OrigSize is negative");
-    // The input is read from index 0, whatever the lower bound is.
-    if (lb > 0)
+    // The input is read from index 0, whatever the lower bound is. An array that ends below
+    // index 0 lacks that element as well; reading ub + 1 bytes from there would overrun it.
+    if (lb > 0 || ub < 0)
         throw SubscriptOutOfRange("compressed array has no element at index 0");
 
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(OrigSize) + 1);

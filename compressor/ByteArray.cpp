@@ -31,7 +31,8 @@ ByteArray::ByteArray(std::vector<std::uint8_t> bytes, std::int32_t lower)
 }
 
 std::int32_t ByteArray::upperBound() const {
-    return hasStorage() ? static_cast<std::int32_t>(m_lower + count() - 1) : 0;
+    // In 64 bits: lower + count overflows 32 bits when the last element is at INT32_MAX.
+    return hasStorage() ? static_cast<std::int32_t>(m_lower + std::ssize(m_bytes) - 1) : 0;
 }
 
 std::uint8_t& ByteArray::at(std::int32_t index) {
@@ -56,7 +57,8 @@ void ByteArray::redim(std::int32_t lower, std::int32_t upper, bool preserve) {
     const std::int32_t from = std::max(lower, m_lower);
     const std::int32_t to = std::min(upper, upperBound());
     if (from <= to)
-        std::copy_n(m_bytes.begin() + (from - m_lower), to - from + 1, resized.begin() + (from - lower));
+        std::copy_n(m_bytes.begin() + (from - m_lower), to - from + 1,
+                    resized.begin() + (from - lower));
     m_bytes = std::move(resized);
     m_lower = lower;
 }
