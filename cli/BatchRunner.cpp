@@ -1,0 +1,277 @@
+#include "BatchRunner.h"
+
+#include "SafeReplace.h"
+#include "TextureFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <new>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+// What the workers share with the collecting thread.
+class SharedState {
+public:
+    SharedState(const WorkList& workList, const BatchOptions& batchOptions,
+                const std::atomic<bool>& stopFlag)
+        : work(workList), options(batchOptions), stop(stopFlag) {}
+
+    const WorkList& work;
+    const BatchOptions& options;
+    const std::atomic<bool>& stop;
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::int64_t> filesDone{0};
+    std::atomic<std::int64_t> bytesRead{0};
+    std::atomic<std::int64_t> bytesSaved{0};
+
+    void Publish(std::size_t index, FileReport report) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_ready.emplace(index, std::move(report));
+        }
+        m_wake.notify_one();
+    }
+
+    void WorkerFinished() {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_workersFinished;
+        }
+        m_wake.notify_one();
+    }
+
+    // Waits up to `timeout` for the report at `index` or for all `workers` to finish; then
+    // moves out every report from `index` on that is ready without a gap.
+    std::vector<FileReport> TakeInOrder(std::size_t index, unsigned workers,
+                                        Clock::duration timeout, bool& allFinished) {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, timeout,
+                        [&] { return m_ready.count(index) > 0 || m_workersFinished == workers; });
+        std::vector<FileReport> out;
+        for (auto it = m_ready.find(index); it != m_ready.end() && it->first == index;
+             it = m_ready.find(index)) {
+            out.push_back(std::move(it->second));
+            m_ready.erase(it);
+            ++index;
+        }
+        allFinished = m_workersFinished == workers;
+        return out;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::map<std::size_t, FileReport> m_ready; // finished, waiting for earlier ones
+    unsigned m_workersFinished = 0;
+};
+
+FileReport NotProcessed(const std::filesystem::path& path) {
+    FileReport report;
+    report.path = path;
+    report.outcome = FileOutcome::NotProcessed;
+    return report;
+}
+
+FileReport ReportFromVerify(const std::filesystem::path& path, const VerifyResult& result) {
+    FileReport report;
+    report.path = path;
+    report.problem = result.problem;
+    report.error = result.error;
+    if (result.good())
+        report.outcome = FileOutcome::Verified;
+    else if (result.problem == VerifyProblem::NotMarked)
+        report.outcome = FileOutcome::NotCompressed;
+    else
+        report.outcome = FileOutcome::VerifyFailed;
+    return report;
+}
+
+class Worker {
+public:
+    Worker(SharedState& shared) : m_shared(shared), m_engine(shared.options.engine) {}
+
+    void Run() {
+        const std::vector<WorkItem>& items = m_shared.work.items;
+        for (;;) {
+            if (m_shared.stop.load(std::memory_order_relaxed))
+                break;
+            const std::size_t index = m_shared.next.fetch_add(1, std::memory_order_relaxed);
+            if (index >= items.size())
+                break;
+            Handle(index, items[index]);
+        }
+        if (m_shared.stop.load(std::memory_order_relaxed))
+            AbandonBatch();
+        else
+            CommitBatch();
+    }
+
+private:
+    struct Staged {
+        std::size_t index;
+        PreparedTexture prepared;
+        PendingReplacement pending;
+    };
+
+    void Handle(std::size_t index, const WorkItem& item) {
+        const BatchMode mode = m_shared.options.mode;
+        if (item.preset &&
+            !(mode == BatchMode::Verify && item.preset->outcome == FileOutcome::ReadOnlySkipped)) {
+            m_shared.Publish(index, *item.preset);
+            return;
+        }
+        if (mode == BatchMode::Verify) {
+            VerifyResult result;
+            try {
+                result = VerifyTextureFile(item.path);
+            } catch (const std::bad_alloc&) {
+                result.problem = VerifyProblem::ReadError;
+                result.error = std::make_error_code(std::errc::not_enough_memory);
+            }
+            m_shared.bytesRead.fetch_add(result.fileSize, std::memory_order_relaxed);
+            Finish(index, ReportFromVerify(item.path, result));
+            return;
+        }
+
+        PreparedTexture prepared = PrepareTexture(item.path, m_engine.compressor());
+        m_shared.bytesRead.fetch_add(prepared.result.originalSize, std::memory_order_relaxed);
+        if (mode == BatchMode::DryRun || prepared.result.outcome != TextureOutcome::Compressed) {
+            Finish(index, ReportFromTexture(prepared.result));
+            return;
+        }
+        PendingReplacement pending = StageTexture(prepared);
+        if (!pending) {
+            Finish(index, ReportFromTexture(prepared.result));
+            return;
+        }
+        // The stream is on disk now; don't hold it while the batch fills.
+        prepared.stream.erase();
+        m_batchBytes += 16 + prepared.result.compressedSize;
+        m_batch.push_back({index, std::move(prepared), std::move(pending)});
+        if (m_batch.size() >= m_shared.options.batchFiles ||
+            m_batchBytes >= m_shared.options.batchBytes)
+            CommitBatch();
+    }
+
+    // Renames every staged file into place, then flushes each folder once; a folder that fails
+    // to flush marks the files renamed into it.
+    void CommitBatch() {
+        std::set<std::filesystem::path> folders;
+        for (Staged& staged : m_batch) {
+            if (CommitTexture(staged.prepared, staged.pending, false))
+                folders.insert(ContainingFolder(staged.prepared.target));
+        }
+        for (const std::filesystem::path& folder : folders) {
+            const std::error_code error = SyncFolder(folder);
+            if (!error)
+                continue;
+            for (Staged& staged : m_batch) {
+                if (!staged.prepared.result.failed() &&
+                    ContainingFolder(staged.prepared.target) == folder)
+                    staged.prepared.result.setFailure(TextureStep::SyncFolder, error);
+            }
+        }
+        for (Staged& staged : m_batch)
+            Finish(staged.index, ReportFromTexture(staged.prepared.result));
+        m_batch.clear();
+        m_batchBytes = 0;
+    }
+
+    void AbandonBatch() {
+        for (Staged& staged : m_batch) {
+            staged.pending.discard();
+            Finish(staged.index, NotProcessed(staged.prepared.result.path));
+        }
+        m_batch.clear();
+        m_batchBytes = 0;
+    }
+
+    void Finish(std::size_t index, FileReport report) {
+        m_shared.bytesSaved.fetch_add(report.bytesSaved(), std::memory_order_relaxed);
+        m_shared.filesDone.fetch_add(1, std::memory_order_relaxed);
+        m_shared.Publish(index, std::move(report));
+    }
+
+    SharedState& m_shared;
+    PayloadEngine m_engine;
+    std::vector<Staged> m_batch;
+    std::int64_t m_batchBytes = 0;
+};
+
+} // namespace
+
+BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSink& sink,
+                     const std::atomic<bool>& stop) {
+    const auto start = Clock::now();
+    const unsigned jobs = std::max(1u, options.jobs);
+    SharedState shared(work, options, stop);
+
+    std::int64_t filesTotal = work.toHandle;
+    if (options.mode == BatchMode::Verify) {
+        filesTotal += std::count_if(work.items.begin(), work.items.end(), [](const WorkItem& i) {
+            return i.preset && i.preset->outcome == FileOutcome::ReadOnlySkipped;
+        });
+    }
+
+    // Engines are made here so a failure to create one surfaces before any thread starts.
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (unsigned i = 0; i < jobs; ++i)
+        workers.push_back(std::make_unique<Worker>(shared));
+    std::vector<std::thread> threads;
+    for (auto& worker : workers) {
+        threads.emplace_back([&shared, w = worker.get()] {
+            w->Run();
+            shared.WorkerFinished();
+        });
+    }
+
+    BatchTotals totals;
+    std::size_t emitted = 0;
+    auto lastProgress = Clock::now() - kProgressInterval;
+    bool allFinished = false;
+    while (!allFinished || emitted < work.items.size()) {
+        std::vector<FileReport> reports =
+            shared.TakeInOrder(emitted, jobs, kProgressInterval, allFinished);
+        for (const FileReport& report : reports) {
+            totals.Add(report);
+            sink.OnReport(report);
+        }
+        emitted += reports.size();
+        if (allFinished && reports.empty() && emitted < work.items.size()) {
+            // Interrupted: nothing more will come for this item.
+            FileReport report = NotProcessed(work.items[emitted].path);
+            totals.Add(report);
+            sink.OnReport(report);
+            ++emitted;
+        }
+        const auto now = Clock::now();
+        if (now - lastProgress >= kProgressInterval ||
+            (allFinished && emitted == work.items.size())) {
+            lastProgress = now;
+            ProgressSnapshot snapshot;
+            snapshot.filesDone = shared.filesDone.load(std::memory_order_relaxed);
+            snapshot.filesTotal = filesTotal;
+            snapshot.bytesRead = shared.bytesRead.load(std::memory_order_relaxed);
+            snapshot.bytesTotal = work.totalBytes;
+            snapshot.bytesSaved = shared.bytesSaved.load(std::memory_order_relaxed);
+            snapshot.seconds = std::chrono::duration<double>(now - start).count();
+            sink.OnProgress(snapshot);
+        }
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    return totals;
+}
+
+} // namespace quorvel

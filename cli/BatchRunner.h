@@ -1,0 +1,73 @@
+#pragma once
+// BatchRunner: runs a WorkList on N worker threads and reports every file in walk order.
+//
+// Data flow. Workers take the next item from a shared counter, so each file goes to exactly
+// one worker, and every worker has its own PayloadEngine (a Brevora instance is never shared).
+// A worker holds one file in memory at a time (the payload and the compression buffer), so the
+// bytes in flight stay below jobs x (2.01 x the largest payload + a little), whatever the tree.
+// Reports go to the calling thread, which puts them back into walk order and hands them to the
+// sink; the sink therefore runs on one thread only and needs no locking. The calling thread also
+// takes a progress snapshot about ten times a second.
+//
+// Durability. Every temporary file is written and flushed to disk (fsync) before it is renamed
+// over its original, so a crash leaves either the old or the new file. What is amortised is
+// the folder flush that makes the rename itself durable: a worker stages up to a batch of files,
+// renames them, and then flushes each distinct folder once, not once per file. A file's report
+// is sent only after that.
+//
+// Interrupts. Once `stop` is set, workers take no new file. A staged batch that is not yet
+// renamed is abandoned: its temporary files are removed and its originals stay as they were.
+// Files already renamed stay compressed. Items never finished are reported as NotProcessed.
+//
+// The same files get the same bytes and the same totals for any number of jobs.
+
+#include "FileReport.h"
+#include "PayloadEngine.h"
+#include "WorkList.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace quorvel {
+
+enum class BatchMode {
+    Compress, // rewrite files in place
+    DryRun,   // compress in memory and report; write nothing
+    Verify,   // check compressed files; write nothing
+};
+
+struct BatchOptions {
+    BatchMode mode = BatchMode::Compress;
+    EngineKind engine = EngineKind::Zlib;
+    unsigned jobs = 1;
+    // Most files a worker stages before renaming them and flushing their folders.
+    std::size_t batchFiles = 64;
+    // Most staged bytes a worker holds on disk before renaming them.
+    std::int64_t batchBytes = 256LL * 1024 * 1024;
+};
+
+struct ProgressSnapshot {
+    std::int64_t filesDone = 0;
+    std::int64_t filesTotal = 0;
+    std::int64_t bytesRead = 0; // payload bytes read so far
+    std::int64_t bytesTotal = 0;
+    std::int64_t bytesSaved = 0;
+    double seconds = 0; // since the run started
+};
+
+// Receives the reports in walk order and the progress snapshots, all on the thread that called
+// RunBatch.
+class BatchSink {
+public:
+    virtual ~BatchSink() = default;
+    virtual void OnReport(const FileReport& report) = 0;
+    virtual void OnProgress(const ProgressSnapshot&) {}
+};
+
+// Handles every item of `work` as described above and returns the totals of all reports.
+// `jobs` below 1 counts as 1. Throws std::bad_alloc only when an engine can't be created.
+BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSink& sink,
+                     const std::atomic<bool>& stop);
+
+} // namespace quorvel

@@ -1,0 +1,111 @@
+#include "ConsoleReport.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace quorvel {
+namespace {
+
+std::string Format(const char* format, auto... values) {
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, format, values...);
+    return buffer;
+}
+
+std::string Count(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string Mebibytes(std::int64_t bytes) {
+    return Format("%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+}
+
+} // namespace
+
+std::string HumanBytes(std::int64_t bytes) {
+    static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
+    double value = std::fabs(static_cast<double>(bytes));
+    std::size_t unit = 0;
+    while (value >= 1024.0 && unit + 1 < std::size(kUnits)) {
+        value /= 1024.0;
+        ++unit;
+    }
+    const char* sign = bytes < 0 ? "-" : "";
+    if (unit == 0)
+        return Format("%s%.0f B", sign, value);
+    const int decimals = value < 10 ? 2 : (value < 100 ? 1 : 0);
+    return Format("%s%.*f %s", sign, decimals, value, kUnits[unit]);
+}
+
+std::string FormatProgress(const ProgressSnapshot& s) {
+    std::string line = std::to_string(s.filesDone) + "/" + std::to_string(s.filesTotal) +
+                       " files  " + Mebibytes(s.bytesRead) + " read  " + Mebibytes(s.bytesSaved) +
+                       " saved";
+    if (s.seconds > 0.5 && s.bytesRead > 0) {
+        const double rate = static_cast<double>(s.bytesRead) / s.seconds;
+        line += Format("  %.1f MiB/s", rate / (1024.0 * 1024.0));
+        const double left =
+            static_cast<double>(std::max<std::int64_t>(0, s.bytesTotal - s.bytesRead)) / rate;
+        const auto secondsLeft = static_cast<long long>(left + 0.5);
+        line += Format("  %lld:%02lld left", secondsLeft / 60, secondsLeft % 60);
+    }
+    return line;
+}
+
+std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted) {
+    std::string text;
+    if (interrupted)
+        text += "Interrupted: finished files stay finished; " +
+                Count(t.notProcessed, "file was", "files were") + " left as they were.\n";
+    if (mode == BatchMode::Verify) {
+        text += Count(t.verified, "compressed file is", "compressed files are") + " sound, " +
+                Count(t.failed, "failed", "failed") + " verification, " +
+                Count(t.notCompressed, "file is", "files are") + " not compressed.\n";
+        return text;
+    }
+    const char* compressedWord = mode == BatchMode::DryRun ? "would be compressed" : "compressed";
+    text += Count(t.compressed, "file", "files") + " " + compressedWord + ", " +
+            std::to_string(t.alreadyCompressed) + " already compressed, " +
+            std::to_string(t.readOnlySkipped) + " read-only skipped, " + std::to_string(t.failed) +
+            " failed";
+    if (t.nothingCompressed > 0)
+        text +=
+            ", " + std::to_string(t.nothingCompressed) + " left as they were (nothing to compress)";
+    text += ".\n";
+    text += "Bytes in: " + std::to_string(t.bytesIn) + " (" + HumanBytes(t.bytesIn) +
+            "), bytes out: " + std::to_string(t.bytesOut) + " (" + HumanBytes(t.bytesOut) + ").\n";
+    text += std::string(mode == BatchMode::DryRun ? "Would save " : "Saved ") +
+            std::to_string(t.bytesSaved()) + " bytes (" + HumanBytes(t.bytesSaved()) + ").\n";
+    return text;
+}
+
+void ConsoleReport::OnReport(const FileReport& report) {
+    const std::string text = DescribeReport(report);
+    if (text.empty())
+        return;
+    ClearProgress();
+    std::fprintf(m_errors, "%s\n", text.c_str());
+}
+
+void ConsoleReport::OnProgress(const ProgressSnapshot& snapshot) {
+    if (!m_progress)
+        return;
+    // \r and "erase to end of line" redraw in place on any ANSI terminal.
+    std::fprintf(m_errors, "\r%s\x1b[K", FormatProgress(snapshot).c_str());
+    std::fflush(m_errors);
+    m_lineShown = true;
+}
+
+void ConsoleReport::Finish() {
+    ClearProgress();
+}
+
+void ConsoleReport::ClearProgress() {
+    if (!m_lineShown)
+        return;
+    std::fprintf(m_errors, "\r\x1b[K");
+    std::fflush(m_errors);
+    m_lineShown = false;
+}
+
+} // namespace quorvel

@@ -1,0 +1,130 @@
+#include "JsonReport.h"
+
+#include "DisplayPath.h"
+
+#include <cinttypes>
+
+namespace quorvel {
+namespace {
+
+const char* ModeName(BatchMode mode) {
+    switch (mode) {
+    case BatchMode::Compress:
+        return "compress";
+    case BatchMode::DryRun:
+        return "dryRun";
+    case BatchMode::Verify:
+        return "verify";
+    }
+    return "unknown";
+}
+
+const char* ProblemName(VerifyProblem problem) {
+    switch (problem) {
+    case VerifyProblem::None:
+        return "none";
+    case VerifyProblem::NotMarked:
+        return "notMarked";
+    case VerifyProblem::TooShort:
+        return "tooShort";
+    case VerifyProblem::BadSeparator:
+        return "badSeparator";
+    case VerifyProblem::NegativeSize:
+        return "negativeSize";
+    case VerifyProblem::CorruptStream:
+        return "corruptStream";
+    case VerifyProblem::Truncated:
+        return "truncated";
+    case VerifyProblem::SizeMismatch:
+        return "sizeMismatch";
+    case VerifyProblem::TrailingData:
+        return "trailingData";
+    case VerifyProblem::ReadError:
+        return "readError";
+    }
+    return "unknown";
+}
+
+const char* WalkStepName(WalkStep step) {
+    switch (step) {
+    case WalkStep::OpenFolder:
+        return "openFolder";
+    case WalkStep::ListFolder:
+        return "listFolder";
+    case WalkStep::ReadName:
+        return "readName";
+    case WalkStep::ReadEntry:
+        return "readEntry";
+    case WalkStep::ReadAttributes:
+        return "readAttributes";
+    }
+    return "unknown";
+}
+
+} // namespace
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", u);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+JsonReport::JsonReport(std::FILE* out, BatchMode mode, EngineKind engine, unsigned jobs)
+    : m_out(out) {
+    std::fprintf(m_out,
+                 "{\n  \"tool\": \"quorvel-cli\",\n  \"version\": \"%s\",\n  \"mode\": \"%s\",\n"
+                 "  \"engine\": \"%s\",\n  \"jobs\": %u,\n  \"files\": [",
+                 QUORVEL_VERSION, ModeName(mode), EngineName(engine), jobs);
+}
+
+void JsonReport::OnReport(const FileReport& report) {
+    std::string entry = m_first ? "\n    {" : ",\n    {";
+    m_first = false;
+    entry += "\"path\": " + JsonString(DisplayPath(report.path)) + ", \"outcome\": \"" +
+             OutcomeName(report.outcome) + "\"";
+    if (report.outcome == FileOutcome::Compressed || report.bytesIn != 0)
+        entry += ", \"bytesIn\": " + std::to_string(report.bytesIn) +
+                 ", \"bytesOut\": " + std::to_string(report.bytesOut) +
+                 ", \"bytesSaved\": " + std::to_string(report.bytesSaved());
+    if (report.outcome == FileOutcome::Failed)
+        entry += std::string(", \"step\": \"") + StepName(report.step) + "\"";
+    if (report.walkStep)
+        entry += std::string(", \"step\": \"") + WalkStepName(*report.walkStep) + "\"";
+    if (report.problem != VerifyProblem::None)
+        entry += std::string(", \"problem\": \"") + ProblemName(report.problem) + "\"";
+    if (report.error)
+        entry += ", \"errorCode\": " + std::to_string(report.error.value()) +
+                 ", \"errorCategory\": " + JsonString(report.error.category().name());
+    if (report.isFailure())
+        entry += ", \"message\": " + JsonString(DescribeReport(report));
+    entry += "}";
+    std::fputs(entry.c_str(), m_out);
+}
+
+bool JsonReport::Finish(const BatchTotals& t, bool interrupted) {
+    std::fprintf(m_out,
+                 "%s],\n  \"interrupted\": %s,\n  \"totals\": {\"files\": %" PRId64
+                 ", \"compressed\": %" PRId64 ", \"alreadyCompressed\": %" PRId64
+                 ", \"nothingCompressed\": %" PRId64 ", \"readOnlySkipped\": %" PRId64
+                 ", \"failed\": %" PRId64 ", \"verified\": %" PRId64 ", \"notCompressed\": %" PRId64
+                 ", \"notProcessed\": %" PRId64 ", \"bytesIn\": %" PRId64 ", \"bytesOut\": %" PRId64
+                 ", \"bytesSaved\": %" PRId64 "}\n}\n",
+                 m_first ? "" : "\n  ", interrupted ? "true" : "false", t.files, t.compressed,
+                 t.alreadyCompressed, t.nothingCompressed, t.readOnlySkipped, t.failed, t.verified,
+                 t.notCompressed, t.notProcessed, t.bytesIn, t.bytesOut, t.bytesSaved());
+    return std::fflush(m_out) == 0 && !std::ferror(m_out);
+}
+
+} // namespace quorvel

@@ -1,0 +1,43 @@
+#pragma once
+// WorkList: the files a batch run will handle, gathered before any of them is touched.
+//
+// Each PATH on the command line becomes work in order. A folder is walked with the folder
+// mode's rules (WalkFolderTree: candidate names, read-only files passed over, links inside the
+// tree not followed); a folder that can't be read, or an entry the walk couldn't read, becomes
+// a WalkFailed item and the walk goes on. Read-only texture files the walk passes over become
+// ReadOnlySkipped items, so the summary can count them. Anything else is taken as one file and
+// compressed whatever its name, like the window program's single-file mode.
+//
+// Listing everything first keeps the temporary files of the rewrite out of the walk, gives the
+// progress display its totals, and fixes the order of the reports. A file reached twice (named
+// twice, or inside two named folders) is handled once.
+
+#include "FileReport.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace quorvel {
+
+struct WorkItem {
+    std::filesystem::path path;
+    std::int64_t size = 0; // bytes, for progress; 0 when unknown
+    // Set when the item's report is already known (read-only, walk failure); the workers pass
+    // it on unchanged.
+    std::optional<FileReport> preset;
+};
+
+struct WorkList {
+    std::vector<WorkItem> items;
+    std::int64_t totalBytes = 0; // sizes of the items to handle
+    std::int64_t toHandle = 0;   // items without a preset report
+};
+
+// Gathers the work for `paths`. Stops early, with what it has, once `stop` is set.
+WorkList CollectWork(const std::vector<std::filesystem::path>& paths,
+                     const std::atomic<bool>& stop);
+
+} // namespace quorvel

@@ -1,0 +1,162 @@
+// quorvel-cli: the headless, parallel batch front end over the Qt-free core.
+//
+// main() parses the command line, installs the Ctrl-C handling, gathers the work (WorkList),
+// runs it on the worker threads (BatchRunner) and fans the ordered reports out to the console
+// and, when asked, to a JSON report. The exit code says whether everything went well.
+
+#include "BatchRunner.h"
+#include "ConsoleReport.h"
+#include "ExitCode.h"
+#include "Interrupt.h"
+#include "JsonReport.h"
+#include "PayloadEngine.h"
+#include "WorkList.h"
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace quorvel;
+
+class FanOut final : public BatchSink {
+public:
+    explicit FanOut(std::vector<BatchSink*> sinks) : m_sinks(std::move(sinks)) {}
+    void OnReport(const FileReport& report) override {
+        for (BatchSink* sink : m_sinks)
+            sink->OnReport(report);
+    }
+    void OnProgress(const ProgressSnapshot& snapshot) override {
+        for (BatchSink* sink : m_sinks)
+            sink->OnProgress(snapshot);
+    }
+
+private:
+    std::vector<BatchSink*> m_sinks;
+};
+
+int Exit(ExitCode code) {
+    return static_cast<int>(code);
+}
+
+unsigned DefaultJobs() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : n;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Compresses .ACE texture files in place and reports the bytes saved.\n"
+                 "Each PATH is a file (compressed whatever its name) or a folder (walked: every\n"
+                 "file ending in .ace, in any case, that is not read-only; links inside the tree\n"
+                 "are not followed). Files already compressed are left alone.",
+                 "quorvel-cli"};
+    std::vector<std::string> paths;
+    unsigned jobs = DefaultJobs();
+    bool quiet = false;
+    bool dryRun = false;
+    bool verify = false;
+    std::string jsonPath;
+    std::string engineName = "zlib";
+
+    app.add_option("PATH", paths, "Texture files and folders to compress")->required();
+    app.add_option("-j,--jobs", jobs, "Compress files in parallel on N worker threads")
+        ->check(CLI::Range(1u, 1024u))
+        ->default_str(std::to_string(jobs))
+        ->type_name("N");
+    app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");
+    auto* dryRunFlag = app.add_flag(
+        "-n,--dry-run", dryRun, "Compress in memory and report what would be saved; write nothing");
+    app.add_flag("--verify", verify,
+                 "Check compressed textures (marker, stored size, zlib stream inflating to "
+                 "exactly that size, nothing after it); write nothing")
+        ->excludes(dryRunFlag);
+    app.add_option("--json", jsonPath,
+                   "Write a report of every file's outcome and the totals to FILE (- for "
+                   "standard output)")
+        ->type_name("FILE");
+    app.add_option("--engine", engineName,
+                   "zlib writes exactly what the window program writes; libdeflate writes a "
+                   "standard zlib stream too, faster and usually smaller")
+        ->check(CLI::IsMember({"zlib", "libdeflate"}))
+        ->default_str("zlib");
+    app.set_version_flag("--version", std::string("quorvel-cli ") + QUORVEL_VERSION);
+    app.footer("Progress goes to standard error when it is a terminal. Each failure is reported "
+               "on its own line on standard error.\n\n"
+               "Exit status: 0 all files done or skipped for a reason, 1 some file failed (or "
+               "failed verification), 2 usage error, 130 interrupted (Ctrl-C: files finished "
+               "stay finished, the file in progress is left untouched, no temporary file is "
+               "left; press twice to stop at once).");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return Exit(ExitCode::Usage);
+    }
+
+    BatchOptions options;
+    options.mode = verify ? BatchMode::Verify : (dryRun ? BatchMode::DryRun : BatchMode::Compress);
+    options.engine = *ParseEngineName(engineName);
+    options.jobs = jobs;
+
+    const bool jsonToStdout = jsonPath == "-";
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> jsonFile(nullptr, &std::fclose);
+    if (!jsonPath.empty() && !jsonToStdout) {
+        jsonFile.reset(std::fopen(jsonPath.c_str(), "w"));
+        if (!jsonFile) {
+            std::fprintf(stderr,
+                         "quorvel-cli: could not create the report %s: %s. No file was changed.\n",
+                         jsonPath.c_str(), std::strerror(errno));
+            return Exit(ExitCode::Usage);
+        }
+    }
+
+    const std::atomic<bool>& stop = InstallGracefulInterrupt();
+    std::vector<std::filesystem::path> inputs(paths.begin(), paths.end());
+    const WorkList work = CollectWork(inputs, stop);
+
+    ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1);
+    std::unique_ptr<JsonReport> json;
+    std::vector<BatchSink*> sinks = {&console};
+    std::FILE* jsonOut = jsonToStdout ? stdout : jsonFile.get();
+    if (jsonOut != nullptr) {
+        json = std::make_unique<JsonReport>(jsonOut, options.mode, options.engine, options.jobs);
+        sinks.push_back(json.get());
+    }
+    FanOut fanOut(sinks);
+    const BatchTotals totals = RunBatch(work, options, fanOut, stop);
+    console.Finish();
+
+    const bool interrupted = stop.load();
+    bool reportWritten = true;
+    if (json)
+        reportWritten = json->Finish(totals, interrupted);
+    if (jsonFile)
+        reportWritten = std::fclose(jsonFile.release()) == 0 && reportWritten;
+    if (!reportWritten)
+        std::fprintf(stderr, "quorvel-cli: could not write the report %s: %s.\n",
+                     jsonToStdout ? "to standard output" : jsonPath.c_str(), std::strerror(errno));
+    if (!quiet) {
+        const std::string summary = FormatSummary(totals, options.mode, interrupted);
+        std::fputs(summary.c_str(), jsonToStdout ? stderr : stdout);
+    }
+
+    if (interrupted)
+        return Exit(ExitCode::Interrupted);
+    if (totals.failed > 0 || !reportWritten)
+        return Exit(ExitCode::SomeFailed);
+    return Exit(ExitCode::Success);
+}
