@@ -1,0 +1,41 @@
+#pragma once
+// CommandLine: the window program's command line as one text.
+//
+// The program takes at most one argument, the path of one texture file, and wants it as typed:
+// the whole text after the program's name, quotes included, so that the quote rule can see
+// them, and a path with blanks arriving whole even when the user didn't quote it. On Windows
+// that text is the raw command line with the program name skipped. On POSIX the shell has
+// already split the line into arguments, so they are joined again with single blanks.
+//
+// The text stays in the platform's native encoding (bytes on POSIX, UTF-16 on Windows) so that
+// it names the file exactly; std::filesystem::path takes either, and the window decodes it only
+// for display.
+
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+#ifdef _WIN32
+using NativeString = std::wstring;
+#else
+using NativeString = std::string;
+#endif
+
+// The text after the program's name, or empty when there is none. On POSIX argv[1] .. argv[argc
+// - 1] joined with single blanks; on Windows argc and argv are ignored and the process's own
+// command line is read.
+NativeString CommandLineText(int argc, char* argv[]);
+
+// The rest of a Windows command line after its program name and the blanks (spaces, tabs) that
+// follow it. The program name ends as the C run-time decides for argv[0]: a name that starts
+// with a double quote runs to the next double quote, any other to the first blank. Trailing
+// blanks of the rest are kept. Portable, so that it is tested on every platform.
+std::wstring_view SkipProgramName(std::wstring_view commandLine);
+
+// The quote rule: when s starts with a double quote, every double quote in s is removed;
+// otherwise s comes back unchanged, inner quotes and leading or trailing blanks included.
+std::string StripQuotes(std::string_view s);
+std::wstring StripQuotes(std::wstring_view s);
+
+} // namespace quorvel

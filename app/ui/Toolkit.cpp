@@ -1,0 +1,120 @@
+#include "Toolkit.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFrame>
+#include <QMessageBox>
+#include <QPalette>
+#include <QWidget>
+#include <cmath>
+#include <utility>
+
+// Q_INIT_RESOURCE declares the resource initialiser by its unqualified name, so it has to be
+// expanded outside any namespace. The resources live in a static library; without this call
+// the linker may drop them.
+static void InitProgramResources() {
+    Q_INIT_RESOURCE(quorvel);
+}
+
+namespace quorvel {
+
+namespace {
+
+constexpr double TwipsPerPixel = 15.0; // 1440 twips per inch at 96 pixels per inch
+
+ModalHook& CurrentModalHook() {
+    static ModalHook hook;
+    return hook;
+}
+
+WarningHook& CurrentWarningHook() {
+    static WarningHook hook;
+    return hook;
+}
+
+} // namespace
+
+int Twips(int twips) {
+    return static_cast<int>(std::lround(twips / TwipsPerPixel));
+}
+
+QRect TwipsRect(int left, int top, int width, int height) {
+    return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+
+void SetFixedDialogFrame(QWidget& window, int width, int height, bool isDialog) {
+    window.setWindowFlags((isDialog ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    window.setFixedSize(Twips(width), Twips(height));
+}
+
+QFrame* AddLine(QWidget& parent, int x1, int y1, int x2, int y2, const QColor& colour) {
+    Q_ASSERT(x1 == x2 || y1 == y2);
+    const int left = Twips(std::min(x1, x2));
+    const int top = Twips(std::min(y1, y2));
+    const int length = Twips(std::max(x1, x2)) - left + Twips(std::max(y1, y2)) - top;
+    auto* line = new QFrame(&parent);
+    line->setFrameShape(QFrame::NoFrame);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, colour);
+    line->setPalette(palette);
+    if (y1 == y2)
+        line->setGeometry(left, top, std::max(length, 1), 1);
+    else
+        line->setGeometry(left, top, 1, std::max(length, 1));
+    return line;
+}
+
+QFont StatusLabelFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    font.setWeight(QFont::Bold);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+void RepaintNow(QWidget& widget) {
+    if (widget.isWindow()) {
+        // A window shown a moment ago is not exposed until the window system says so, and Qt
+        // drops paints of an unexposed window. Handling the pending window-system events lets
+        // the expose through; user input stays queued, as the busy UI thread takes none.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    widget.repaint();
+}
+
+int ShowModal(QDialog& dialog) {
+    if (const ModalHook& hook = CurrentModalHook())
+        return hook(dialog);
+    return dialog.exec();
+}
+
+ModalHook SetModalHook(ModalHook hook) {
+    return std::exchange(CurrentModalHook(), std::move(hook));
+}
+
+void ShowWarning(QWidget* parent, const QString& title, const QString& text) {
+    if (const WarningHook& hook = CurrentWarningHook()) {
+        hook(title, text);
+        return;
+    }
+    QMessageBox::warning(parent, title, text);
+}
+
+WarningHook SetWarningHook(WarningHook hook) {
+    return std::exchange(CurrentWarningHook(), std::move(hook));
+}
+
+QIcon ProgramIcon() {
+    static const bool initialised = (InitProgramResources(), true);
+    Q_UNUSED(initialised);
+    return QIcon(QStringLiteral(":/quorvel/quorvel.png"));
+}
+
+} // namespace quorvel

@@ -1,0 +1,139 @@
+#include "frmMain.h"
+
+#include "Brevora.h"
+#include "DirectoryLister.h"
+#include "TextureError.h"
+#include "Toolkit.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <utility>
+
+namespace quorvel {
+
+namespace {
+
+// The command line as text for the window; the path itself stays native.
+QString DisplayText(const NativeString& text) {
+#ifdef _WIN32
+    return QString::fromStdWString(text);
+#else
+    return QFile::decodeName(QByteArray::fromStdString(text));
+#endif
+}
+
+QLabel* NewStatusLabel(QWidget& window) {
+    auto* label = new QLabel(&window);
+    label->setFont(StatusLabelFont());
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    label->setFocusPolicy(Qt::NoFocus);
+    return label;
+}
+
+} // namespace
+
+frmMain::frmMain(NativeString commandLine, QWidget* parent)
+    : QWidget(parent), lblTitle(NewStatusLabel(*this)), lblVersion(NewStatusLabel(*this)),
+      Line1(AddLine(*this, 60, 1260, 8700, 1260, QColor(128, 128, 128))),
+      cmdOK(new QPushButton(tr("OK"), this)), m_commandLine(std::move(commandLine)) {
+    setWindowTitle(QStringLiteral("Quorvel"));
+    setWindowIcon(ProgramIcon());
+    SetFixedDialogFrame(*this, 8850, 1965, false);
+
+    lblTitle->setGeometry(TwipsRect(240, 120, 8505, 480));
+    QPalette titlePalette = lblTitle->palette();
+    titlePalette.setColor(QPalette::WindowText, QColor(0, 0, 0));
+    lblTitle->setPalette(titlePalette);
+
+    lblVersion->setGeometry(TwipsRect(240, 780, 5265, 225));
+
+    cmdOK->setGeometry(TwipsRect(3780, 1440, 1260, 345));
+    cmdOK->setDefault(true);
+    cmdOK->setFocusPolicy(Qt::StrongFocus);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmMain::cmdOK_Click);
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::Form_Load() {
+    cmdOK->setEnabled(false);
+    Compressor = std::make_unique<Brevora>();
+
+    const NativeString s = StripQuotes(m_commandLine);
+    if (!s.empty()) {
+        lblTitle->setText(DisplayText(s));
+        const TextureResult result = CompressTextureFile(std::filesystem::path(s));
+        if (result.failed()) {
+            // The label holds one short line; the whole sentence, with the file's state, is
+            // there on hover.
+            lblVersion->setText(QString::fromStdString(DescribeError(result.error)));
+            lblVersion->setToolTip(
+                QString::fromStdString(DescribeFailure(result, DisplayText(s).toStdString())));
+        } else {
+            lblVersion->setText(QString::number(result.bytesSaved) +
+                                QStringLiteral(" bytes saved"));
+        }
+    } else {
+        // TODO(folder mode): pick the folder with fd and walk it with ScanFolder.
+    }
+
+    cmdOK->setEnabled(true);
+    cmdOK->setFocus();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (!cmdOK->isEnabled()) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        if (cmdOK->isEnabled())
+            cmdOK->click();
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void frmMain::cmdOK_Click() {
+    close();
+}
+
+void frmMain::Form_Unload() {
+    Compressor.reset();
+    FsObject.reset();
+}
+
+TextureResult frmMain::CompressTextureFile(const std::filesystem::path& path) {
+    return quorvel::CompressTextureFile(*Compressor, path);
+}
+
+void frmMain::setTitle(const std::string& text) {
+    lblTitle->setText(QString::fromStdString(text));
+}
+
+void frmMain::setStatus(const std::string& text) {
+    lblVersion->setText(QString::fromStdString(text));
+}
+
+void frmMain::repaintStatus() {
+    RepaintNow(*lblVersion);
+}
+
+} // namespace quorvel

@@ -1,0 +1,68 @@
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using quorvel::SkipProgramName;
+using quorvel::StripQuotes;
+
+namespace {
+
+struct QuoteCase {
+    std::string commandLine;
+    std::string expected;
+};
+
+class StripQuotesTest : public testing::TestWithParam<QuoteCase> {};
+
+TEST_P(StripQuotesTest, RemovesEveryQuoteOnlyWhenTheFirstCharacterIsOne) {
+    const QuoteCase& c = GetParam();
+    EXPECT_EQ(StripQuotes(c.commandLine), c.expected);
+    EXPECT_EQ(StripQuotes(std::wstring(c.commandLine.begin(), c.commandLine.end())),
+              std::wstring(c.expected.begin(), c.expected.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    QuoteRule, StripQuotesTest,
+    testing::Values(QuoteCase{"", ""}, QuoteCase{"\"", ""}, QuoteCase{"\"\"", ""},
+                    QuoteCase{"\"a b.ace\"", "a b.ace"}, QuoteCase{"\"a \"b\" c.ace", "a b c.ace"},
+                    QuoteCase{"\"a.ace\" ", "a.ace "}, QuoteCase{"a \"b\".ace", "a \"b\".ace"},
+                    QuoteCase{" \"a.ace\"", " \"a.ace\""}, QuoteCase{"a.ace\"", "a.ace\""}));
+
+struct WindowsLineCase {
+    std::wstring commandLine;
+    std::wstring rest;
+};
+
+class SkipProgramNameTest : public testing::TestWithParam<WindowsLineCase> {};
+
+TEST_P(SkipProgramNameTest, LeavesTheTextAfterTheNameAndItsBlanks) {
+    EXPECT_EQ(SkipProgramName(GetParam().commandLine), GetParam().rest);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WindowsCommandLine, SkipProgramNameTest,
+    testing::Values(WindowsLineCase{L"", L""}, WindowsLineCase{L"quorvel.exe", L""},
+                    WindowsLineCase{L"quorvel.exe   ", L""},
+                    WindowsLineCase{L"quorvel.exe a.ace", L"a.ace"},
+                    WindowsLineCase{L"quorvel.exe \t \"C:\\x y\\a.ace\" ", L"\"C:\\x y\\a.ace\" "},
+                    WindowsLineCase{L"\"C:\\Program Files\\q.exe\" a b.ace", L"a b.ace"},
+                    WindowsLineCase{L"\"C:\\Program Files\\q.exe\"a.ace", L"a.ace"},
+                    WindowsLineCase{L"\"C:\\unterminated a.ace", L""},
+                    WindowsLineCase{L"q.exe \"a \"b\".ace", L"\"a \"b\".ace"}));
+
+#ifndef _WIN32
+TEST(CommandLineText, JoinsTheArgumentsAfterTheProgramNameWithSingleBlanks) {
+    std::vector<std::string> args{"quorvel", "/tmp/a", "b  c.ace", "\"d\""};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(quorvel::CommandLineText(4, argv.data()), "/tmp/a b  c.ace \"d\"");
+    EXPECT_EQ(quorvel::CommandLineText(1, argv.data()), "");
+    EXPECT_EQ(quorvel::CommandLineText(0, argv.data()), "");
+}
+#endif
+
+} // namespace

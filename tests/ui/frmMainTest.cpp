@@ -1,0 +1,343 @@
+// Tests of the main window: what Form_Load shows for one file named on the command line, the
+// quote rule as the user meets it, the button's state and roles, the window's design and the
+// folder mode with the dialog and the message box answered through the toolkit's hooks.
+
+#include "frmMain.h"
+
+#include "Brevora.h"
+#include "Toolkit.h"
+
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+namespace fs = std::filesystem;
+using quorvel::frmMain;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const Bytes& contents) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(contents.data()),
+              static_cast<std::streamsize>(contents.size()));
+}
+
+// A payload that zlib shrinks a lot: a repeating ramp.
+Bytes RampPayload(std::size_t size) {
+    Bytes payload(size);
+    for (std::size_t i = 0; i < size; ++i)
+        payload[i] = static_cast<unsigned char>(i % 251);
+    return payload;
+}
+
+// A payload that zlib can't shrink: xorshift noise.
+Bytes NoisePayload(std::size_t size) {
+    Bytes payload(size);
+    std::uint32_t state = 2463534242u;
+    for (auto& byte : payload) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<unsigned char>(state);
+    }
+    return payload;
+}
+
+Bytes Texture(unsigned char marker, const Bytes& payload) {
+    const unsigned char header[16] = {'T', 'E', 'S', 'T', 'H', 'D', 'R', marker,
+                                      1,   2,   3,   4,   5,   6,   7,   8};
+    Bytes file(sizeof header + payload.size());
+    std::copy(std::begin(header), std::end(header), file.begin());
+    std::copy(payload.begin(), payload.end(), file.begin() + sizeof header);
+    return file;
+}
+
+// What compressing the payload saves with the zlib this test is linked with.
+long ExpectedSaving(const Bytes& payload) {
+    uLongf size = compressBound(static_cast<uLong>(payload.size()));
+    Bytes stream(size);
+    if (compress(stream.data(), &size, payload.data(), static_cast<uLong>(payload.size())) != Z_OK)
+        return 0;
+    return static_cast<long>(payload.size()) - static_cast<long>(size);
+}
+
+QString Shown(const fs::path& path) {
+#ifdef _WIN32
+    return QString::fromStdWString(path.native());
+#else
+    return QFile::decodeName(path.c_str());
+#endif
+}
+
+quorvel::NativeString Native(const QString& text) {
+#ifdef _WIN32
+    return text.toStdWString();
+#else
+    return QFile::encodeName(text).toStdString();
+#endif
+}
+
+// Records what the window looks like while a file is being compressed, then compresses it as
+// the real window does.
+class WatchedMain : public frmMain {
+public:
+    using frmMain::frmMain;
+
+    bool buttonEnabledDuringWork = true;
+    bool visibleDuringWork = true;
+    bool closeAcceptedDuringWork = true;
+    QString titleDuringWork;
+
+private:
+    quorvel::TextureResult CompressTextureFile(const fs::path& path) override {
+        buttonEnabledDuringWork = cmdOK->isEnabled();
+        visibleDuringWork = isVisible();
+        titleDuringWork = lblTitle->text();
+        closeAcceptedDuringWork = close();
+        return quorvel::CompressTextureFile(m_brevora, path);
+    }
+
+    quorvel::Brevora m_brevora;
+};
+
+} // namespace
+
+class frmMainTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void singleFileShowsPathAndResult_data();
+    void singleFileShowsPathAndResult();
+    void quoteRule_data();
+    void quoteRule();
+    void buttonIsDisabledAndCloseRefusedWhileWorking();
+    void finishedWindowHasFocusedDefaultButton();
+    void enterEscapeAndCloseBoxActAsOK_data();
+    void enterEscapeAndCloseBoxActAsOK();
+    void windowMatchesItsDesign();
+
+private:
+    QTemporaryDir m_dir;
+    int m_case = 0;
+    fs::path m_root; // a fresh folder for each test function and row
+};
+
+void frmMainTest::init() {
+    QVERIFY(m_dir.isValid());
+    m_root = fs::path(Native(m_dir.path())) / std::to_string(++m_case);
+    fs::create_directories(m_root);
+}
+
+void frmMainTest::singleFileShowsPathAndResult_data() {
+    QTest::addColumn<int>("marker");
+    QTest::addColumn<bool>("noise");
+    QTest::addColumn<bool>("create");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("expected"); // %1 is the saving the linked zlib gives
+    QTest::addColumn<bool>("fileChanges");
+
+    QTest::newRow("compressible") << 0x40 << false << true << false << "%1 bytes saved" << true;
+    QTest::newRow("marker zero") << 0x00 << false << true << false << "%1 bytes saved" << true;
+    QTest::newRow("grows") << 0x40 << true << true << false << "%1 bytes saved" << true;
+    QTest::newRow("already compressed")
+        << 0x46 << false << true << false << "0 bytes saved" << false;
+    QTest::newRow("marker 0x41") << 0x41 << false << true << false << "0 bytes saved" << false;
+    QTest::newRow("missing") << 0x40 << false << false << false
+                             << "Error 2: No such file or directory" << false;
+    QTest::newRow("read-only") << 0x40 << false << true << true << "Error 13: Permission denied"
+                               << false;
+}
+
+void frmMainTest::singleFileShowsPathAndResult() {
+    QFETCH(int, marker);
+    QFETCH(bool, noise);
+    QFETCH(bool, create);
+    QFETCH(bool, readOnly);
+    QFETCH(QString, expected);
+    QFETCH(bool, fileChanges);
+
+    const Bytes payload = noise ? NoisePayload(4000) : RampPayload(20000);
+    const fs::path file = m_root / "brick.ACE";
+    const Bytes before = Texture(static_cast<unsigned char>(marker), payload);
+    if (create)
+        WriteFile(file, before);
+    if (readOnly)
+        fs::permissions(file,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+
+    frmMain window(file.native());
+    window.Form_Load();
+
+    QCOMPARE(window.lblTitle->text(), Shown(file));
+    const long saving = ExpectedSaving(payload);
+    QCOMPARE(window.lblVersion->text(), expected.arg(saving));
+    if (noise)
+        QVERIFY2(saving < 0, "noise is meant to grow under zlib");
+    if (create) {
+        const Bytes after = ReadFile(file);
+        QCOMPARE(after != before, fileChanges);
+        if (fileChanges)
+            QCOMPARE(static_cast<long>(after.size()), static_cast<long>(before.size()) - saving);
+    }
+    if (!expected.startsWith(QLatin1String("Error")))
+        QVERIFY(window.lblVersion->toolTip().isEmpty());
+    else
+        QVERIFY(window.lblVersion->toolTip().contains(expected));
+}
+
+void frmMainTest::quoteRule_data() {
+    QTest::addColumn<QString>("commandLine"); // %1 is the test folder, holding "a b.ace"
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("compressed");
+
+    QTest::newRow("quoted path with blanks") << "\"%1/a b.ace\""
+                                             << "%1/a b.ace" << true;
+    QTest::newRow("bare path with blanks") << "%1/a b.ace"
+                                           << "%1/a b.ace" << true;
+    QTest::newRow("quotes inside a quoted path") << "\"%1/a\" \"b.ace"
+                                                 << "%1/a b.ace" << true;
+    QTest::newRow("quoted with trailing blank") << "\"%1/a b.ace\" "
+                                                << "%1/a b.ace " << false;
+    QTest::newRow("unquoted keeps its quotes") << "%1/a \"b\".ace"
+                                               << "%1/a \"b\".ace" << false;
+    QTest::newRow("leading blank before quote") << " \"%1/a b.ace\""
+                                                << " \"%1/a b.ace\"" << false;
+}
+
+void frmMainTest::quoteRule() {
+    QFETCH(QString, commandLine);
+    QFETCH(QString, title);
+    QFETCH(bool, compressed);
+
+    const QString folder = Shown(m_root);
+    const Bytes payload = RampPayload(5000);
+    WriteFile(m_root / "a b.ace", Texture(0x40, payload));
+
+    frmMain window(Native(commandLine.arg(folder)));
+    window.Form_Load();
+
+    QCOMPARE(window.lblTitle->text(), title.arg(folder));
+    QCOMPARE(window.lblVersion->text(),
+             compressed ? QStringLiteral("%1 bytes saved").arg(ExpectedSaving(payload))
+                        : QStringLiteral("Error 2: No such file or directory"));
+}
+
+void frmMainTest::buttonIsDisabledAndCloseRefusedWhileWorking() {
+    const fs::path file = m_root / "wall.ace";
+    WriteFile(file, Texture(0x40, RampPayload(3000)));
+    WatchedMain window(file.native());
+    window.Form_Load();
+
+    QVERIFY(!window.buttonEnabledDuringWork);
+    QVERIFY2(!window.visibleDuringWork, "the window appears only with the result in place");
+    QCOMPARE(window.titleDuringWork, Shown(file));
+    QVERIFY(!window.closeAcceptedDuringWork);
+    QVERIFY(window.cmdOK->isEnabled());
+    QCOMPARE(window.lblVersion->text(),
+             QStringLiteral("%1 bytes saved").arg(ExpectedSaving(RampPayload(3000))));
+}
+
+void frmMainTest::finishedWindowHasFocusedDefaultButton() {
+    frmMain window((m_root / "none.ace").native());
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QVERIFY(window.cmdOK->isEnabled());
+    QVERIFY(window.cmdOK->isDefault());
+    QCOMPARE(window.focusWidget(), window.cmdOK);
+    QCOMPARE(window.lblTitle->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(window.lblVersion->focusPolicy(), Qt::NoFocus);
+}
+
+void frmMainTest::enterEscapeAndCloseBoxActAsOK_data() {
+    QTest::addColumn<int>("key"); // 0: the close box; -1: a click on OK
+    QTest::newRow("click") << -1;
+    QTest::newRow("return") << int(Qt::Key_Return);
+    QTest::newRow("enter") << int(Qt::Key_Enter);
+    QTest::newRow("escape") << int(Qt::Key_Escape);
+    QTest::newRow("close box") << 0;
+}
+
+void frmMainTest::enterEscapeAndCloseBoxActAsOK() {
+    QFETCH(int, key);
+    frmMain window((m_root / "none.ace").native());
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy clicked(window.cmdOK, &QPushButton::clicked);
+
+    if (key == -1)
+        QTest::mouseClick(window.cmdOK, Qt::LeftButton);
+    else if (key == 0)
+        QVERIFY(window.close());
+    else
+        QTest::keyClick(window.focusWidget(), static_cast<Qt::Key>(key));
+
+    QVERIFY(!window.isVisible());
+    QCOMPARE(clicked.count(), key == 0 ? 0 : 1);
+}
+
+void frmMainTest::windowMatchesItsDesign() {
+    frmMain window((m_root / "none.ace").native());
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Quorvel"));
+    QCOMPARE(window.size(), QSize(590, 131));
+    QCOMPARE(window.minimumSize(), window.maximumSize());
+    const Qt::WindowFlags flags = window.windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QCOMPARE(window.windowType(), Qt::Window);
+    QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
+
+    QCOMPARE(window.lblTitle->geometry(), QRect(16, 8, 567, 32));
+    QCOMPARE(window.lblVersion->geometry(), QRect(16, 52, 351, 15));
+    QCOMPARE(window.Line1->geometry(), QRect(4, 84, 576, 1));
+    QCOMPARE(window.cmdOK->geometry(), QRect(252, 96, 84, 23));
+    QCOMPARE(window.cmdOK->text(), QStringLiteral("OK"));
+
+    for (const QLabel* label : {window.lblTitle, window.lblVersion}) {
+        QCOMPARE(label->font().pointSizeF(), 8.25);
+        QCOMPARE(label->font().weight(), QFont::Bold);
+        QVERIFY(label->alignment().testFlag(Qt::AlignLeft));
+        QVERIFY(!label->wordWrap());
+    }
+    QCOMPARE(window.cmdOK->font().weight(), QFont::Normal);
+    QCOMPARE(window.lblTitle->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+    QCOMPARE(window.Line1->palette().color(QPalette::Window), QColor(128, 128, 128));
+
+    // The labels keep their size whatever their text.
+    window.lblTitle->setText(QString(300, QLatin1Char('W')));
+    window.lblVersion->setText(QString(300, QLatin1Char('W')));
+    QCOMPARE(window.lblTitle->size(), QSize(567, 32));
+    QCOMPARE(window.lblVersion->size(), QSize(351, 15));
+    QCOMPARE(window.size(), QSize(590, 131));
+}
+
+QTEST_MAIN(frmMainTest)
+#include "frmMainTest.moc"
