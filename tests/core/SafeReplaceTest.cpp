@@ -1,0 +1,290 @@
+// The original survives every failure of the rewrite: injected at each file call, a real full
+// disk, a file changed behind our back, and an interrupt while writing. No temporary file may
+// be left in the folder afterwards.
+
+#include "Brevora.h"
+#include "ChildProcess.h"
+#include "FileContents.h"
+#include "FileOps.h"
+#include "InterruptCleanup.h"
+#include "TempDir.h"
+#include "TextureError.h"
+#include "TextureFile.h"
+#include "TextureSamples.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quorvel::test {
+namespace {
+
+enum class Call { Read, CreateTemp, Fchown, Fchmod, Write, FsyncFile, Rename, FsyncFolder };
+
+bool IsFolder(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The real calls, except that the `nth` call of kind `call` fails with `error`.
+FileOps FailingOn(Call call, int nth, int error) {
+    FileOps ops = SystemFileOps();
+    auto count = std::make_shared<int>(0);
+    auto hit = [=] {
+        if (++*count != nth)
+            return false;
+        errno = error;
+        return true;
+    };
+    switch (call) {
+    case Call::Read:
+        ops.readAt = [real = ops.readAt, hit](int fd, void* b, std::size_t n, std::int64_t at) {
+            return hit() ? std::int64_t{-1} : real(fd, b, n, at);
+        };
+        break;
+    case Call::CreateTemp:
+        ops.open = [real = ops.open, hit](const std::filesystem::path& p, int flags, unsigned m) {
+            return (flags & O_CREAT) && hit() ? -1 : real(p, flags, m);
+        };
+        break;
+    case Call::Fchown:
+        ops.fchown = [real = ops.fchown, hit](int fd, std::uint32_t u, std::uint32_t g) {
+            return hit() ? -1 : real(fd, u, g);
+        };
+        break;
+    case Call::Fchmod:
+        ops.fchmod = [real = ops.fchmod, hit](int fd, unsigned mode) {
+            return hit() ? -1 : real(fd, mode);
+        };
+        break;
+    case Call::Write:
+        ops.write = [real = ops.write, hit](int fd, const void* b, std::size_t n) {
+            return hit() ? std::int64_t{-1} : real(fd, b, n);
+        };
+        break;
+    case Call::FsyncFile:
+    case Call::FsyncFolder:
+        ops.fsync = [real = ops.fsync, hit, call](int fd) {
+            return IsFolder(fd) == (call == Call::FsyncFolder) && hit() ? -1 : real(fd);
+        };
+        break;
+    case Call::Rename:
+        ops.rename = [real = ops.rename, hit](const std::filesystem::path& a,
+                                              const std::filesystem::path& b) {
+            return hit() ? -1 : real(a, b);
+        };
+        break;
+    }
+    return ops;
+}
+
+struct Fault {
+    const char* name;
+    Call call;
+    int nth;
+    int error;
+    TextureStep step;
+};
+
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
+class InjectedFault : public testing::TestWithParam<Fault> {};
+
+TEST_P(InjectedFault, LeavesOriginalIdenticalAndNoTemporaryFile) {
+    const Fault& fault = GetParam();
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+
+    TextureResult result;
+    {
+        ScopedFileOps faulty(FailingOn(fault.call, fault.nth, fault.error));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, path);
+    }
+
+    EXPECT_EQ(result.outcome, TextureOutcome::Failed);
+    EXPECT_EQ(result.failedStep, fault.step);
+    EXPECT_EQ(result.error, std::error_code(fault.error, std::system_category()));
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+    if (fault.step == TextureStep::SyncFolder) {
+        // Too late to keep the original: the rename happened. The file is complete.
+        EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+    } else {
+        EXPECT_EQ(ReadFileBytes(path), input);
+        EXPECT_TRUE(DescribeFailure(result).ends_with(" is unchanged.")) << DescribeFailure(result);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, InjectedFault,
+    testing::Values(Fault{"ReadHeader", Call::Read, 1, EIO, TextureStep::Read},
+                    Fault{"ReadPayload", Call::Read, 2, EIO, TextureStep::Read},
+                    Fault{"CreateTemp", Call::CreateTemp, 1, EACCES, TextureStep::CreateTemp},
+                    Fault{"KeepOwner", Call::Fchown, 1, EIO, TextureStep::CreateTemp},
+                    Fault{"KeepMode", Call::Fchmod, 1, EIO, TextureStep::CreateTemp},
+                    Fault{"WriteHead", Call::Write, 1, ENOSPC, TextureStep::Write},
+                    Fault{"WriteStream", Call::Write, 2, EDQUOT, TextureStep::Write},
+                    Fault{"SyncFile", Call::FsyncFile, 1, EIO, TextureStep::Sync},
+                    Fault{"Rename", Call::Rename, 1, EBUSY, TextureStep::Replace},
+                    Fault{"SyncFolder", Call::FsyncFolder, 1, EIO, TextureStep::SyncFolder}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Writes that stop short or get interrupted are resumed, not taken as complete.
+TEST(SafeReplace, ResumesShortAndInterruptedWrites) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, RandomBytes(3000));
+    WriteFileBytes(path, input);
+    FileOps ops = SystemFileOps();
+    auto calls = std::make_shared<int>(0);
+    ops.write = [real = ops.write, calls](int fd, const void* b, std::size_t n) -> std::int64_t {
+        if (++*calls % 2 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        return real(fd, b, std::min<std::size_t>(n, 700));
+    };
+    TextureResult result;
+    {
+        ScopedFileOps shortWrites(std::move(ops));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, path);
+    }
+    EXPECT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+}
+
+// Another program changes the file between reading and replacing: its change wins.
+TEST(SafeReplace, DetectsFileChangedBetweenReadAndReplace) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    WriteFileBytes(path, MakeTexture(0, CompressibleBytes(900)));
+    Brevora compressor;
+    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
+    ASSERT_EQ(prepared.result.outcome, TextureOutcome::Compressed);
+    PendingReplacement staged = StageTexture(prepared);
+    ASSERT_TRUE(staged);
+
+    const Bytes edited = MakeTexture(0, CompressibleBytes(901));
+    WriteFileBytes(path, edited);
+    EXPECT_FALSE(CommitTexture(prepared, staged));
+
+    EXPECT_EQ(prepared.result.failedStep, TextureStep::Replace);
+    EXPECT_EQ(prepared.result.error, TextureErrc::FileChanged);
+    EXPECT_EQ(ReadFileBytes(path), edited);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+}
+
+TEST(SafeReplace, DiscardsUncommittedTemporaryFileOnDestruction) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    WriteFileBytes(path, MakeTexture(0, CompressibleBytes(900)));
+    {
+        std::error_code error;
+        PendingReplacement pending = PendingReplacement::Create(path, error);
+        ASSERT_FALSE(error);
+        const std::string tempName = pending.temporaryPath().filename().string();
+        EXPECT_TRUE(tempName.starts_with(".brick.ace.quorvel-tmp-")) << tempName;
+        EXPECT_EQ(ListFolder(dir.path()).size(), 2u);
+    }
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+}
+
+// A real full disk: a 64 KiB tmpfs holding a 40 KiB texture has no room for its copy.
+TEST(SafeReplace, FullDiskLeavesOriginalAndNoTemporaryFile) {
+    TempDir dir;
+    const auto mountPoint = dir / "small";
+    std::filesystem::create_directory(mountPoint);
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    const std::unique_ptr<const char, void (*)(const char*)> unmount(
+        mountPoint.c_str(), [](const char* p) { ::umount2(p, MNT_DETACH); });
+
+    const auto path = mountPoint / "noise.ace";
+    const Bytes input = MakeTexture(0, RandomBytes(40 * 1024));
+    WriteFileBytes(path, input);
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, path);
+
+    EXPECT_EQ(result.failedStep, TextureStep::Write);
+    EXPECT_EQ(result.error, std::error_code(ENOSPC, std::system_category()));
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(ListFolder(mountPoint), std::vector<std::string>{"noise.ace"});
+}
+
+// SIGTERM while the temporary file is being written: the process ends by the signal, the
+// original is intact and the temporary file is gone.
+TEST(InterruptCleanup, SignalDuringWriteRemovesTemporaryFile) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    ReadyPipe writing;
+
+    ChildProcess child([&] {
+        InstallInterruptCleanup();
+        FileOps ops = SystemFileOps();
+        ops.write = [&writing](int, const void*, std::size_t) -> std::int64_t {
+            writing.notify();
+            for (;;)
+                ::pause();
+        };
+        ScopedFileOps stuck(std::move(ops));
+        Brevora compressor;
+        CompressTextureFile(compressor, path);
+        return 1;
+    });
+    ASSERT_TRUE(writing.await()) << "the child never reached its first write";
+    EXPECT_EQ(ListFolder(dir.path()).size(), 2u);
+    ::kill(child.pid(), SIGTERM);
+    const ChildStatus status = child.wait();
+
+    EXPECT_TRUE(status.killedBy(SIGTERM)) << status.describe();
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+}
+
+// Worker threads rewriting files side by side share the temporary-file table.
+TEST(SafeReplace, ThreadsRewriteFilesConcurrently) {
+    TempDir dir;
+    constexpr int kThreads = 4;
+    constexpr int kFilesEach = 25;
+    std::vector<Bytes> inputs;
+    for (int i = 0; i < kThreads * kFilesEach; ++i) {
+        inputs.push_back(MakeTexture(0, CompressibleBytes(500 + static_cast<std::size_t>(i))));
+        WriteFileBytes(dir / (std::to_string(i) + ".ace"), inputs.back());
+    }
+    std::vector<int> failures(kThreads, 0);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; ++t) {
+        workers.emplace_back([&, t] {
+            Brevora compressor;
+            for (int i = t * kFilesEach; i < (t + 1) * kFilesEach; ++i) {
+                const auto result =
+                    CompressTextureFile(compressor, dir / (std::to_string(i) + ".ace"));
+                failures[static_cast<std::size_t>(t)] += result.failed();
+            }
+        });
+    }
+    for (auto& worker : workers)
+        worker.join();
+    EXPECT_EQ(failures, std::vector<int>(kThreads, 0));
+    for (int i = 0; i < kThreads * kFilesEach; ++i)
+        EXPECT_EQ(ReadFileBytes(dir / (std::to_string(i) + ".ace")),
+                  ExpectedRewrite(inputs[static_cast<std::size_t>(i)]));
+    EXPECT_EQ(ListFolder(dir.path()).size(), static_cast<std::size_t>(kThreads * kFilesEach));
+}
+
+} // namespace
+} // namespace quorvel::test

@@ -1,0 +1,140 @@
+// Files the routine must refuse before writing anything: read-only, not writable by this user,
+// hard-linked, not regular, missing; and the words a front end gets for a failure.
+
+#include "Brevora.h"
+#include "ChildProcess.h"
+#include "FileContents.h"
+#include "ReadOnly.h"
+#include "TempDir.h"
+#include "TextureError.h"
+#include "TextureFile.h"
+#include "TextureSamples.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvel::test {
+namespace {
+
+// Owner-write bit clear: refused with "Permission denied" whoever runs, root included, because
+// renaming over it would need only the folder's permission.
+class ReadOnlyTexture : public testing::TestWithParam<unsigned> {};
+
+TEST_P(ReadOnlyTexture, IsRefusedEvenForRootAndLeftUntouched) {
+    TempDir dir;
+    const auto path = dir / "locked.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(800));
+    WriteFileBytes(path, input);
+    ASSERT_EQ(::chmod(path.c_str(), GetParam()), 0);
+
+    std::error_code error;
+    EXPECT_TRUE(IsReadOnly(path, error));
+    EXPECT_FALSE(error);
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, path);
+
+    EXPECT_EQ(result.failedStep, TextureStep::Check);
+    EXPECT_EQ(result.error, std::error_code(EACCES, std::system_category()));
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"locked.ace"});
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ReadOnlyTexture, testing::Values(0444u, 0400u, 0466u));
+
+TEST(IsReadOnly, LooksAtTheOwnerWriteBitOnly) {
+    TempDir dir;
+    const auto path = dir / "a.ace";
+    WriteFileBytes(path, Bytes{1});
+    std::filesystem::create_symlink("a.ace", dir / "link.ace");
+    std::error_code error;
+    ASSERT_EQ(::chmod(path.c_str(), 0244), 0);
+    EXPECT_FALSE(IsReadOnly(path, error));
+    ASSERT_EQ(::chmod(path.c_str(), 0577), 0);
+    EXPECT_TRUE(IsReadOnly(path, error));
+    EXPECT_TRUE(IsReadOnly(dir / "link.ace", error));
+    EXPECT_FALSE(IsReadOnly(dir / "missing.ace", error));
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+}
+
+// The file is writable by its owner, but not by this user, in a folder everyone may write to:
+// without its own check the routine could rename over it.
+TEST(CompressTextureFile, RefusesFileTheUserMayNotWrite) {
+    if (const auto reason = WhyPrivilegesCannotBeDropped())
+        GTEST_SKIP() << *reason;
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    const auto theirs = dir / "theirs.ace";
+    const auto mine = dir / "mine.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(800));
+    WriteFileBytes(theirs, input);
+    WriteFileBytes(mine, input);
+    ASSERT_EQ(::chmod(theirs.c_str(), 0644), 0);
+    ASSERT_EQ(::chown(mine.c_str(), 65534, 65534), 0);
+
+    const ChildStatus status = RunAsNobody([&] {
+        Brevora compressor;
+        const TextureResult refused = CompressTextureFile(compressor, theirs);
+        if (refused.failedStep != TextureStep::Check || refused.error.value() != EACCES)
+            return 1;
+        // The child can rewrite a file of its own, so the refusal is about the file.
+        return CompressTextureFile(compressor, mine).outcome == TextureOutcome::Compressed ? 0 : 2;
+    });
+
+    EXPECT_TRUE(status.exitedWith(0)) << status.describe();
+    EXPECT_EQ(ReadFileBytes(theirs), input);
+    EXPECT_EQ(ReadFileBytes(mine), ExpectedRewrite(input));
+    EXPECT_EQ(ListFolder(dir.path()), (std::vector<std::string>{"mine.ace", "theirs.ace"}));
+}
+
+TEST(CompressTextureFile, RefusesHardLinkedFile) {
+    TempDir dir;
+    const Bytes input = MakeTexture(0, CompressibleBytes(800));
+    WriteFileBytes(dir / "a.ace", input);
+    std::filesystem::create_hard_link(dir / "a.ace", dir / "b.ace");
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, dir / "a.ace");
+    EXPECT_EQ(result.error, TextureErrc::HardLinked);
+    EXPECT_EQ(ReadFileBytes(dir / "a.ace"), input);
+    EXPECT_EQ(std::filesystem::hard_link_count(dir / "b.ace"), 2u);
+}
+
+// Folders, pipes and devices fail at once; a pipe must not block the read.
+TEST(CompressTextureFile, FailsCleanlyOnWhatIsNotARegularFile) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "folder.ace");
+    ASSERT_EQ(::mkfifo((dir / "pipe.ace").c_str(), 0644), 0);
+    Brevora compressor;
+    for (const std::filesystem::path& path :
+         {dir / "folder.ace", dir / "pipe.ace", std::filesystem::path("/dev/zero")}) {
+        const TextureResult result = CompressTextureFile(compressor, path);
+        EXPECT_EQ(result.failedStep, TextureStep::Open) << path;
+        EXPECT_EQ(result.error, TextureErrc::NotRegularFile) << path;
+    }
+    const TextureResult missing = CompressTextureFile(compressor, dir / "missing.ace");
+    EXPECT_EQ(missing.failedStep, TextureStep::Open);
+    EXPECT_EQ(missing.error, std::errc::no_such_file_or_directory);
+}
+
+TEST(DescribeFailure, SaysWhatWhereWhyAndTheFileState) {
+    TextureResult result;
+    result.path = "walls/brick.ace";
+    result.setFailure(TextureStep::Write, std::error_code(ENOSPC, std::system_category()));
+    EXPECT_EQ(DescribeFailure(result),
+              "Could not write the compressed copy of walls/brick.ace: Error 28: No space left "
+              "on device. The original file is unchanged.");
+    result.setFailure(TextureStep::Check, make_error_code(TextureErrc::HardLinked));
+    EXPECT_EQ(DescribeFailure(result, "brick.ace"),
+              "Could not compress brick.ace: File has other hard links. The file is unchanged.");
+    EXPECT_EQ(DescribeError(std::error_code(EACCES, std::system_category())),
+              "Error 13: Permission denied");
+    result.outcome = TextureOutcome::AlreadyCompressed;
+    EXPECT_EQ(DescribeFailure(result), "");
+}
+
+} // namespace
+} // namespace quorvel::test

@@ -1,0 +1,50 @@
+#pragma once
+// Texture files for the tests, and the bytes the rewrite must produce for them, computed with
+// the linked zlib's compress() at test time.
+
+#include "FileContents.h"
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <zlib.h>
+
+namespace quorvel::test {
+
+// Bytes 8..15 of every sample; they must never reach a rewritten file.
+inline constexpr std::uint8_t kJunk = 0xEE;
+
+// A texture with a recognisable header, the given marker at byte 7, eight junk bytes and
+// `payload` from offset 16.
+inline Bytes MakeTexture(std::uint8_t marker, const Bytes& payload) {
+    Bytes file{'T', 'X', 'R', 0x01, 0x00, 0x7F, 0xA5, marker};
+    file.insert(file.end(), 8, kJunk);
+    file.insert(file.end(), payload.begin(), payload.end());
+    return file;
+}
+
+inline Bytes ZlibCompress(const Bytes& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes out(size);
+    if (compress(out.data(), &size, data.data(), static_cast<uLong>(data.size())) != Z_OK)
+        throw std::runtime_error("zlib compress() failed");
+    out.resize(size);
+    return out;
+}
+
+// What the rewrite of `input` must give: bytes 0..6 kept, marker 0x46, payload length as
+// 32-bit little-endian, "@@@@", then compress() of the payload.
+inline Bytes ExpectedRewrite(const Bytes& input) {
+    const Bytes payload(input.begin() + 16, input.end());
+    const auto n = static_cast<std::uint32_t>(payload.size());
+    Bytes out(input.begin(), input.begin() + 7);
+    out.push_back(0x46);
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<std::uint8_t>(n >> shift));
+    out.insert(out.end(), 4, '@');
+    const Bytes stream = ZlibCompress(payload);
+    out.insert(out.end(), stream.begin(), stream.end());
+    return out;
+}
+
+} // namespace quorvel::test
