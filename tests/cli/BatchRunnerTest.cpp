@@ -1,0 +1,244 @@
+// The batch command's pipeline end to end on generated trees: one worker and many give the same
+// files and totals, the dry run writes nothing, an interrupt leaves every file either untouched
+// or completely compressed, and the libdeflate engine writes streams any zlib inflates.
+
+#include "BatchRunner.h"
+
+#include "FileContents.h"
+#include "TempDir.h"
+#include "TextureSamples.h"
+#include "WorkList.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <string>
+#include <zlib.h>
+
+namespace quorvel {
+namespace {
+
+using test::Bytes;
+using test::MakeTexture;
+using test::TempDir;
+
+using Snapshot = std::map<std::string, Bytes>; // relative path -> content
+
+Snapshot TakeSnapshot(const std::filesystem::path& root) {
+    Snapshot snapshot;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            snapshot[std::filesystem::relative(entry.path(), root).string()] =
+                test::ReadFileBytes(entry.path());
+    return snapshot;
+}
+
+// A small tree with every kind of entry the batch meets: compressible and incompressible
+// payloads in several folders, a one-byte payload, an already compressed file, a read-only
+// file, a file too short to hold a payload and decoys.
+void MakeTree(const std::filesystem::path& root) {
+    for (int i = 0; i < 24; ++i) {
+        const auto folder = root / ("Folder" + std::to_string(i % 4)) / (i % 2 ? "Sub" : "");
+        std::filesystem::create_directories(folder);
+        const Bytes payload =
+            i % 3 == 0 ? test::RandomBytes(3000 + static_cast<std::size_t>(i) * 997,
+                                           static_cast<std::uint32_t>(i))
+                       : test::CompressibleBytes(5000 + static_cast<std::size_t>(i) * 4099);
+        test::WriteFileBytes(folder / ("tex" + std::to_string(i) + (i % 2 ? ".ACE" : ".ace")),
+                             MakeTexture(0x40, payload));
+    }
+    test::WriteFileBytes(root / "one.ace", MakeTexture(0x00, Bytes{7}));
+    test::WriteFileBytes(root / "done.ace",
+                         test::ExpectedRewrite(MakeTexture(0x40, test::CompressibleBytes(900))));
+    test::WriteFileBytes(root / "short.ace", Bytes{1, 2, 3});
+    test::WriteFileBytes(root / "notes.aces", MakeTexture(0x40, test::CompressibleBytes(900)));
+    test::WriteFileBytes(root / "locked.Ace", MakeTexture(0x40, test::CompressibleBytes(900)));
+    std::filesystem::permissions(root / "locked.Ace", std::filesystem::perms::owner_read);
+}
+
+class CollectingSink final : public BatchSink {
+public:
+    void OnReport(const FileReport& report) override { reports.push_back(report); }
+    std::vector<FileReport> reports;
+};
+
+// Sets the stop flag after the first report, as Ctrl-C during a run does.
+class StoppingSink final : public BatchSink {
+public:
+    explicit StoppingSink(std::atomic<bool>& stop) : m_stop(stop) {}
+    void OnReport(const FileReport&) override { m_stop = true; }
+
+private:
+    std::atomic<bool>& m_stop;
+};
+
+BatchTotals RunOn(const std::filesystem::path& root, BatchMode mode, unsigned jobs,
+                  std::vector<FileReport>* reports = nullptr,
+                  EngineKind engine = EngineKind::Zlib) {
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({root}, stop);
+    BatchOptions options;
+    options.mode = mode;
+    options.jobs = jobs;
+    options.engine = engine;
+    options.batchFiles = 5; // several batches even in a small tree
+    CollectingSink sink;
+    const BatchTotals totals = RunBatch(work, options, sink, stop);
+    if (reports != nullptr)
+        *reports = sink.reports;
+    return totals;
+}
+
+bool SameTotals(const BatchTotals& a, const BatchTotals& b) {
+    return a.files == b.files && a.compressed == b.compressed &&
+           a.alreadyCompressed == b.alreadyCompressed &&
+           a.nothingCompressed == b.nothingCompressed && a.readOnlySkipped == b.readOnlySkipped &&
+           a.failed == b.failed && a.bytesIn == b.bytesIn && a.bytesOut == b.bytesOut;
+}
+
+bool HasTemporaryFile(const Snapshot& snapshot) {
+    for (const auto& [name, bytes] : snapshot)
+        if (name.find(".quorvel-tmp") != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST(BatchRunner, OneAndEightJobsWriteTheSameBytesAsTheWindowProgram) {
+    TempDir one;
+    TempDir eight;
+    MakeTree(one.path());
+    MakeTree(eight.path());
+    const Snapshot before = TakeSnapshot(one.path());
+
+    std::vector<FileReport> reportsOne;
+    std::vector<FileReport> reportsEight;
+    const BatchTotals totalsOne = RunOn(one.path(), BatchMode::Compress, 1, &reportsOne);
+    const BatchTotals totalsEight = RunOn(eight.path(), BatchMode::Compress, 8, &reportsEight);
+
+    EXPECT_TRUE(SameTotals(totalsOne, totalsEight));
+    EXPECT_EQ(totalsOne.compressed, 24);
+    EXPECT_EQ(totalsOne.alreadyCompressed, 1);
+    EXPECT_EQ(totalsOne.nothingCompressed, 1);
+    EXPECT_EQ(totalsOne.readOnlySkipped, 1);
+    EXPECT_EQ(totalsOne.failed, 1); // short.ace: no payload to compress
+    const Snapshot afterOne = TakeSnapshot(one.path());
+    EXPECT_EQ(afterOne, TakeSnapshot(eight.path()));
+    ASSERT_EQ(reportsOne.size(), reportsEight.size());
+    for (std::size_t i = 0; i < reportsOne.size(); ++i) {
+        EXPECT_EQ(std::filesystem::relative(reportsOne[i].path, one.path()),
+                  std::filesystem::relative(reportsEight[i].path, eight.path()));
+    }
+
+    // Candidates hold exactly the designed layout with compress()'s stream; the rest is as it was.
+    for (const auto& [name, bytes] : before) {
+        const bool candidate = name.find("tex") != std::string::npos;
+        EXPECT_EQ(afterOne.at(name), candidate ? test::ExpectedRewrite(bytes) : bytes) << name;
+    }
+}
+
+TEST(BatchRunner, DryRunWritesNothingAndReportsWhatARealRunSaves) {
+    TempDir dry;
+    TempDir real;
+    MakeTree(dry.path());
+    MakeTree(real.path());
+    const Snapshot before = TakeSnapshot(dry.path());
+
+    const BatchTotals wouldSave = RunOn(dry.path(), BatchMode::DryRun, 3);
+    EXPECT_EQ(TakeSnapshot(dry.path()), before);
+    EXPECT_TRUE(SameTotals(wouldSave, RunOn(real.path(), BatchMode::Compress, 3)));
+}
+
+TEST(BatchRunner, InterruptLeavesEachFileUntouchedOrFullyCompressedAndNoTemporaryFile) {
+    TempDir dir;
+    MakeTree(dir.path());
+    const Snapshot before = TakeSnapshot(dir.path());
+
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir.path()}, stop);
+    BatchOptions options;
+    options.jobs = 2;
+    options.batchFiles = 3;
+    StoppingSink sink(stop);
+    const BatchTotals totals = RunBatch(work, options, sink, stop);
+
+    EXPECT_GT(totals.notProcessed, 0);
+    EXPECT_EQ(totals.files, static_cast<std::int64_t>(work.items.size()));
+    const Snapshot after = TakeSnapshot(dir.path());
+    EXPECT_FALSE(HasTemporaryFile(after));
+    std::int64_t changed = 0;
+    for (const auto& [name, bytes] : before) {
+        if (after.at(name) != bytes) {
+            EXPECT_EQ(after.at(name), test::ExpectedRewrite(bytes)) << name;
+            ++changed;
+        }
+    }
+    EXPECT_EQ(changed, totals.compressed);
+}
+
+TEST(BatchRunner, LibdeflateEngineWritesTheLayoutWithAStreamZlibInflates) {
+    TempDir dir;
+    MakeTree(dir.path());
+    const Snapshot before = TakeSnapshot(dir.path());
+    const BatchTotals totals =
+        RunOn(dir.path(), BatchMode::Compress, 2, nullptr, EngineKind::Libdeflate);
+    EXPECT_EQ(totals.compressed, 24);
+
+    for (const auto& [name, after] : TakeSnapshot(dir.path())) {
+        if (name.find("tex") == std::string::npos)
+            continue;
+        const Bytes& original = before.at(name);
+        const Bytes expectedHead = test::ExpectedRewrite(original);
+        ASSERT_GE(after.size(), 16u);
+        EXPECT_TRUE(std::equal(after.begin(), after.begin() + 16, expectedHead.begin())) << name;
+        const Bytes payload(original.begin() + 16, original.end());
+        Bytes inflated(payload.size() + 1);
+        uLongf size = static_cast<uLongf>(inflated.size());
+        ASSERT_EQ(uncompress(inflated.data(), &size, after.data() + 16,
+                             static_cast<uLong>(after.size() - 16)),
+                  Z_OK)
+            << name;
+        inflated.resize(size);
+        EXPECT_EQ(inflated, payload) << name;
+    }
+}
+
+TEST(BatchRunner, VerifyPassesWhatTheBatchWroteAndSkipsUncompressedFiles) {
+    TempDir dir;
+    MakeTree(dir.path());
+    RunOn(dir.path(), BatchMode::Compress, 2);
+    const Snapshot compressed = TakeSnapshot(dir.path());
+
+    const BatchTotals totals = RunOn(dir.path(), BatchMode::Verify, 2);
+    EXPECT_EQ(totals.failed, 0);        // short.ace is not marked, so verification passes it over
+    EXPECT_EQ(totals.verified, 25);     // the 24 just written and done.ace
+    EXPECT_EQ(totals.notCompressed, 3); // one.ace, short.ace, and the read-only locked.Ace
+    EXPECT_EQ(TakeSnapshot(dir.path()), compressed);
+}
+
+TEST(BatchRunner, NamedFileIsCompressedWhateverItsNameAndHandledOnce) {
+    TempDir dir;
+    const Bytes input = MakeTexture(0x40, test::CompressibleBytes(4000));
+    test::WriteFileBytes(dir / "texture.bin", input);
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir / "texture.bin", dir / "texture.bin"}, stop);
+    ASSERT_EQ(work.items.size(), 1u);
+    CollectingSink sink;
+    const BatchTotals totals = RunBatch(work, BatchOptions{}, sink, stop);
+    EXPECT_EQ(totals.compressed, 1);
+    EXPECT_EQ(test::ReadFileBytes(dir / "texture.bin"), test::ExpectedRewrite(input));
+}
+
+TEST(BatchRunner, MissingPathIsOneFailureWithTheSystemReason) {
+    TempDir dir;
+    std::vector<FileReport> reports;
+    std::atomic<bool> stop{false};
+    CollectingSink sink;
+    const BatchTotals totals =
+        RunBatch(CollectWork({dir / "gone.ace"}, stop), BatchOptions{}, sink, stop);
+    EXPECT_EQ(totals.failed, 1);
+    ASSERT_EQ(sink.reports.size(), 1u);
+    EXPECT_TRUE(sink.reports[0].error == std::errc::no_such_file_or_directory);
+    EXPECT_NE(DescribeReport(sink.reports[0]).find("unchanged"), std::string::npos);
+}
+
+} // namespace
+} // namespace quorvel

@@ -1,0 +1,139 @@
+// --verify must catch every way a compressed texture can be damaged, including damage that lies
+// beyond the first piece the check reads, and must accept what the rewrite writes.
+
+#include "TextureVerify.h"
+
+#include "FileContents.h"
+#include "PayloadEngine.h"
+#include "TempDir.h"
+#include "TextureSamples.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace quorvel {
+namespace {
+
+using test::Bytes;
+
+struct Damage {
+    const char* name;
+    std::size_t payloadSize;
+    void (*apply)(Bytes& file);
+    VerifyProblem expected;
+};
+
+void SetStoredSize(Bytes& file, std::int64_t delta) {
+    std::uint32_t n = 0;
+    for (int i = 0; i < 4; ++i)
+        n |= static_cast<std::uint32_t>(file[static_cast<std::size_t>(8 + i)]) << (8 * i);
+    n = static_cast<std::uint32_t>(static_cast<std::int64_t>(n) + delta);
+    for (int i = 0; i < 4; ++i)
+        file[static_cast<std::size_t>(8 + i)] = static_cast<std::uint8_t>(n >> (8 * i));
+}
+
+// Random payloads of 600 kB give streams longer than the check's 256 KiB read size.
+const Damage kDamages[] = {
+    {"Sound", 5000, [](Bytes&) {}, VerifyProblem::None},
+    {"SoundLarge", 600000, [](Bytes&) {}, VerifyProblem::None},
+    {"TruncatedStream", 5000, [](Bytes& f) { f.resize(f.size() - 3); }, VerifyProblem::Truncated},
+    {"TruncatedLarge", 600000, [](Bytes& f) { f.resize(f.size() - 300000); },
+     VerifyProblem::Truncated},
+    {"NoStreamAtAll", 5000, [](Bytes& f) { f.resize(16); }, VerifyProblem::Truncated},
+    {"StoredSizeOneTooBig", 5000, [](Bytes& f) { SetStoredSize(f, 1); },
+     VerifyProblem::SizeMismatch},
+    {"StoredSizeOneTooSmall", 5000, [](Bytes& f) { SetStoredSize(f, -1); },
+     VerifyProblem::SizeMismatch},
+    {"StoredSizeNegative", 5000, [](Bytes& f) { f[11] = 0x80; }, VerifyProblem::NegativeSize},
+    {"TrailingJunk", 5000, [](Bytes& f) { f.push_back(0); }, VerifyProblem::TrailingData},
+    {"TrailingJunkPastFirstRead", 600000, [](Bytes& f) { f.insert(f.end(), 300000, 'x'); },
+     VerifyProblem::TrailingData},
+    {"FlippedStreamByte", 5000, [](Bytes& f) { f[f.size() / 2] ^= 0x55; },
+     VerifyProblem::CorruptStream},
+    {"BadChecksum", 5000, [](Bytes& f) { f.back() ^= 1; }, VerifyProblem::CorruptStream},
+    {"BadSeparator", 5000, [](Bytes& f) { f[13] = '#'; }, VerifyProblem::BadSeparator},
+    {"MarkedButShort", 5000, [](Bytes& f) { f.resize(12); }, VerifyProblem::TooShort},
+    {"NotMarked", 5000, [](Bytes& f) { f[7] = 0x40; }, VerifyProblem::NotMarked},
+};
+
+void PrintTo(const Damage& damage, std::ostream* out) {
+    *out << damage.name;
+}
+
+class VerifyDamage : public testing::TestWithParam<Damage> {};
+
+TEST_P(VerifyDamage, FindsTheProblemAndChangesNothing) {
+    const Damage& damage = GetParam();
+    test::TempDir dir;
+    const Bytes payload = damage.payloadSize > 100000 ? test::RandomBytes(damage.payloadSize)
+                                                      : test::CompressibleBytes(damage.payloadSize);
+    Bytes file = test::ExpectedRewrite(test::MakeTexture(0x40, payload));
+    damage.apply(file);
+    test::WriteFileBytes(dir / "t.ace", file);
+
+    const VerifyResult result = VerifyTextureFile(dir / "t.ace");
+    EXPECT_EQ(result.problem, damage.expected) << DescribeProblem(result.problem);
+    EXPECT_EQ(test::ReadFileBytes(dir / "t.ace"), file);
+}
+
+INSTANTIATE_TEST_SUITE_P(TextureVerify, VerifyDamage, testing::ValuesIn(kDamages),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST(TextureVerify, MissingFileIsAReadErrorWithTheSystemReason) {
+    test::TempDir dir;
+    const VerifyResult result = VerifyTextureFile(dir / "gone.ace");
+    EXPECT_EQ(result.problem, VerifyProblem::ReadError);
+    EXPECT_TRUE(result.error == std::errc::no_such_file_or_directory);
+}
+
+} // namespace
+
+void PrintTo(EngineKind kind, std::ostream* out) {
+    *out << EngineName(kind);
+}
+
+namespace {
+
+// Both engines must hand back one standard zlib stream that inflates to the payload; zlib's
+// must be exactly compress()'s, the bytes the window program writes.
+class EnginePayload : public testing::TestWithParam<std::tuple<EngineKind, std::size_t>> {};
+
+TEST_P(EnginePayload, WritesAStreamZlibInflatesToThePayload) {
+    const auto [kind, size] = GetParam();
+    const Bytes payload = size % 2 ? test::RandomBytes(size) : test::CompressibleBytes(size);
+    PayloadEngine engine(kind);
+    ByteArray data{Bytes(payload)};
+    const CompressionReport report = engine.compressor()(data);
+    ASSERT_EQ(report.status, 0);
+    EXPECT_EQ(report.originalSize, static_cast<std::int32_t>(size));
+    ASSERT_EQ(report.compressedSize, data.count());
+    const Bytes stream(data.bytes().begin(), data.bytes().end());
+    if (kind == EngineKind::Zlib) {
+        EXPECT_EQ(stream, test::ZlibCompress(payload));
+    }
+    Bytes inflated(size + 1);
+    uLongf inflatedSize = static_cast<uLongf>(inflated.size());
+    ASSERT_EQ(uncompress(inflated.data(), &inflatedSize, stream.data(),
+                         static_cast<uLong>(stream.size())),
+              Z_OK);
+    inflated.resize(inflatedSize);
+    EXPECT_EQ(inflated, payload);
+}
+
+INSTANTIATE_TEST_SUITE_P(PayloadEngine, EnginePayload,
+                         testing::Combine(testing::Values(EngineKind::Zlib, EngineKind::Libdeflate),
+                                          testing::Values(std::size_t{2}, std::size_t{3},
+                                                          std::size_t{65536},
+                                                          std::size_t{300001})));
+
+TEST(PayloadEngine, LibdeflateLeavesAOneBytePayloadAloneLikeTheComponent) {
+    PayloadEngine engine(EngineKind::Libdeflate);
+    ByteArray data{Bytes{42}};
+    const CompressionReport report = engine.compressor()(data);
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.compressedSize, 0);
+    EXPECT_EQ(data.count(), 1);
+}
+
+} // namespace
+} // namespace quorvel

@@ -1,0 +1,103 @@
+"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 and
+-j8 writing the same bytes, --verify catching damage, and the exit codes. Usage: PROGRAM CLI."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import zlib
+
+CLI = sys.argv[1]
+
+
+def texture(payload, marker=0x40):
+    return bytes([0x51, 0x54, 1, 2, 3, 4, 5, marker]) + bytes(8) + payload
+
+
+def make_tree(root):
+    for i in range(30):
+        folder = os.path.join(root, "Dir%d" % (i % 3), "Deep" if i % 2 else "")
+        os.makedirs(folder, exist_ok=True)
+        payload = (b"texel %d " % i) * (200 + 37 * i) + os.urandom(0) + bytes(range(256)) * (i % 5)
+        with open(os.path.join(folder, "t%d.%s" % (i, "ACE" if i % 2 else "ace")), "wb") as f:
+            f.write(texture(payload))
+    with open(os.path.join(root, "readme.txt"), "wb") as f:
+        f.write(b"not a texture")
+    locked = os.path.join(root, "locked.ace")
+    with open(locked, "wb") as f:
+        f.write(texture(b"x" * 100))
+    os.chmod(locked, 0o444)
+
+
+def snapshot(root):
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, root)] = f.read()
+    return files
+
+
+def run(*args):
+    proc = subprocess.run([CLI, *args], capture_output=True, timeout=120)
+    return proc.returncode, proc.stdout, proc.stderr
+
+
+def check(condition, message):
+    if not condition:
+        print("FAILED:", message)
+        sys.exit(1)
+
+
+with tempfile.TemporaryDirectory() as tmp:
+    a, b = os.path.join(tmp, "a"), os.path.join(tmp, "b")
+    make_tree(a)
+    make_tree(b)
+    before = snapshot(a)
+
+    code, out, err = run("-n", "--json", "-", a)
+    check(code == 0, "dry run exit code %d: %s" % (code, err))
+    check(snapshot(a) == before, "the dry run changed files")
+    dry = json.loads(out)
+
+    code, out, err = run("-j1", "--json", "-", a)
+    check(code == 0, "-j1 exit code %d: %s" % (code, err))
+    report = json.loads(out)
+    code, _, err = run("-j8", "-q", b)
+    check(code == 0, "-j8 exit code %d: %s" % (code, err))
+    check(snapshot(a) == snapshot(b), "-j1 and -j8 wrote different bytes")
+
+    totals = report["totals"]
+    files = report["files"]
+    check(totals["files"] == len(files) == 31, "file count %d" % len(files))
+    check(totals["compressed"] == 30 and totals["readOnlySkipped"] == 1, "counts %s" % totals)
+    check(sum(f.get("bytesSaved", 0) for f in files) == totals["bytesSaved"], "savings don't add up")
+    check(sum(f.get("bytesIn", 0) for f in files) == totals["bytesIn"], "bytes in don't add up")
+    check(totals["bytesIn"] - totals["bytesOut"] == totals["bytesSaved"], "in - out != saved")
+    check(dry["totals"]["bytesSaved"] == totals["bytesSaved"], "dry run predicted other savings")
+    for f in files:
+        if f["outcome"] != "compressed":
+            continue
+        data = snapshot(a)[os.path.relpath(f["path"], a)]
+        payload = zlib.decompress(data[16:])
+        check(data[7] == 0x46 and data[12:16] == b"@@@@", "layout of " + f["path"])
+        check(int.from_bytes(data[8:12], "little") == len(payload), "stored size of " + f["path"])
+        check(len(data) == f["bytesOut"], "bytesOut of " + f["path"])
+
+    code, out, err = run("--verify", "--json", "-", a)
+    check(code == 0, "verify of sound files exit code %d: %s" % (code, err))
+    damaged = os.path.join(a, "Dir0", "t0.ace")
+    with open(damaged, "ab") as f:
+        f.write(b"junk")
+    code, out, err = run("--verify", "--json", "-", a)
+    check(code == 1, "verify of a damaged file exit code %d" % code)
+    bad = [f for f in json.loads(out)["files"] if f["outcome"] == "verifyFailed"]
+    check(len(bad) == 1 and bad[0]["problem"] == "trailingData", "verify report %s" % bad)
+    check(b"t0.ace" in err and b"not changed" in err, "verify message: %s" % err)
+
+    code, out, err = run("--json", "-", os.path.join(tmp, "missing.ace"), a)
+    check(code == 1, "missing file exit code %d" % code)
+    check(json.loads(out)["totals"]["failed"] == 1, "missing file not counted as failed")
+
+print("ok")
