@@ -1,0 +1,493 @@
+// Tests of the folder-picker dialog fd, its directory list and drive list, and the mount-table
+// filter behind the drive list on POSIX. The dialogs are shown on the offscreen platform; the
+// process's current folder is a temporary tree, so "the current folder" is known.
+#include "fd.h"
+
+#include "DirList.h"
+#include "DriveList.h"
+#include "MountTable.h"
+#include "Toolkit.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <qtestspontaneevent.h>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using namespace quorvel;
+
+namespace {
+
+QString native(const QString& folder) {
+    return QDir::toNativeSeparators(QDir::cleanPath(folder));
+}
+
+template <typename T> T* child(QWidget& parent, const char* name) {
+    T* widget = parent.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no child %s", name);
+    return widget;
+}
+
+QStringList texts(const QListWidget& list) {
+    QStringList out;
+    for (int i = 0; i < list.count(); ++i)
+        out << list.item(i)->text();
+    return out;
+}
+
+QListWidgetItem* itemNamed(QListWidget& list, const QString& text) {
+    const QList<QListWidgetItem*> found = list.findItems(text, Qt::MatchExactly);
+    return found.isEmpty() ? nullptr : found.front();
+}
+
+QPoint centreOf(QListWidget& list, QListWidgetItem* item) {
+    return list.visualItemRect(item).center();
+}
+
+// The events a real double-click brings: press, release, then the second press arrives as a
+// double-click (QTest::mouseDClick alone sends only that last one).
+void doubleClick(QListWidget& list, QListWidgetItem* item) {
+    const QPoint at = centreOf(list, item);
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
+}
+
+} // namespace
+
+class FdTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void mountTableGivesStartPlaces_data();
+    void mountTableGivesStartPlaces();
+    void dirListShowsPathThenSortedSubfolders();
+    void dirListRefusesFolderItCannotList_data();
+    void dirListRefusesFolderItCannotList();
+    void dirListRefusesUnreadableFolderForUnprivilegedUser();
+
+    void buttonsSetPathAndHide_data();
+    void buttonsSetPathAndHide();
+    void modalShowReturnsOnceHidden();
+    void highlightAloneKeepsOpenFolder();
+    void doubleClickOpensFolder();
+    void enterOnDir1OpensEntryWithoutPressingOk();
+    void keysAtWindowLevel_data();
+    void keysAtWindowLevel();
+    void driveChangeOpensItsRoot_data();
+    void driveChangeOpensItsRoot();
+    void failedDriveChangeWarnsAndGoesBack();
+    void closeBoxActsAsCancelAndKeepsDialog();
+    void closeFromProgramGoesAhead();
+    void windowDesign();
+
+private:
+    std::unique_ptr<fd> shownDialog();
+    QString folder(const QString& relative) const { return native(m_tree.filePath(relative)); }
+
+    QTemporaryDir m_tree;
+    QString m_savedCwd;
+    QString m_start;
+    QStringList m_warnings;
+};
+
+void FdTest::initTestCase() {
+    QVERIFY(m_tree.isValid());
+    for (const char* sub : {"start/alpha", "start/Beta", "start/gamma/deep", "driveA/inside",
+                            "list/a/B", "list/a/c", "list/a/.hidden", "list/a/Zed", "list/a/alpha"})
+        QVERIFY(QDir(m_tree.path()).mkpath(QString::fromLatin1(sub)));
+    QFile file(m_tree.filePath(QStringLiteral("list/a/d.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    m_savedCwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_tree.filePath(QStringLiteral("start"))));
+    m_start = native(QDir::currentPath());
+}
+
+void FdTest::init() {
+    m_warnings.clear();
+    SetWarningHook([this](const QString&, const QString& text) { m_warnings << text; });
+}
+
+void FdTest::cleanup() {
+    SetWarningHook({});
+}
+
+void FdTest::cleanupTestCase() {
+    QDir::setCurrent(m_savedCwd);
+}
+
+std::unique_ptr<fd> FdTest::shownDialog() {
+    auto dialog = std::make_unique<fd>();
+    dialog->show();
+    if (!QTest::qWaitForWindowExposed(dialog.get()))
+        qWarning("dialog not exposed");
+    return dialog;
+}
+
+// --- mount table ---------------------------------------------------------------------------
+
+void FdTest::mountTableGivesStartPlaces_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("cwd");
+    QTest::addColumn<QStringList>("places");
+    QTest::addColumn<QString>("current");
+
+    QTest::newRow("container: overlay root, pseudo mounts dropped")
+        << "overlay / overlay rw 0 0\nproc /proc proc rw 0 0\nsysfs /sys sysfs ro 0 0\n"
+           "tmpfs /dev/shm tmpfs rw 0 0\ncgroup /sys/fs/cgroup/cpu cgroup rw 0 0\n"
+           "devpts /dev/pts devpts rw 0 0\n"
+        << "/work" << QStringList{"/"} << "/";
+    QTest::newRow("desktop: escapes undone, memory mounts under /run dropped, sorted")
+        << "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/ann/USB\\040STICK vfat rw 0 0\n"
+           "/dev/sda2 /home ext4 rw 0 0\ntmpfs /run/user/1000 tmpfs rw 0 0\n"
+           "tmpfs /tmp tmpfs rw 0 0\n/dev/sdc1 /run/media/ann/DISK ext4 rw 0 0\n"
+           "portal /run/user/1000/doc fuse.portal rw 0 0\n"
+        << "/home/ann/textures"
+        << QStringList{"/", "/home", "/media/ann/USB STICK", "/run/media/ann/DISK", "/tmp"}
+        << "/home";
+    QTest::newRow("prefix only on a folder boundary")
+        << "/dev/sda1 / ext4 rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n"
+        << "/homework" << QStringList{"/", "/home"} << "/";
+    QTest::newRow("current folder on a pseudo mount keeps that mount")
+        << "/dev/sda1 / ext4 rw 0 0\ntmpfs /run/user/1000 tmpfs rw 0 0\n"
+        << "/run/user/1000/x" << QStringList{"/", "/run/user/1000"} << "/run/user/1000";
+    QTest::newRow("topmost mount decides")
+        << "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /mnt ext4 rw 0 0\nproc /mnt proc rw 0 0\n"
+           "proc /srv proc rw 0 0\n/dev/sdc1 /srv xfs rw 0 0\n"
+        << "/" << QStringList{"/", "/srv"} << "/";
+    QTest::newRow("no root line, blank and short lines")
+        << "\n/dev/sda2 /data ext4 rw 0 0\nbroken line\n"
+        << "/data/x" << QStringList{"/", "/data"} << "/data";
+}
+
+void FdTest::mountTableGivesStartPlaces() {
+    QFETCH(QString, table);
+    QFETCH(QString, cwd);
+    QFETCH(QStringList, places);
+    QFETCH(QString, current);
+
+    const std::vector<std::string> got =
+        startPlaces(parseMountTable(table.toStdString()), cwd.toStdString());
+    QStringList gotList;
+    for (const std::string& place : got)
+        gotList << QString::fromStdString(place);
+    QCOMPARE(gotList, places);
+    QCOMPARE(QString::fromStdString(mountPointContaining(got, cwd.toStdString())), current);
+}
+
+// --- directory list ------------------------------------------------------------------------
+
+void FdTest::dirListShowsPathThenSortedSubfolders() {
+    DirList list;
+    QCOMPARE(list.currentFolder(), m_start);
+
+    const QString open = folder(QStringLiteral("list/a"));
+    QVERIFY(list.setCurrentFolder(open));
+    QCOMPARE(list.currentFolder(), open);
+
+    // Root first, each folder down to the open one, then its subfolders: no files, no hidden
+    // folders, case ignored in the order.
+    QStringList chain;
+    for (QDir up(open);; up.cdUp()) {
+        chain.prepend(up.isRoot() ? native(up.path()) : up.dirName());
+        if (up.isRoot())
+            break;
+    }
+    const QStringList expected = chain + QStringList{"alpha", "B", "c", "Zed"};
+    QCOMPARE(texts(list), expected);
+
+    const int openRow = int(chain.size()) - 1;
+    QCOMPARE(list.currentRow(), openRow);
+    for (int row = 0; row < list.count(); ++row)
+        QCOMPARE(list.item(row)->data(DirList::DepthRole).toInt(), std::min(row, openRow + 1));
+    QCOMPARE(list.item(0)->data(DirList::PathRole).toString(), chain.front());
+    QCOMPARE(list.item(openRow + 2)->data(DirList::PathRole).toString(),
+             folder(QStringLiteral("list/a/B")));
+}
+
+void FdTest::dirListRefusesFolderItCannotList_data() {
+    QTest::addColumn<QString>("target");
+    QTest::newRow("missing") << QStringLiteral("list/nothing-here");
+    QTest::newRow("a file") << QStringLiteral("list/a/d.txt");
+}
+
+void FdTest::dirListRefusesFolderItCannotList() {
+    QFETCH(QString, target);
+    DirList list;
+    const QStringList before = texts(list);
+    QString error;
+    QVERIFY(!list.setCurrentFolder(folder(target), &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(list.currentFolder(), m_start);
+    QCOMPARE(texts(list), before);
+}
+
+void FdTest::dirListRefusesUnreadableFolderForUnprivilegedUser() {
+#ifdef Q_OS_WIN
+    QSKIP("permission bits are a POSIX test");
+#else
+    // Root reads any folder, so the refusal is checked in a child that has dropped to nobody.
+    // QDir alone would show such a folder as empty and let the user open it.
+    QTemporaryDir area;
+    QVERIFY(area.isValid());
+    const QString locked = area.filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(locked + QStringLiteral("/inside")));
+    QVERIFY(::chmod(QFile::encodeName(area.path()).constData(), 0755) == 0);
+    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0311) == 0);
+
+    const pid_t pid = ::fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        DirList list;
+        const QString before = list.currentFolder();
+        QString error;
+        const bool opened = list.setCurrentFolder(locked, &error);
+        ::_exit(opened ? 1 : (list.currentFolder() == before && !error.isEmpty() ? 0 : 2));
+    }
+    int status = 0;
+    pid_t done = 0;
+    for (int tries = 0; tries < 1000 && done == 0; ++tries) {
+        done = ::waitpid(pid, &status, WNOHANG);
+        if (done == 0)
+            QTest::qSleep(10);
+    }
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        QFAIL("child did not finish");
+    }
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+#endif
+}
+
+// --- the dialog ----------------------------------------------------------------------------
+
+void FdTest::buttonsSetPathAndHide_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("givesFolder");
+    QTest::newRow("OK at once gives the current folder") << "OKButton" << true;
+    QTest::newRow("Cancel gives nothing") << "CancelButton" << false;
+}
+
+void FdTest::buttonsSetPathAndHide() {
+    QFETCH(QString, button);
+    QFETCH(bool, givesFolder);
+    auto dialog = shownDialog();
+    QVERIFY(dialog->path.isEmpty());
+    QTest::mouseClick(child<QPushButton>(*dialog, button.toLatin1().constData()), Qt::LeftButton);
+    QCOMPARE(dialog->path, givesFolder ? m_start : QString());
+    QVERIFY(dialog->isHidden());
+}
+
+void FdTest::modalShowReturnsOnceHidden() {
+    fd dialog;
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        QTest::mouseClick(child<QPushButton>(dialog, "OKButton"), Qt::LeftButton);
+    });
+    dialog.exec();
+    QCOMPARE(dialog.path, m_start);
+    QVERIFY(dialog.isHidden());
+}
+
+void FdTest::highlightAloneKeepsOpenFolder() {
+    auto dialog = shownDialog();
+    auto* dir1 = child<DirList>(*dialog, "Dir1");
+    QListWidgetItem* beta = itemNamed(*dir1, QStringLiteral("Beta"));
+    QVERIFY(beta);
+    QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {}, centreOf(*dir1, beta));
+    QCOMPARE(dir1->currentItem(), beta);
+    QTest::keyClick(dir1, Qt::Key_Down);
+    QTest::mouseClick(child<QPushButton>(*dialog, "OKButton"), Qt::LeftButton);
+    QCOMPARE(dialog->path, m_start);
+}
+
+void FdTest::doubleClickOpensFolder() {
+    auto dialog = shownDialog();
+    auto* dir1 = child<DirList>(*dialog, "Dir1");
+    QListWidgetItem* gamma = itemNamed(*dir1, QStringLiteral("gamma"));
+    QVERIFY(gamma);
+    doubleClick(*dir1, gamma);
+    QCOMPARE(dir1->currentFolder(), folder(QStringLiteral("start/gamma")));
+    QVERIFY(itemNamed(*dir1, QStringLiteral("deep")));
+    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog->path.isEmpty());
+
+    QTest::mouseClick(child<QPushButton>(*dialog, "OKButton"), Qt::LeftButton);
+    QCOMPARE(dialog->path, folder(QStringLiteral("start/gamma")));
+}
+
+void FdTest::enterOnDir1OpensEntryWithoutPressingOk() {
+    auto dialog = shownDialog();
+    auto* dir1 = child<DirList>(*dialog, "Dir1");
+    dir1->setFocus();
+    dir1->setCurrentItem(itemNamed(*dir1, QStringLiteral("alpha")));
+    QTest::keyClick(dir1, Qt::Key_Return);
+    QCOMPARE(dir1->currentFolder(), folder(QStringLiteral("start/alpha")));
+    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog->path.isEmpty());
+}
+
+void FdTest::keysAtWindowLevel_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("givesFolder");
+
+    QTest::newRow("Escape on OK") << "OKButton" << int(Qt::Key_Escape) << false << false;
+    QTest::newRow("Escape on Dir1") << "Dir1" << int(Qt::Key_Escape) << false << false;
+    QTest::newRow("Escape on Drive1") << "Drive1" << int(Qt::Key_Escape) << false << false;
+    QTest::newRow("Return on OK") << "OKButton" << int(Qt::Key_Return) << false << false;
+    QTest::newRow("Enter on Cancel") << "CancelButton" << int(Qt::Key_Enter) << false << false;
+    QTest::newRow("Return on Drive1") << "Drive1" << int(Qt::Key_Return) << false << false;
+    QTest::newRow("Space on OK") << "OKButton" << int(Qt::Key_Space) << true << true;
+    QTest::newRow("Space on Cancel") << "CancelButton" << int(Qt::Key_Space) << true << false;
+}
+
+void FdTest::keysAtWindowLevel() {
+    QFETCH(QString, target);
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+    QFETCH(bool, givesFolder);
+    auto dialog = shownDialog();
+    auto* widget = child<QWidget>(*dialog, target.toLatin1().constData());
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key(key));
+    QCOMPARE(dialog->isHidden(), closes);
+    QCOMPARE(dialog->path, givesFolder ? m_start : QString());
+}
+
+void FdTest::driveChangeOpensItsRoot_data() {
+    QTest::addColumn<QString>("drive");
+    QTest::newRow("a folder standing in for a drive") << folder(QStringLiteral("driveA"));
+    QTest::newRow("the file system root") << QStringLiteral("/");
+}
+
+void FdTest::driveChangeOpensItsRoot() {
+    QFETCH(QString, drive);
+    auto dialog = shownDialog();
+    auto* drive1 = child<DriveList>(*dialog, "Drive1");
+    auto* dir1 = child<DirList>(*dialog, "Dir1");
+    // Open a folder first: nothing of it may survive the drive change.
+    doubleClick(*dir1, itemNamed(*dir1, QStringLiteral("gamma")));
+    QCOMPARE(dir1->currentFolder(), folder(QStringLiteral("start/gamma")));
+
+    drive1->setDrives({m_start, drive}, m_start);
+    QCOMPARE(drive1->drive(), m_start);
+    drive1->setFocus();
+    QTest::keyClick(drive1, Qt::Key_Down);
+    QCOMPARE(drive1->drive(), drive);
+    QCOMPARE(dir1->currentFolder(), native(DriveList::rootOf(drive)));
+    QVERIFY(m_warnings.isEmpty());
+
+    QTest::mouseClick(child<QPushButton>(*dialog, "OKButton"), Qt::LeftButton);
+    QCOMPARE(dialog->path, native(DriveList::rootOf(drive)));
+}
+
+void FdTest::failedDriveChangeWarnsAndGoesBack() {
+    auto dialog = shownDialog();
+    auto* drive1 = child<DriveList>(*dialog, "Drive1");
+    auto* dir1 = child<DirList>(*dialog, "Dir1");
+    const QString gone = folder(QStringLiteral("gone"));
+    drive1->setDrives({m_start, gone}, m_start);
+    const QStringList listed = texts(*dir1);
+
+    drive1->setFocus();
+    QTest::keyClick(drive1, Qt::Key_Down);
+
+    QCOMPARE(m_warnings.size(), 1);
+    QVERIFY2(m_warnings.front().contains(gone), qPrintable(m_warnings.front()));
+    QVERIFY2(m_warnings.front().contains(m_start), qPrintable(m_warnings.front()));
+    QCOMPARE(drive1->drive(), m_start);
+    QCOMPARE(dir1->currentFolder(), m_start);
+    QCOMPARE(texts(*dir1), listed);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog->path.isEmpty());
+}
+
+void FdTest::closeBoxActsAsCancelAndKeepsDialog() {
+    auto dialog = shownDialog();
+    QPointer<fd> alive(dialog.get());
+    // The close box reaches the widget as a close event marked spontaneous (from the window
+    // system); QWindow::close() would not be, so the mark is set by hand and the event goes
+    // to notify() directly, as sendEvent() would clear the mark.
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    qApp->notify(dialog.get(), &event);
+    QVERIFY(!event.isAccepted());
+    QVERIFY(alive);
+    QVERIFY(dialog->isHidden());
+    QVERIFY(dialog->path.isEmpty());
+}
+
+void FdTest::closeFromProgramGoesAhead() {
+    auto dialog = shownDialog();
+    QVERIFY(dialog->close());
+    QVERIFY(dialog->isHidden());
+    QVERIFY(dialog->path.isEmpty());
+}
+
+void FdTest::windowDesign() {
+    auto dialog = shownDialog();
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Select Start folder"));
+    QCOMPARE(dialog->size(), QSize(402, 294));
+    QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+
+    const Qt::WindowFlags flags = dialog->windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                       Qt::WindowContextHelpButtonHint)));
+
+    const struct {
+        const char* name;
+        QRect geometry;
+        QString caption;
+    } controls[] = {{"Drive1", {4, 4, 297, 21}, {}},
+                    {"Dir1", {4, 28, 301, 261}, {}},
+                    {"OKButton", {312, 8, 81, 25}, "OK"},
+                    {"CancelButton", {312, 40, 81, 25}, "Cancel"}};
+    for (const auto& control : controls) {
+        auto* widget = child<QWidget>(*dialog, control.name);
+        QCOMPARE(widget->geometry(), control.geometry);
+        QVERIFY(!widget->testAttribute(Qt::WA_SetFont));
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            QCOMPARE(button->text(), control.caption);
+            QVERIFY(!button->isDefault());
+            QVERIFY(!button->autoDefault());
+        }
+    }
+    QVERIFY(!dialog->testAttribute(Qt::WA_SetFont));
+
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    QStringList order{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget()->objectName();
+    }
+    const QStringList expected{"OKButton", "CancelButton", "Dir1", "Drive1", "OKButton"};
+    QCOMPARE(order, expected);
+}
+
+QTEST_MAIN(FdTest)
+#include "fdTest.moc"
