@@ -149,8 +149,10 @@ std::error_code PendingReplacement::copyAttributes(const FileIdentity& original)
 #endif
     }
     unsigned mode = original.mode & 07777u;
+#ifndef _WIN32
     if (!keptOwner)
         mode &= ~unsigned{S_ISUID | S_ISGID};
+#endif
     if (ops.fchmod(m_fd, mode) != 0)
         return LastError();
     return {};

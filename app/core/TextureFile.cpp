@@ -17,6 +17,11 @@ namespace {
 
 constexpr std::int64_t kHeaderBytes = 16;
 constexpr std::size_t kMarkerIndex = 7;
+#ifdef _WIN32
+constexpr int kReadFlags = O_RDONLY;
+#else
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK;
+#endif
 
 std::error_code LastError() {
     return {errno, std::system_category()};
@@ -115,7 +120,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
         result.setFailure(TextureStep::Open, make_error_code(TextureErrc::NotRegularFile));
         return prepared;
     }
-    const int fd = ops.open(prepared.target, O_RDONLY | O_NONBLOCK, 0);
+    const int fd = ops.open(prepared.target, kReadFlags, 0);
     if (fd < 0) {
         result.setFailure(TextureStep::Open, LastError());
         return prepared;

@@ -26,60 +26,43 @@
 namespace quorvel::test {
 namespace {
 
-enum class Call { Read, CreateTemp, Fchown, Fchmod, Write, FsyncFile, Rename, FsyncFolder };
+enum class Call { Open, Read, Fchown, Fchmod, Write, Fsync, Rename };
 
-bool IsFolder(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+// `real`, except that its `nth` call fails with `error`.
+template <class Result, class... Args>
+std::function<Result(Args...)> FailNth(std::function<Result(Args...)> real, int nth, int error) {
+    auto calls = std::make_shared<int>(0);
+    return [=](Args... args) -> Result {
+        if (++*calls != nth)
+            return real(args...);
+        errno = error;
+        return Result{-1};
+    };
 }
 
-// The real calls, except that the `nth` call of kind `call` fails with `error`.
 FileOps FailingOn(Call call, int nth, int error) {
     FileOps ops = SystemFileOps();
-    auto count = std::make_shared<int>(0);
-    auto hit = [=] {
-        if (++*count != nth)
-            return false;
-        errno = error;
-        return true;
-    };
     switch (call) {
-    case Call::Read:
-        ops.readAt = [real = ops.readAt, hit](int fd, void* b, std::size_t n, std::int64_t at) {
-            return hit() ? std::int64_t{-1} : real(fd, b, n, at);
-        };
+    case Call::Open:
+        ops.open = FailNth(ops.open, nth, error);
         break;
-    case Call::CreateTemp:
-        ops.open = [real = ops.open, hit](const std::filesystem::path& p, int flags, unsigned m) {
-            return (flags & O_CREAT) && hit() ? -1 : real(p, flags, m);
-        };
+    case Call::Read:
+        ops.readAt = FailNth(ops.readAt, nth, error);
         break;
     case Call::Fchown:
-        ops.fchown = [real = ops.fchown, hit](int fd, std::uint32_t u, std::uint32_t g) {
-            return hit() ? -1 : real(fd, u, g);
-        };
+        ops.fchown = FailNth(ops.fchown, nth, error);
         break;
     case Call::Fchmod:
-        ops.fchmod = [real = ops.fchmod, hit](int fd, unsigned mode) {
-            return hit() ? -1 : real(fd, mode);
-        };
+        ops.fchmod = FailNth(ops.fchmod, nth, error);
         break;
     case Call::Write:
-        ops.write = [real = ops.write, hit](int fd, const void* b, std::size_t n) {
-            return hit() ? std::int64_t{-1} : real(fd, b, n);
-        };
+        ops.write = FailNth(ops.write, nth, error);
         break;
-    case Call::FsyncFile:
-    case Call::FsyncFolder:
-        ops.fsync = [real = ops.fsync, hit, call](int fd) {
-            return IsFolder(fd) == (call == Call::FsyncFolder) && hit() ? -1 : real(fd);
-        };
+    case Call::Fsync:
+        ops.fsync = FailNth(ops.fsync, nth, error);
         break;
     case Call::Rename:
-        ops.rename = [real = ops.rename, hit](const std::filesystem::path& a,
-                                              const std::filesystem::path& b) {
-            return hit() ? -1 : real(a, b);
-        };
+        ops.rename = FailNth(ops.rename, nth, error);
         break;
     }
     return ops;
@@ -128,16 +111,19 @@ TEST_P(InjectedFault, LeavesOriginalIdenticalAndNoTemporaryFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachStep, InjectedFault,
+    // The calls in order: open the original, read header and payload, create the temporary
+    // file, fchown, fchmod, write head and stream, fsync it, rename, open and fsync the folder.
     testing::Values(Fault{"ReadHeader", Call::Read, 1, EIO, TextureStep::Read},
                     Fault{"ReadPayload", Call::Read, 2, EIO, TextureStep::Read},
-                    Fault{"CreateTemp", Call::CreateTemp, 1, EACCES, TextureStep::CreateTemp},
+                    Fault{"CreateTemp", Call::Open, 2, EACCES, TextureStep::CreateTemp},
                     Fault{"KeepOwner", Call::Fchown, 1, EIO, TextureStep::CreateTemp},
                     Fault{"KeepMode", Call::Fchmod, 1, EIO, TextureStep::CreateTemp},
                     Fault{"WriteHead", Call::Write, 1, ENOSPC, TextureStep::Write},
                     Fault{"WriteStream", Call::Write, 2, EDQUOT, TextureStep::Write},
-                    Fault{"SyncFile", Call::FsyncFile, 1, EIO, TextureStep::Sync},
+                    Fault{"SyncFile", Call::Fsync, 1, EIO, TextureStep::Sync},
                     Fault{"Rename", Call::Rename, 1, EBUSY, TextureStep::Replace},
-                    Fault{"SyncFolder", Call::FsyncFolder, 1, EIO, TextureStep::SyncFolder}),
+                    Fault{"OpenFolder", Call::Open, 3, EMFILE, TextureStep::SyncFolder},
+                    Fault{"SyncFolder", Call::Fsync, 2, EIO, TextureStep::SyncFolder}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // Writes that stop short or get interrupted are resumed, not taken as complete.
