@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""Benchmark driver: runs every way of compressing the same texture tree on fresh copies and
+prints the results side by side, after checking every output.
+
+For the large corpus (quorvel-bench-corpus, default 300 MiB):
+  limit        zlib compress() over every payload, one thread, no file I/O (quorvel-bench-limit)
+  walk         the window program's folder walk, one thread, same core code (quorvel-bench-walk)
+  cli -jN      quorvel-cli with 1, 2 (and N) workers, zlib engine
+  libdeflate   quorvel-cli --engine libdeflate
+  pigz         pigz -z -6 -p N over the same files, as an outside anchor
+For many small files (default 10,000 of 4 KiB): the plain Python baseline (no syncing to disk,
+bench/plain_compress.py) beside quorvel-cli -j1 and -j2, in files per second.
+
+Every run is checked: each candidate holds the designed layout and inflates back to its original
+payload (pigz: its .zz inflates to the original file), every other file is unchanged and no
+stray file is left. MB/s counts payload bytes (MiB = 2^20 bytes) per second of wall time; peak
+memory is the maximum resident set size from GNU time.
+
+Usage: bench/run_bench.py [--build build/default] [--work /tmp/quorvel-bench] [--size-mb 300]
+                          [--jobs N] [--small 10000] [--skip-large] [--skip-small]"""
+import argparse
+import os
+import shutil
+import stat
+import struct
+import subprocess
+import sys
+import time
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MIB = 1024 * 1024
+
+
+def candidates(root):
+    """Relative paths of the files the folder walk compresses: .ACE in any case, regular, not
+    read-only, not yet marked."""
+    found = []
+    for folder, dirs, names in os.walk(root):
+        dirs.sort()
+        for name in sorted(names):
+            path = os.path.join(folder, name)
+            info = os.lstat(path)
+            if name[-4:].upper() != ".ACE" or not stat.S_ISREG(info.st_mode):
+                continue
+            if not info.st_mode & stat.S_IWUSR:
+                continue
+            with open(path, "rb") as f:
+                head = f.read(8)
+            if len(head) == 8 and head[7] <= 0x40:
+                found.append(os.path.relpath(path, root))
+    return found
+
+
+def all_files(root):
+    out = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            out[os.path.relpath(path, root)] = path
+    return out
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def verify(corpus, run_dir, cands, pigz=False):
+    """Checks a finished run; returns (bytes saved, problem or None)."""
+    before = all_files(corpus)
+    after = all_files(run_dir)
+    cand_set = set(cands)
+    saved = 0
+    expected_names = set(before)
+    if pigz:
+        expected_names = {n + ".zz" if n in cand_set else n for n in before}
+    if set(after) != expected_names:
+        extra = sorted(set(after) ^ expected_names)[:5]
+        return 0, "file names differ: %s" % extra
+    for name, path in before.items():
+        original = read(path)
+        if name not in cand_set:
+            if read(after[name]) != original:
+                return 0, "non-candidate changed: " + name
+            continue
+        if pigz:
+            out = read(after[name + ".zz"])
+            if zlib.decompress(out) != original:
+                return 0, "pigz output does not inflate to the original: " + name
+            saved += len(original) - len(out)
+            continue
+        out = read(after[name])
+        payload = original[16:]
+        if out[:7] != original[:7] or out[7] != 0x46 or out[12:16] != b"@@@@":
+            return 0, "bad header: " + name
+        if struct.unpack("<i", out[8:12])[0] != len(payload):
+            return 0, "bad stored size: " + name
+        d = zlib.decompressobj()
+        if d.decompress(out[16:]) != payload or not d.eof or d.unused_data:
+            return 0, "stream does not inflate to exactly the payload: " + name
+        saved += len(original) - len(out)
+    return saved, None
+
+
+def timed(command, cwd=None):
+    """Runs under GNU time; returns (wall s, cpu s, peak RSS MiB, stdout)."""
+    fmt = "@@time %e %U %S %M"
+    proc = subprocess.run(["/usr/bin/time", "-f", fmt] + command, cwd=cwd, capture_output=True,
+                          text=True)
+    line = [l for l in proc.stderr.splitlines() if l.startswith("@@time")]
+    if proc.returncode != 0 or not line:
+        sys.exit("failed (%d): %s\n%s" % (proc.returncode, " ".join(command), proc.stderr[-2000:]))
+    _, wall, user, system, rss = line[-1].split()
+    return float(wall), float(user) + float(system), int(rss) / 1024, proc.stdout
+
+
+def fresh_copy(corpus, run_dir):
+    shutil.rmtree(run_dir, ignore_errors=True)
+    subprocess.run(["cp", "-a", corpus, run_dir], check=True)
+    # Write the copy out now so its dirty pages are not flushed inside the timed run.
+    subprocess.run(["sync"], check=True)
+
+
+def fmt_row(cells, widths):
+    return "| " + " | ".join(str(c).ljust(w) for c, w in zip(cells, widths)) + " |"
+
+
+def print_table(header, rows):
+    widths = [max(len(str(r[i])) for r in [header] + rows) for i in range(len(header))]
+    lines = [fmt_row(header, widths), "|" + "|".join("-" * (w + 2) for w in widths) + "|"]
+    lines += [fmt_row(r, widths) for r in rows]
+    text = "\n".join(lines)
+    print(text, flush=True)
+    return text
+
+
+def large(args, tools):
+    corpus = os.path.join(args.work, "corpus-%dmb" % args.size_mb)
+    if not os.path.isdir(corpus):
+        subprocess.run([tools["corpus"], corpus, "--size-mb", str(args.size_mb)], check=True)
+    cands = candidates(corpus)
+    listing = os.path.join(args.work, "candidates.txt")
+    with open(listing, "w") as f:
+        f.write("".join(os.path.join(corpus, c) + "\n" for c in cands))
+    sizes = [os.path.getsize(os.path.join(corpus, c)) for c in cands]
+    largest = max(sizes) - 16
+    print("corpus: %s, %d candidates, %.1f MiB of payload, largest payload %.2f MiB"
+          % (corpus, len(cands), (sum(sizes) - 16 * len(sizes)) / MIB, largest / MIB), flush=True)
+
+    out = subprocess.run([tools["limit"], listing], check=True, capture_output=True, text=True)
+    payload, compressed, seconds = out.stdout.split()
+    payload_mib = int(payload) / MIB
+    limit_rate = payload_mib / float(seconds)
+    rows = [["in-memory zlib limit (1 thread)", "%.2f" % float(seconds), "%.2f" % float(seconds),
+             "%.1f" % limit_rate, "1.00", int(payload) - int(compressed), "-", "-", "ok"]]
+
+    run_dir = os.path.join(args.work, "run")
+    jobs = args.jobs
+    runs = [("folder walk as the window program (1 thread)", [tools["walk"], run_dir], 1)]
+    job_counts = sorted({1, 2, jobs})
+    for j in job_counts:
+        runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j, run_dir], j))
+    for j in sorted({2, jobs}):
+        runs.append(("quorvel-cli --engine libdeflate -j%d" % j,
+                     [tools["cli"], "-q", "--engine", "libdeflate", "-j%d" % j, run_dir], j))
+    for j in sorted({1, 2, jobs}):
+        runs.append(("pigz -z -6 -p %d (anchor)" % j, ["xargs", "-0", "pigz", "-z", "-6", "-p",
+                                                        str(j), "--"], j))
+    for name, command, j in runs:
+        fresh_copy(corpus, run_dir)
+        if command[0] == "xargs":
+            # pigz gets the same candidate files, fed through xargs so no list is too long.
+            names = "\0".join(os.path.join(run_dir, c) for c in cands)
+            proc_input = os.path.join(args.work, "pigz-input")
+            with open(proc_input, "w") as f:
+                f.write(names)
+            command = ["sh", "-c", "xargs -0 pigz -z -6 -p %d -- < '%s'" % (j, proc_input)]
+        wall, cpu, rss, _ = timed(command)
+        saved, problem = verify(corpus, run_dir, cands, pigz=name.startswith("pigz"))
+        rate = payload_mib / wall
+        budget = j * 2.1 * largest / MIB + 64
+        rows.append([name, "%.2f" % wall, "%.2f" % cpu, "%.1f" % rate, "%.2f" % (rate / limit_rate),
+                     saved, "%.0f" % rss, "%.0f" % budget if "quorvel-cli" in name else "-",
+                     problem or "ok"])
+        print("  %s: %.2f s, %.1f MiB/s, %s" % (name, wall, rate, problem or "verified"), flush=True)
+    shutil.rmtree(run_dir, ignore_errors=True)
+    return print_table(["run", "wall s", "cpu s", "MiB/s", "x limit", "bytes saved",
+                        "peak MiB", "mem target MiB", "check"], rows)
+
+
+def small(args, tools):
+    corpus = os.path.join(args.work, "small-%d" % args.small)
+    if not os.path.isdir(corpus):
+        subprocess.run([tools["corpus"], corpus, "--small", str(args.small), "--file-size",
+                        str(args.small_size)], check=True)
+    cands = candidates(corpus)
+    run_dir = os.path.join(args.work, "run-small")
+    runs = [("plain Python script, no sync (bench/plain_compress.py)",
+             [sys.executable, os.path.join(HERE, "plain_compress.py"), run_dir])]
+    for j in sorted({1, 2, args.jobs}):
+        runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j, run_dir]))
+    rows = []
+    for name, command in runs:
+        fresh_copy(corpus, run_dir)
+        wall, cpu, rss, _ = timed(command)
+        saved, problem = verify(corpus, run_dir, cands)
+        rows.append([name, "%.2f" % wall, "%.2f" % cpu, "%.0f" % (len(cands) / wall), saved,
+                     "%.0f" % rss, problem or "ok"])
+        print("  %s: %.2f s, %.0f files/s, %s" % (name, wall, len(cands) / wall,
+                                                  problem or "verified"), flush=True)
+    shutil.rmtree(run_dir, ignore_errors=True)
+    print("%d files of %d bytes" % (len(cands), args.small_size))
+    return print_table(["run", "wall s", "cpu s", "files/s", "bytes saved", "peak MiB", "check"],
+                       rows)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", default=os.path.join(HERE, "..", "build", "default"))
+    parser.add_argument("--work", default="/tmp/quorvel-bench")
+    parser.add_argument("--size-mb", type=int, default=300)
+    parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    parser.add_argument("--small", type=int, default=10000)
+    parser.add_argument("--small-size", type=int, default=4096)
+    parser.add_argument("--skip-large", action="store_true")
+    parser.add_argument("--skip-small", action="store_true")
+    args = parser.parse_args()
+    tools = {
+        "corpus": os.path.join(args.build, "bench", "quorvel-bench-corpus"),
+        "limit": os.path.join(args.build, "bench", "quorvel-bench-limit"),
+        "walk": os.path.join(args.build, "bench", "quorvel-bench-walk"),
+        "cli": os.path.join(args.build, "cli", "quorvel-cli"),
+    }
+    for tool in tools.values():
+        if not os.access(tool, os.X_OK):
+            sys.exit("missing %s: build the project first (cmake --build --preset default)" % tool)
+    os.makedirs(args.work, exist_ok=True)
+    print("%s, %d cores, load average %.1f" % (time.strftime("%Y-%m-%d %H:%M"),
+                                               os.cpu_count() or 0, os.getloadavg()[0]))
+    report = []
+    if not args.skip_large:
+        report.append(large(args, tools))
+    if not args.skip_small:
+        report.append(small(args, tools))
+    with open(os.path.join(args.work, "results.md"), "w") as f:
+        f.write("\n\n".join(report) + "\n")
+
+
+if __name__ == "__main__":
+    main()
