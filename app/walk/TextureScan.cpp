@@ -64,7 +64,8 @@ void TextureScan::Candidate(const std::filesystem::path& file) {
         const TextureResult result = m_compress(file);
         if (result.failed())
             m_failures.push_back({file, DescribeFailure(result, DisplayPath(file))});
-        else
+        // A failure at the folder sync comes after the file was replaced: its bytes are saved.
+        if (!result.failed() || result.failedStep == TextureStep::SyncFolder)
             m_totalSaved += result.bytesSaved;
     } catch (const std::exception& error) {
         // The texture routine reports its own failures; this guards a stand-in compressor or an

@@ -59,7 +59,8 @@ public:
     // after a cancelled folder choice) and shows it. Nothing is repainted.
     void Finish();
 
-    // Sum of bytesSaved over every candidate that did not fail.
+    // Sum of bytesSaved over every candidate that was compressed, including one whose only
+    // failure was the folder sync after its file had been replaced.
     std::int64_t TotalSaved() const { return m_totalSaved; }
     // The status text last set, "" before the first candidate.
     const std::string& StatusText() const { return m_status; }
