@@ -1,0 +1,202 @@
+#include "TextureScan.h"
+
+#include "Brevora.h"
+#include "DisplayPath.h"
+#include "TextureError.h"
+#include "WalkTestFiles.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <zlib.h>
+
+namespace quorvel::test {
+namespace {
+
+using Events = std::vector<std::string>;
+
+class RecordingView : public ProgressView {
+public:
+    void setTitle(const std::string& text) override { events.push_back("title " + text); }
+    void setStatus(const std::string& text) override { events.push_back("status " + text); }
+    void repaintStatus() override { events.push_back("repaint"); }
+    Events events;
+};
+
+TextureResult Result(std::int32_t bytesSaved, TextureOutcome outcome = TextureOutcome::Compressed,
+                     TextureStep failedStep = TextureStep::None) {
+    TextureResult result;
+    result.outcome = outcome;
+    result.bytesSaved = bytesSaved;
+    result.failedStep = failedStep;
+    if (outcome == TextureOutcome::Failed)
+        result.error = std::make_error_code(std::errc::io_error);
+    return result;
+}
+
+// A texture file: header bytes 0..6, the marker, eight more header bytes, then the payload.
+Bytes Texture(const Bytes& payload, std::uint8_t marker = 0x00) {
+    const Bytes head{'T', 'X', 'R', '1', 0, 1, 2, marker, 9, 9, 9, 9, 9, 9, 9, 9};
+    return Concat({head, payload});
+}
+
+// What compressing `payload` saves, by the linked zlib.
+std::int64_t Saving(const Bytes& payload) {
+    uLongf size = compressBound(static_cast<uLong>(payload.size()));
+    Bytes out(size);
+    if (compress(out.data(), &size, payload.data(), static_cast<uLong>(payload.size())) != Z_OK)
+        throw std::runtime_error("compress failed");
+    return static_cast<std::int64_t>(payload.size()) - static_cast<std::int64_t>(size);
+}
+
+TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
+    TempDir r;
+    for (const char* file : {"a.ace", "sub/b.ace", "sub/notes.txt"})
+        MakeFile(r, file);
+    RecordingView view;
+    TextureScan scan(view, [](const fs::path& file) {
+        return file.filename() == "a.ace" ? Result(2048)
+                                          : Result(0, TextureOutcome::AlreadyCompressed);
+    });
+    scan.Scan(r.path());
+    scan.Finish();
+    const std::string root = DisplayPath(r.path());
+    EXPECT_EQ(view.events, (Events{"title Scanning " + root, "status Saved 2Kb", "repaint",
+                                   "title Scanning " + root + "/sub", "status Saved 2Kb", "repaint",
+                                   "status Saved 2Kb Finished.."}));
+
+    RecordingView cancelled; // no folder chosen: no scan, only the finish
+    TextureScan(cancelled, [](const fs::path&) { return Result(1); }).Finish();
+    EXPECT_EQ(cancelled.events, (Events{"status  Finished.."}));
+}
+
+struct TotalCase {
+    std::vector<TextureResult> results; // for the files in walk order; step None: throw
+    std::int64_t total;
+    const char* status;
+    std::size_t failures = 0;
+};
+void PrintTo(const TotalCase& c, std::ostream* out) {
+    *out << c.status;
+}
+
+class ScanTotal : public ::testing::TestWithParam<TotalCase> {};
+
+TEST_P(ScanTotal, ShowsTheTotalInWholeKilobytesTruncatedTowardZero) {
+    const TotalCase& c = GetParam();
+    TempDir r;
+    for (std::size_t i = 0; i < c.results.size(); ++i)
+        MakeFile(r, "f" + std::to_string(i) + "/x.ace"); // one per folder, so the order is known
+    std::size_t next = 0;
+    RecordingView view;
+    TextureScan scan(view, [&](const fs::path&) {
+        const TextureResult& result = c.results.at(next++);
+        if (result.failed() && result.failedStep == TextureStep::None)
+            throw std::runtime_error("out of memory");
+        return result;
+    });
+    scan.Scan(r.path());
+    EXPECT_EQ(scan.TotalSaved(), c.total);
+    EXPECT_EQ(scan.StatusText(), c.status);
+    EXPECT_EQ(scan.Failures().size(), c.failures);
+}
+
+constexpr std::int32_t kMax = 2147483647;
+constexpr TextureOutcome kFailed = TextureOutcome::Failed;
+
+INSTANTIATE_TEST_SUITE_P(
+    Totals, ScanTotal,
+    ::testing::Values(
+        TotalCase{{Result(1023)}, 1023, "Saved 0Kb"}, TotalCase{{Result(1024)}, 1024, "Saved 1Kb"},
+        TotalCase{{Result(-1500)}, -1500, "Saved -1Kb"},
+        TotalCase{{Result(kMax), Result(kMax), Result(kMax)}, 3LL * kMax, "Saved 6291455Kb"},
+        // A failure adds nothing, nor does a compressor that throws; one that failed only after
+        // the file was replaced did save its bytes.
+        TotalCase{{Result(4096), Result(777, kFailed, TextureStep::Write), Result(5, kFailed)},
+                  4096,
+                  "Saved 4Kb",
+                  2},
+        TotalCase{{Result(3072, kFailed, TextureStep::SyncFolder)}, 3072, "Saved 3Kb", 1}));
+
+TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
+    class LockedLister : public DirectoryLister {
+        DirectoryListing List(const fs::path&, FollowLink) override {
+            DirectoryListing listing;
+            listing.openError = {EACCES, std::system_category()};
+            return listing;
+        }
+    } lister;
+    RecordingView view;
+    TextureScan scan(view, [](const fs::path&) { return Result(0); });
+    scan.Scan("/t/caf\xE9", lister);
+    ASSERT_EQ(scan.Failures().size(), 1u);
+    EXPECT_EQ(scan.Failures()[0].path, "/t/caf\xE9");
+    EXPECT_EQ(scan.Failures()[0].message, "Could not open the folder /t/caf\xEF\xBF\xBD: " +
+                                              DescribeError({EACCES, std::system_category()}) +
+                                              ". Nothing in it was changed.");
+}
+
+TEST(TextureScan, CompressesATreeOnceAndASecondPassChangesNothing) {
+    TempDir r;
+    const Bytes payloadA = CompressibleBytes(5000), payloadB = RandomBytes(70000);
+    MakeFile(r, "a.ace", Texture(payloadA));
+    MakeFile(r, "sub/b.ACE", Texture(payloadB)); // grows: a negative saving
+    const auto done = MakeFile(r, "sub/done.ace", Texture(payloadA, 0x46));
+    const auto readOnly = MakeFile(r, "ro.ace", Texture(payloadA));
+    fs::permissions(readOnly, fs::perms(0444));
+    const auto tooShort = MakeFile(r, "short.ace", {1, 2, 3, 4, 5});
+    MakeFile(r, "other.txt", Texture(payloadA));
+    const std::int64_t expected = Saving(payloadA) + Saving(payloadB);
+
+    Brevora compressor;
+    RecordingView first;
+    TextureScan scan(first, compressor);
+    scan.Scan(r.path());
+    EXPECT_EQ(scan.TotalSaved(), expected);
+    EXPECT_EQ(scan.StatusText(), "Saved " + std::to_string(expected / 1024) + "Kb");
+    // a, b, done and short each set and repaint the label; ro.ace and other.txt don't.
+    EXPECT_EQ(std::count(first.events.begin(), first.events.end(), "repaint"), 4);
+    ASSERT_EQ(scan.Failures().size(), 1u);
+    EXPECT_EQ(scan.Failures()[0].path, tooShort);
+    EXPECT_EQ(ReadFileBytes(readOnly), Texture(payloadA));
+    EXPECT_EQ(ReadFileBytes(done), Texture(payloadA, 0x46));
+    EXPECT_EQ(ReadFileBytes(tooShort), (Bytes{1, 2, 3, 4, 5}));
+
+    const Bytes compressedA = ReadFileBytes(r / "a.ace");
+    RecordingView second;
+    TextureScan again(second, compressor);
+    again.Scan(r.path());
+    again.Finish();
+    EXPECT_EQ(again.TotalSaved(), 0);
+    EXPECT_EQ(second.events.back(), "status Saved 0Kb Finished..");
+    EXPECT_EQ(ReadFileBytes(r / "a.ace"), compressedA);
+}
+
+struct ReportCase {
+    std::size_t failures;
+    std::size_t lines;
+    const char* last;
+};
+void PrintTo(const ReportCase& c, std::ostream* out) {
+    *out << c.failures << " failures";
+}
+
+class FailureReport : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(FailureReport, ListsAtMostTwentyThenHowManyMore) {
+    std::vector<ScanFailure> failures;
+    for (std::size_t i = 1; i <= GetParam().failures; ++i)
+        failures.push_back({"f", "failure " + std::to_string(i)});
+    const std::string text = FormatFailureReport(failures);
+    const auto newlines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    EXPECT_EQ(text.empty() ? 0 : newlines + 1, GetParam().lines);
+    EXPECT_EQ(text.substr(text.rfind('\n') + 1), GetParam().last);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, FailureReport,
+                         ::testing::Values(ReportCase{0, 0, ""}, ReportCase{1, 1, "failure 1"},
+                                           ReportCase{20, 20, "failure 20"},
+                                           ReportCase{21, 21, "and 1 more"},
+                                           ReportCase{45, 21, "and 25 more"}));
+
+} // namespace
+} // namespace quorvel::test
