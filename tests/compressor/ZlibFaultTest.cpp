@@ -36,3 +36,15 @@ TEST_P(FailingCompress, CompressDataKeepsDataAndOriginalSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, FailingCompress, testing::Values(Z_MEM_ERROR, Z_BUF_ERROR));
+
+TEST(FailingCompress, CompressStringReportsStatusAndKeepsCodePageForm) {
+    g_compressStatus = Z_MEM_ERROR;
+    Brevora b;
+    std::u16string s = u"caf\u00E9 \u4E2D";
+    EXPECT_EQ(b.CompressString(s), Z_MEM_ERROR);
+#ifndef _WIN32
+    EXPECT_EQ(s, u"caf\u00E9 ?");
+#endif
+    EXPECT_EQ(b.OriginalSize(), 0);
+    EXPECT_EQ(b.CompressedSize(), 0);
+}
