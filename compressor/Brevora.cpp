@@ -1,9 +1,13 @@
+// Brevora's byte-array operations and the capacity rule for compression buffers. Each call
+// sizes one temporary buffer, makes one zlib call into it and, on success, hands the buffer over
+// as the caller's array, indexed from 0. The string operations are in BrevoraString.cpp, the
+// stateless ones in BrevoraSystem.cpp.
+
 #include "Brevora.h"
 
 #include "BrevoraErrors.h"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 #include <zlib.h>
