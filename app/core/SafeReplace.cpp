@@ -138,8 +138,9 @@ std::error_code PendingReplacement::copyAttributes(const FileIdentity& original)
     if (ops.fchown(m_fd, original.owner, original.group) != 0) {
         const int code = errno;
 #ifndef _WIN32
-        // Only root may give a file away. The old design recreated the file, which made it
-        // the current user's as well; keep at least the group where we are a member of it.
+        // Only root may give a file away. Deleting and recreating the file would make it the
+        // current user's as well, so this is accepted; keep at least the group where we are a
+        // member of it.
         if (code != EPERM || geteuid() == 0)
             return SystemError(code);
         keptOwner = false;
