@@ -8,13 +8,15 @@
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 namespace quorvel {
 namespace {
 
-// Draws an entry indented by its depth, half an icon width per step.
+// Draws an entry indented by its depth. A step is half an icon wide, narrower for a deep path,
+// so that the deepest entries start within the first third of the list and stay readable.
 class IndentDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -34,7 +36,12 @@ public:
 
 private:
     static int indent(const QStyleOptionViewItem& option, const QModelIndex& index) {
-        return index.data(DirList::DepthRole).toInt() * (option.decorationSize.width() / 2 + 2);
+        const QAbstractItemModel* model = index.model();
+        const int deepest =
+            std::max(1, model->index(model->rowCount() - 1, 0).data(DirList::DepthRole).toInt());
+        const int width = option.widget ? option.widget->width() : 300;
+        const int step = std::clamp(width / 3 / deepest, 2, option.decorationSize.width() / 2 + 2);
+        return index.data(DirList::DepthRole).toInt() * step;
     }
 };
 
@@ -73,7 +80,6 @@ bool canList(const QString& folder, QString* error) {
 DirList::DirList(QWidget* parent) : QListWidget(parent) {
     setItemDelegate(new IndentDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setUniformItemSizes(true);
     connect(this, &QListWidget::itemDoubleClicked, this, &DirList::openItem);
 
     const QString start = normalised(QDir::currentPath());
