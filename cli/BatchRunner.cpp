@@ -13,12 +13,64 @@
 #include <thread>
 #include <vector>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace quorvel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+// Staged files smaller than this are made durable together, by one syncfs() per batch, rather
+// than by an fsync() each; bigger ones are dominated by their data and keep their own fsync.
+constexpr std::int32_t kDeferredSyncLimit = 1024 * 1024;
+
+#ifdef __linux__
+constexpr bool kCanSyncFileSystem = true;
+
+// Flushes the whole file system holding `folder`: every file written there so far, our
+// unsynced temporary files included, is on disk when it returns 0.
+std::error_code SyncFileSystem(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return {errno, std::system_category()};
+    std::error_code error;
+    if (::syncfs(fd) != 0)
+        error = {errno, std::system_category()};
+    ::close(fd);
+    return error;
+}
+#else
+constexpr bool kCanSyncFileSystem = false;
+
+std::error_code SyncFileSystem(const std::filesystem::path&) {
+    return std::make_error_code(std::errc::function_not_supported);
+}
+#endif
+
+// StageTexture without its fsync: the temporary file is written but not yet durable, so it
+// must not be committed before a SyncFileSystem() or its own sync() succeeded.
+PendingReplacement StageWithoutSync(PreparedTexture& prepared) {
+    std::error_code error;
+    PendingReplacement staged = PendingReplacement::Create(prepared.target, error);
+    if (error) {
+        prepared.result.setFailure(TextureStep::CreateTemp, error);
+        return {};
+    }
+    if ((error = staged.copyAttributes(prepared.original))) {
+        prepared.result.setFailure(TextureStep::CreateTemp, error);
+        return {};
+    }
+    if ((error = staged.write(prepared.head)) || (error = staged.write(prepared.stream.bytes()))) {
+        prepared.result.setFailure(TextureStep::Write, error);
+        return {};
+    }
+    return staged;
+}
 
 // What the workers share with the collecting thread.
 class SharedState {
@@ -122,6 +174,7 @@ private:
         std::size_t index;
         PreparedTexture prepared;
         PendingReplacement pending;
+        bool synced; // the temporary file is known to be on disk
     };
 
     void Handle(std::size_t index, const WorkItem& item) {
@@ -150,7 +203,10 @@ private:
             Finish(index, ReportFromTexture(prepared.result));
             return;
         }
-        PendingReplacement pending = StageTexture(prepared);
+        const bool deferSync = kCanSyncFileSystem && m_shared.options.deferSmallSyncs &&
+                               prepared.result.compressedSize < kDeferredSyncLimit;
+        PendingReplacement pending =
+            deferSync ? StageWithoutSync(prepared) : StageTexture(prepared);
         if (!pending) {
             Finish(index, ReportFromTexture(prepared.result));
             return;
@@ -158,15 +214,16 @@ private:
         // The stream is on disk now; don't hold it while the batch fills.
         prepared.stream.erase();
         m_batchBytes += 16 + prepared.result.compressedSize;
-        m_batch.push_back({index, std::move(prepared), std::move(pending)});
+        m_batch.push_back({index, std::move(prepared), std::move(pending), !deferSync});
         if (m_batch.size() >= m_shared.options.batchFiles ||
             m_batchBytes >= m_shared.options.batchBytes)
             CommitBatch();
     }
 
-    // Renames every staged file into place, then flushes each folder once; a folder that fails
-    // to flush marks the files renamed into it.
+    // Makes every staged file durable, renames them into place, then flushes each folder once.
+    // A folder that fails to flush marks the files renamed into it.
     void CommitBatch() {
+        SyncDeferred();
         std::set<std::filesystem::path> folders;
         for (Staged& staged : m_batch) {
             if (CommitTexture(staged.prepared, staged.pending, false))
@@ -186,6 +243,29 @@ private:
             Finish(staged.index, ReportFromTexture(staged.prepared.result));
         m_batch.clear();
         m_batchBytes = 0;
+    }
+
+    // One syncfs() per file system for the files staged without their own fsync. Where that
+    // fails, each file is synced on its own, which also tells which of them has the problem.
+    void SyncDeferred() {
+        std::map<std::uint64_t, std::error_code> deviceErrors;
+        for (Staged& staged : m_batch) {
+            if (staged.synced)
+                continue;
+            const std::uint64_t device = staged.prepared.original.device;
+            auto it = deviceErrors.find(device);
+            if (it == deviceErrors.end())
+                it = deviceErrors
+                         .emplace(device, SyncFileSystem(ContainingFolder(staged.prepared.target)))
+                         .first;
+            if (it->second) {
+                if (const std::error_code error = staged.pending.sync()) {
+                    staged.prepared.result.setFailure(TextureStep::Sync, error);
+                    staged.pending.discard();
+                }
+            }
+            staged.synced = true;
+        }
     }
 
     void AbandonBatch() {

@@ -1,5 +1,7 @@
-"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 and
--j8 writing the same bytes, --verify catching damage, and the exit codes. Usage: PROGRAM CLI."""
+"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 (batch
+sync) and
+-j8 (an fsync per file) writing the same bytes, --verify catching damage, and the exit codes.
+Usage: PROGRAM CLI."""
 import json
 import os
 import subprocess
@@ -64,7 +66,7 @@ with tempfile.TemporaryDirectory() as tmp:
     code, out, err = run("-j1", "--json", "-", a)
     check(code == 0, "-j1 exit code %d: %s" % (code, err))
     report = json.loads(out)
-    code, _, err = run("-j8", "-q", b)
+    code, _, err = run("-j8", "-q", "--sync-each-file", b)
     check(code == 0, "-j8 exit code %d: %s" % (code, err))
     check(snapshot(a) == snapshot(b), "-j1 and -j8 wrote different bytes")
 
