@@ -1,7 +1,6 @@
-"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 (batch
-sync) and
--j8 (an fsync per file) writing the same bytes, --verify catching damage, and the exit codes.
-Usage: PROGRAM CLI."""
+"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 (one
+syncfs per batch) and -j8 (an fsync per file) writing the same bytes, --verify catching damage,
+and the exit codes. Usage: PROGRAM CLI."""
 import json
 import os
 import subprocess
