@@ -110,6 +110,18 @@ void DirList::keyPressEvent(QKeyEvent* event) {
     QListWidget::keyPressEvent(event);
 }
 
+void DirList::showEvent(QShowEvent* event) {
+    QListWidget::showEvent(event);
+    // Listings made before the first show were scrolled for the widget's provisional size.
+    revealCurrentFolder();
+}
+
+void DirList::revealCurrentFolder() {
+    scrollToTop();
+    if (QListWidgetItem* entry = item(m_currentRow))
+        scrollToItem(entry);
+}
+
 void DirList::openItem(QListWidgetItem* item) {
     if (!item)
         return;
@@ -140,8 +152,9 @@ void DirList::showFolder(const QString& folder, const QStringList& subfolders) {
         entry->setData(DepthRole, depth);
     }
     m_current = folder;
+    m_currentRow = row(currentEntry);
     setCurrentItem(currentEntry);
-    scrollToItem(currentEntry);
+    revealCurrentFolder();
 }
 
 } // namespace quorvel

@@ -47,12 +47,16 @@ protected:
     // Enter/Return opens the highlighted entry and is consumed here, so it never reaches the
     // window (where it could press a button).
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void openItem(QListWidgetItem* item);
     void showFolder(const QString& folder, const QStringList& subfolders);
+    // Scrolls to the top, then as far as needed to show the current folder's entry.
+    void revealCurrentFolder();
 
     QString m_current;
+    int m_currentRow = -1;
 };
 
 } // namespace quorvel

@@ -94,6 +94,8 @@ private slots:
     void driveChangeOpensItsRoot_data();
     void driveChangeOpensItsRoot();
     void failedDriveChangeWarnsAndGoesBack();
+    void openingVanishedFolderWarnsAndStays();
+    void systemDrivesHoldCurrentFolder();
     void closeBoxActsAsCancelAndKeepsDialog();
     void closeFromProgramGoesAhead();
     void windowDesign();
@@ -113,6 +115,9 @@ void FdTest::initTestCase() {
     for (const char* sub : {"start/alpha", "start/Beta", "start/gamma/deep", "driveA/inside",
                             "list/a/B", "list/a/c", "list/a/.hidden", "list/a/Zed", "list/a/alpha"})
         QVERIFY(QDir(m_tree.path()).mkpath(QString::fromLatin1(sub)));
+    // More subfolders than the list shows at once, sorted after the ones the tests click.
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(QDir(m_tree.path()).mkpath(QStringLiteral("start/zz%1").arg(i)));
     QFile file(m_tree.filePath(QStringLiteral("list/a/d.txt")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
@@ -426,6 +431,29 @@ void FdTest::failedDriveChangeWarnsAndGoesBack() {
     QVERIFY(dialog->path.isEmpty());
 }
 
+void FdTest::openingVanishedFolderWarnsAndStays() {
+    QVERIFY(QDir().mkpath(folder(QStringLiteral("start/vanishing"))));
+    auto dialog = shownDialog();
+    auto* dir1 = child<DirList>(*dialog, "Dir1");
+    QListWidgetItem* vanishing = itemNamed(*dir1, QStringLiteral("vanishing"));
+    QVERIFY(vanishing);
+    QVERIFY(QDir().rmdir(folder(QStringLiteral("start/vanishing"))));
+
+    doubleClick(*dir1, vanishing);
+    QCOMPARE(m_warnings.size(), 1);
+    QVERIFY2(m_warnings.front().contains(folder(QStringLiteral("start/vanishing"))),
+             qPrintable(m_warnings.front()));
+    QCOMPARE(dir1->currentFolder(), m_start);
+    QVERIFY(dialog->isVisible());
+}
+
+void FdTest::systemDrivesHoldCurrentFolder() {
+    DriveList drives;
+    QVERIFY(drives.count() >= 1);
+    const QString root = QDir::fromNativeSeparators(DriveList::rootOf(drives.drive()));
+    QVERIFY2(QDir::currentPath().startsWith(root, Qt::CaseInsensitive), qPrintable(root));
+}
+
 void FdTest::closeBoxActsAsCancelAndKeepsDialog() {
     auto dialog = shownDialog();
     QPointer<fd> alive(dialog.get());
@@ -478,6 +506,11 @@ void FdTest::windowDesign() {
         }
     }
     QVERIFY(!dialog->testAttribute(Qt::WA_SetFont));
+
+    // The path from the root fits, so the list starts at the root although the subfolders
+    // overflow it.
+    auto* dir1 = child<DirList>(*dialog, "Dir1");
+    QCOMPARE(dir1->visualItemRect(dir1->item(0)).top(), 0);
 
     QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
     QStringList order{QApplication::focusWidget()->objectName()};
