@@ -122,10 +122,10 @@ void DirList::revealCurrentFolder() {
         scrollToItem(entry);
 }
 
-void DirList::openItem(QListWidgetItem* item) {
-    if (!item)
+void DirList::openItem(QListWidgetItem* entry) {
+    if (!entry)
         return;
-    const QString folder = item->data(PathRole).toString();
+    const QString folder = entry->data(PathRole).toString();
     QString reason;
     if (!setCurrentFolder(folder, &reason))
         emit openFailed(folder, reason);

@@ -50,7 +50,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void openItem(QListWidgetItem* item);
+    void openItem(QListWidgetItem* entry);
     void showFolder(const QString& folder, const QStringList& subfolders);
     // Scrolls to the top, then as far as needed to show the current folder's entry.
     void revealCurrentFolder();

@@ -41,7 +41,9 @@ public:
     // Cancel or the close box, empty.
     QString path;
 
-    // The window is asked to close for `reason`. Setting `cancel` refuses the close.
+    // The window is asked to close for `reason`; setting `cancel` refuses the close. A close by
+    // the user through the frame is refused and handled as Cancel (empty `path`, hidden);
+    // any other close goes ahead, `path` untouched.
     void Form_QueryUnload(bool& cancel, CloseReason reason);
 
 protected:
