@@ -44,12 +44,12 @@ NativeString CommandLineText([[maybe_unused]] int argc, [[maybe_unused]] char* a
 
 std::wstring_view SkipProgramName(std::wstring_view commandLine) {
     std::size_t pos = 0;
-    if (!commandLine.empty() && commandLine.front() == L'"') {
-        const std::size_t close = commandLine.find(L'"', 1);
-        pos = close == std::wstring_view::npos ? commandLine.size() : close + 1;
-    } else {
-        while (pos < commandLine.size() && !IsBlank(commandLine[pos]))
-            ++pos;
+    bool inQuotes = false;
+    for (; pos < commandLine.size(); ++pos) {
+        if (commandLine[pos] == L'"')
+            inQuotes = !inQuotes;
+        else if (!inQuotes && IsBlank(commandLine[pos]))
+            break;
     }
     while (pos < commandLine.size() && IsBlank(commandLine[pos]))
         ++pos;

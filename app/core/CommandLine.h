@@ -28,8 +28,8 @@ using NativeString = std::string;
 NativeString CommandLineText(int argc, char* argv[]);
 
 // The rest of a Windows command line after its program name and the blanks (spaces, tabs) that
-// follow it. The program name ends as the C run-time decides for argv[0]: a name that starts
-// with a double quote runs to the next double quote, any other to the first blank. Trailing
+// follow it. The program name ends where the C run-time ends argv[0]: at the first blank that
+// is not between double quotes (each quote toggles; an unclosed one runs to the end). Trailing
 // blanks of the rest are kept. Portable, so that it is tested on every platform.
 std::wstring_view SkipProgramName(std::wstring_view commandLine);
 

@@ -3,7 +3,9 @@
 #include "Brevora.h"
 #include "DirectoryLister.h"
 #include "TextureError.h"
+#include "TextureScan.h"
 #include "Toolkit.h"
+#include "fd.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <new>
 #include <utility>
 
 namespace quorvel {
@@ -24,6 +27,15 @@ QString DisplayText(const NativeString& text) {
     return QString::fromStdWString(text);
 #else
     return QFile::decodeName(QByteArray::fromStdString(text));
+#endif
+}
+
+// A folder the dialog returned, as a native path.
+std::filesystem::path NativePath(const QString& folder) {
+#ifdef _WIN32
+    return std::filesystem::path(folder.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(folder).toStdString());
 #endif
 }
 
@@ -81,11 +93,47 @@ void frmMain::Form_Load() {
                                 QStringLiteral(" bytes saved"));
         }
     } else {
-        // TODO(folder mode): pick the folder with fd and walk it with ScanFolder.
+        RunFolderMode();
     }
 
     cmdOK->setEnabled(true);
     cmdOK->setFocus();
+}
+
+void frmMain::RunFolderMode() {
+    auto dialog = std::make_unique<fd>();
+    ShowModal(*dialog);
+    const QString folder = dialog->path;
+
+    TextureScan scan(
+        *this, [this](const std::filesystem::path& file) { return CompressTextureFile(file); });
+    if (!folder.isEmpty()) {
+        show();
+        RepaintNow(*this);
+        if (!FsObject)
+            FsObject = std::make_unique<SystemDirectoryLister>();
+        ScanFolder(scan, NativePath(folder));
+    }
+    dialog.reset();
+    scan.Finish();
+
+    if (!scan.Failures().empty()) {
+        ShowWarning(this, windowTitle(),
+                    tr("Not everything could be compressed:") + QStringLiteral("\n\n") +
+                        QString::fromStdString(FormatFailureReport(scan.Failures())));
+    }
+}
+
+void frmMain::ScanFolder(TextureScan& scan, const std::filesystem::path& folder) {
+    try {
+        scan.Scan(folder, *FsObject);
+    } catch (const std::bad_alloc&) {
+        // The walk throws nothing else; every file it met so far is either compressed or
+        // untouched, so the run ends with what it has.
+        ShowWarning(this, windowTitle(),
+                    tr("The folder walk stopped early: the program ran out of memory. Files not "
+                       "reached yet are unchanged."));
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

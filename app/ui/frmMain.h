@@ -29,6 +29,7 @@ namespace quorvel {
 
 class Brevora;
 class DirectoryLister;
+class TextureScan;
 
 class frmMain : public QWidget, private ProgressView {
     Q_OBJECT
@@ -59,6 +60,14 @@ protected:
 private:
     void cmdOK_Click();
     void Form_Unload();
+
+    // The folder mode: asks for the start folder, walks it, shows " Finished.." and a warning
+    // listing whatever could not be handled.
+    void RunFolderMode();
+
+    // Walks the tree at folder with scan, which compresses each candidate through
+    // CompressTextureFile and writes the progress to the labels.
+    void ScanFolder(TextureScan& scan, const std::filesystem::path& folder);
 
     // Compresses one texture file through Compressor. Virtual so that tests can watch the
     // window while a file is being compressed.

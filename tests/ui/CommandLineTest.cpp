@@ -10,6 +10,7 @@ using quorvel::StripQuotes;
 namespace {
 
 struct QuoteCase {
+    const char* name;
     std::string commandLine;
     std::string expected;
 };
@@ -25,12 +26,18 @@ TEST_P(StripQuotesTest, RemovesEveryQuoteOnlyWhenTheFirstCharacterIsOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     QuoteRule, StripQuotesTest,
-    testing::Values(QuoteCase{"", ""}, QuoteCase{"\"", ""}, QuoteCase{"\"\"", ""},
-                    QuoteCase{"\"a b.ace\"", "a b.ace"}, QuoteCase{"\"a \"b\" c.ace", "a b c.ace"},
-                    QuoteCase{"\"a.ace\" ", "a.ace "}, QuoteCase{"a \"b\".ace", "a \"b\".ace"},
-                    QuoteCase{" \"a.ace\"", " \"a.ace\""}, QuoteCase{"a.ace\"", "a.ace\""}));
+    testing::Values(QuoteCase{"Empty", "", ""}, QuoteCase{"LoneQuote", "\"", ""},
+                    QuoteCase{"TwoQuotes", "\"\"", ""},
+                    QuoteCase{"QuotedPathWithBlank", "\"a b.ace\"", "a b.ace"},
+                    QuoteCase{"QuotesInsideQuotedText", "\"a \"b\" c.ace", "a b c.ace"},
+                    QuoteCase{"TrailingBlankKept", "\"a.ace\" ", "a.ace "},
+                    QuoteCase{"UnquotedKeepsQuotes", "a \"b\".ace", "a \"b\".ace"},
+                    QuoteCase{"LeadingBlankKeepsQuotes", " \"a.ace\"", " \"a.ace\""},
+                    QuoteCase{"TrailingQuoteOnlyKept", "a.ace\"", "a.ace\""}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 struct WindowsLineCase {
+    const char* name;
     std::wstring commandLine;
     std::wstring rest;
 };
@@ -43,14 +50,19 @@ TEST_P(SkipProgramNameTest, LeavesTheTextAfterTheNameAndItsBlanks) {
 
 INSTANTIATE_TEST_SUITE_P(
     WindowsCommandLine, SkipProgramNameTest,
-    testing::Values(WindowsLineCase{L"", L""}, WindowsLineCase{L"quorvel.exe", L""},
-                    WindowsLineCase{L"quorvel.exe   ", L""},
-                    WindowsLineCase{L"quorvel.exe a.ace", L"a.ace"},
-                    WindowsLineCase{L"quorvel.exe \t \"C:\\x y\\a.ace\" ", L"\"C:\\x y\\a.ace\" "},
-                    WindowsLineCase{L"\"C:\\Program Files\\q.exe\" a b.ace", L"a b.ace"},
-                    WindowsLineCase{L"\"C:\\Program Files\\q.exe\"a.ace", L"a.ace"},
-                    WindowsLineCase{L"\"C:\\unterminated a.ace", L""},
-                    WindowsLineCase{L"q.exe \"a \"b\".ace", L"\"a \"b\".ace"}));
+    testing::Values(
+        WindowsLineCase{"Empty", L"", L""}, WindowsLineCase{"NameOnly", L"quorvel.exe", L""},
+        WindowsLineCase{"NameAndBlanks", L"quorvel.exe   ", L""},
+        WindowsLineCase{"PlainArgument", L"quorvel.exe a.ace", L"a.ace"},
+        WindowsLineCase{"TabsAndQuotedArgument", L"quorvel.exe \t \"C:\\x y\\a.ace\" ",
+                        L"\"C:\\x y\\a.ace\" "},
+        WindowsLineCase{"QuotedNameWithBlank", L"\"C:\\Program Files\\q.exe\" a b.ace", L"a b.ace"},
+        WindowsLineCase{"TextAfterClosingQuoteBelongsToName",
+                        L"\"C:\\Program Files\\q.exe\"x a.ace", L"a.ace"},
+        WindowsLineCase{"QuotesInsideName", L"C:\\\"Program Files\"\\q.exe a.ace", L"a.ace"},
+        WindowsLineCase{"UnterminatedQuotedName", L"\"C:\\unterminated a.ace", L""},
+        WindowsLineCase{"ArgumentQuotesKept", L"q.exe \"a \"b\".ace", L"\"a \"b\".ace"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 #ifndef _WIN32
 TEST(CommandLineText, JoinsTheArgumentsAfterTheProgramNameWithSingleBlanks) {

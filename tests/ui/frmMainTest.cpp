@@ -6,6 +6,7 @@
 
 #include "Brevora.h"
 #include "Toolkit.h"
+#include "fd.h"
 
 #include <QDialog>
 #include <QFrame>
@@ -95,27 +96,64 @@ quorvel::NativeString Native(const QString& text) {
 #endif
 }
 
-// Records what the window looks like while a file is being compressed, then compresses it as
-// the real window does.
+// Records what the window looks like each time a file is about to be compressed, tries to
+// close it, then compresses the file as the real window does.
 class WatchedMain : public frmMain {
 public:
     using frmMain::frmMain;
 
-    bool buttonEnabledDuringWork = true;
-    bool visibleDuringWork = true;
-    bool closeAcceptedDuringWork = true;
-    QString titleDuringWork;
+    int calls = 0;
+    bool buttonEverEnabled = false;
+    bool alwaysVisible = true;
+    bool neverVisible = true;
+    bool closeEverAccepted = false;
+    QString firstTitle;
+    QStringList statuses; // lblVersion before each call
 
 private:
     quorvel::TextureResult CompressTextureFile(const fs::path& path) override {
-        buttonEnabledDuringWork = cmdOK->isEnabled();
-        visibleDuringWork = isVisible();
-        titleDuringWork = lblTitle->text();
-        closeAcceptedDuringWork = close();
+        if (calls++ == 0)
+            firstTitle = lblTitle->text();
+        buttonEverEnabled |= cmdOK->isEnabled();
+        alwaysVisible &= isVisible();
+        neverVisible &= !isVisible();
+        statuses << lblVersion->text();
+        closeEverAccepted |= close();
         return quorvel::CompressTextureFile(m_brevora, path);
     }
 
     quorvel::Brevora m_brevora;
+};
+
+// For one test: answers the folder dialog with `folder` (empty: cancelled) and collects the
+// warning boxes, through the toolkit's hooks.
+class DialogAnswers {
+public:
+    explicit DialogAnswers(const QString& folder) {
+        m_previousModal = quorvel::SetModalHook([this, folder](QDialog& dialog) {
+            ++dialogsShown;
+            auto* picker = qobject_cast<quorvel::fd*>(&dialog);
+            if (picker == nullptr)
+                return int(QDialog::Rejected);
+            picker->path = folder;
+            return int(folder.isEmpty() ? QDialog::Rejected : QDialog::Accepted);
+        });
+        m_previousWarning = quorvel::SetWarningHook(
+            [this](const QString&, const QString& text) { warnings << text; });
+    }
+    ~DialogAnswers() {
+        quorvel::SetModalHook(m_previousModal);
+        quorvel::SetWarningHook(m_previousWarning);
+    }
+    DialogAnswers(const DialogAnswers&) = delete;
+    DialogAnswers& operator=(const DialogAnswers&) = delete;
+
+    int dialogsShown = 0;
+    QStringList warnings;
+
+private:
+    quorvel::ModalHook m_previousModal;
+    quorvel::WarningHook m_previousWarning;
 };
 
 } // namespace
@@ -135,6 +173,10 @@ private slots:
     void enterEscapeAndCloseBoxActAsOK_data();
     void enterEscapeAndCloseBoxActAsOK();
     void windowMatchesItsDesign();
+    void folderModeWalksTheTreeWithTheWindowShown();
+    void cancelledFolderChoiceOnlyFinishes_data();
+    void cancelledFolderChoiceOnlyFinishes();
+    void folderModeListsFailuresInOneWarning();
 
 private:
     QTemporaryDir m_dir;
@@ -191,7 +233,8 @@ void frmMainTest::singleFileShowsPathAndResult() {
 
     QCOMPARE(window.lblTitle->text(), Shown(file));
     const long saving = ExpectedSaving(payload);
-    QCOMPARE(window.lblVersion->text(), expected.arg(saving));
+    QCOMPARE(window.lblVersion->text(),
+             expected.contains(QLatin1String("%1")) ? expected.arg(saving) : expected);
     if (noise)
         QVERIFY2(saving < 0, "noise is meant to grow under zlib");
     if (create) {
@@ -249,10 +292,11 @@ void frmMainTest::buttonIsDisabledAndCloseRefusedWhileWorking() {
     WatchedMain window(file.native());
     window.Form_Load();
 
-    QVERIFY(!window.buttonEnabledDuringWork);
-    QVERIFY2(!window.visibleDuringWork, "the window appears only with the result in place");
-    QCOMPARE(window.titleDuringWork, Shown(file));
-    QVERIFY(!window.closeAcceptedDuringWork);
+    QCOMPARE(window.calls, 1);
+    QVERIFY(!window.buttonEverEnabled);
+    QVERIFY2(window.neverVisible, "the window appears only with the result in place");
+    QCOMPARE(window.firstTitle, Shown(file));
+    QVERIFY(!window.closeEverAccepted);
     QVERIFY(window.cmdOK->isEnabled());
     QCOMPARE(window.lblVersion->text(),
              QStringLiteral("%1 bytes saved").arg(ExpectedSaving(RampPayload(3000))));
@@ -337,6 +381,94 @@ void frmMainTest::windowMatchesItsDesign() {
     QCOMPARE(window.lblTitle->size(), QSize(567, 32));
     QCOMPARE(window.lblVersion->size(), QSize(351, 15));
     QCOMPARE(window.size(), QSize(590, 131));
+}
+
+void frmMainTest::folderModeWalksTheTreeWithTheWindowShown() {
+    const Bytes a = RampPayload(30000), b = RampPayload(50000), c = RampPayload(15000);
+    fs::create_directories(m_root / "sub" / "deeper");
+    WriteFile(m_root / "a.ace", Texture(0x40, a));
+    WriteFile(m_root / "sub" / "b.ACE", Texture(0x40, b));
+    WriteFile(m_root / "sub" / "deeper" / "c.Ace", Texture(0x40, c));
+    const Bytes locked = Texture(0x40, RampPayload(20000));
+    WriteFile(m_root / "sub" / "locked.ace", locked);
+    fs::permissions(m_root / "sub" / "locked.ace", fs::perms::owner_write,
+                    fs::perm_options::remove);
+    const Bytes decoy = Texture(0x40, RampPayload(20000));
+    WriteFile(m_root / "decoy.aces", decoy);
+    const long total = ExpectedSaving(a) + ExpectedSaving(b) + ExpectedSaving(c);
+    DialogAnswers answers(Shown(m_root));
+
+    WatchedMain window{quorvel::NativeString()};
+    window.Form_Load();
+
+    QCOMPARE(answers.dialogsShown, 1);
+    QCOMPARE(window.calls, 3);
+    QVERIFY2(window.alwaysVisible, "the window is on screen during the walk");
+    QVERIFY(!window.buttonEverEnabled);
+    QVERIFY(!window.closeEverAccepted);
+    QCOMPARE(window.firstTitle, QStringLiteral("Scanning ") + Shown(m_root));
+    QCOMPARE(
+        window.statuses,
+        QStringList(
+            {QString(), QStringLiteral("Saved %1Kb").arg(ExpectedSaving(a) / 1024),
+             QStringLiteral("Saved %1Kb").arg((ExpectedSaving(a) + ExpectedSaving(b)) / 1024)}));
+    QCOMPARE(window.lblTitle->text(),
+             QStringLiteral("Scanning ") + Shown(m_root / "sub" / "deeper"));
+    QCOMPARE(window.lblVersion->text(), QStringLiteral("Saved %1Kb Finished..").arg(total / 1024));
+    QVERIFY(window.cmdOK->isEnabled());
+    QVERIFY(answers.warnings.isEmpty());
+    QCOMPARE(ReadFile(m_root / "sub" / "locked.ace"), locked);
+    QCOMPARE(ReadFile(m_root / "decoy.aces"), decoy);
+    QCOMPARE(ReadFile(m_root / "sub" / "b.ACE").at(7), 0x46);
+
+    // A second run finds everything compressed already.
+    frmMain again{quorvel::NativeString()};
+    again.Form_Load();
+    QCOMPARE(again.lblVersion->text(), QStringLiteral("Saved 0Kb Finished.."));
+}
+
+void frmMainTest::cancelledFolderChoiceOnlyFinishes_data() {
+    QTest::addColumn<QString>("commandLine");
+    QTest::newRow("empty command line") << QString();
+    QTest::newRow("only quotes") << QStringLiteral("\"\"");
+}
+
+void frmMainTest::cancelledFolderChoiceOnlyFinishes() {
+    QFETCH(QString, commandLine);
+    DialogAnswers answers{QString()};
+
+    WatchedMain window(Native(commandLine));
+    window.Form_Load();
+
+    QCOMPARE(answers.dialogsShown, 1);
+    QCOMPARE(window.calls, 0);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(window.lblTitle->text(), QString());
+    QCOMPARE(window.lblVersion->text(), QStringLiteral(" Finished.."));
+    QVERIFY(window.cmdOK->isEnabled());
+    QVERIFY(answers.warnings.isEmpty());
+}
+
+void frmMainTest::folderModeListsFailuresInOneWarning() {
+    // Files of 16 bytes or fewer have no payload: each one is a failure of its own.
+    for (int i = 0; i < 22; ++i)
+        WriteFile(m_root / ("short" + std::to_string(i) + ".ace"), Bytes{'s', 'h', 'o', 'r', 't'});
+    const Bytes good = RampPayload(40000);
+    WriteFile(m_root / "good.ace", Texture(0x40, good));
+    DialogAnswers answers(Shown(m_root));
+
+    frmMain window{quorvel::NativeString()};
+    window.Form_Load();
+
+    QCOMPARE(window.lblVersion->text(),
+             QStringLiteral("Saved %1Kb Finished..").arg(ExpectedSaving(good) / 1024));
+    QCOMPARE(answers.warnings.size(), 1);
+    const QString& text = answers.warnings.front();
+    QVERIFY2(text.contains(Shown(m_root / "short0.ace")) ||
+                 text.contains(Shown(m_root / "short21.ace")),
+             qPrintable(text));
+    QVERIFY2(text.trimmed().endsWith(QLatin1String("and 2 more")), qPrintable(text));
+    QVERIFY(!text.contains(QLatin1String("good.ace")));
 }
 
 QTEST_MAIN(frmMainTest)
