@@ -211,8 +211,9 @@ private:
             Finish(index, ReportFromTexture(prepared.result));
             return;
         }
-        // The stream is on disk now; don't hold it while the batch fills.
-        prepared.stream.erase();
+        // The stream is on disk now; free it (erase() would keep the capacity) so a batch holds
+        // no payload memory while it fills.
+        prepared.stream = ByteArray{};
         m_batchBytes += 16 + prepared.result.compressedSize;
         m_batch.push_back({index, std::move(prepared), std::move(pending), !deferSync});
         if (m_batch.size() >= m_shared.options.batchFiles ||

@@ -45,7 +45,7 @@ struct BatchOptions {
     EngineKind engine = EngineKind::Zlib;
     unsigned jobs = 1;
     // Most files a worker stages before renaming them and flushing their folders.
-    std::size_t batchFiles = 64;
+    std::size_t batchFiles = 256;
     // Most staged bytes a worker holds on disk before renaming them.
     std::int64_t batchBytes = 256LL * 1024 * 1024;
     // Make small files durable together with one syncfs() per batch (Linux); false gives every
