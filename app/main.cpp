@@ -3,10 +3,13 @@
 
 #include "CommandLine.h"
 #include "InterruptCleanup.h"
+#include "MessageBoxPresenter.h"
+#include "QtMessageBoxPresenter.h"
 #include "Toolkit.h"
 #include "frmMain.h"
 
 #include <QApplication>
+#include <memory>
 #include <utility>
 
 int main(int argc, char* argv[]) {
@@ -19,6 +22,8 @@ int main(int argc, char* argv[]) {
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
     QApplication::setWindowIcon(quorvel::ProgramIcon());
+    // The compression component shows its message boxes as real windows here, not on stderr.
+    quorvel::SetMessageBoxPresenter(std::make_shared<quorvel::QtMessageBoxPresenter>());
 
     quorvel::frmMain window(std::move(commandLine));
     window.Form_Load();

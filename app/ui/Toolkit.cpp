@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ struct QuoteCase {
     std::string commandLine;
     std::string expected;
 };
+
+void PrintTo(const QuoteCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StripQuotesTest : public testing::TestWithParam<QuoteCase> {};
 
@@ -41,6 +46,10 @@ struct WindowsLineCase {
     std::wstring commandLine;
     std::wstring rest;
 };
+
+void PrintTo(const WindowsLineCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SkipProgramNameTest : public testing::TestWithParam<WindowsLineCase> {};
 
