@@ -53,7 +53,8 @@ CompressionReport PayloadEngine::CompressWithLibdeflate(ByteArray& payload) {
     const std::size_t bound = libdeflate_zlib_compress_bound(m_libdeflate, n);
     if (bound > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         throw OverflowError("compression buffer capacity overflows a 32-bit size");
-    std::vector<std::uint8_t> buffer(bound);
+    ByteBuffer buffer;
+    buffer.resize(bound);
     const std::size_t written =
         libdeflate_zlib_compress(m_libdeflate, payload.data(), n, buffer.data(), buffer.size());
     if (written == 0) { // can't happen with a bound-sized buffer; reported as zlib would

@@ -60,7 +60,8 @@ std::int32_t Brevora::CompressData(ByteArray& TheData) {
     const auto n = static_cast<std::int32_t>(count);
     m_originalSize = n;
 
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(CompressionCapacity(n)));
+    ByteBuffer buffer;
+    buffer.resize(static_cast<std::size_t>(CompressionCapacity(n)));
     uLongf destLen = static_cast<uLongf>(buffer.size());
     const int status = compress(buffer.data(), &destLen, TheData.data(), static_cast<uLong>(n));
     if (status != Z_OK)
@@ -100,7 +101,8 @@ std::int32_t Brevora::DecompressData(ByteArray& TheData, std::int32_t OrigSize) 
     if (lb > 0 || ub < 0)
         throw SubscriptOutOfRange("compressed array has no element at index 0");
 
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(OrigSize) + 1);
+    ByteBuffer buffer;
+    buffer.resize(static_cast<std::size_t>(OrigSize) + 1);
     uLongf destLen = static_cast<uLongf>(buffer.size());
     const std::uint8_t* input = TheData.data() + (0 - static_cast<std::int64_t>(lb));
     const int status = uncompress(buffer.data(), &destLen, input, static_cast<uLong>(ub) + 1);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace quorvel {
 namespace {
@@ -16,10 +17,20 @@ std::size_t elementCount(std::int32_t lower, std::int32_t upper) {
 
 } // namespace
 
-ByteArray::ByteArray(std::int32_t lower, std::int32_t upper)
-    : m_bytes(elementCount(lower, upper)), m_lower(lower) {}
+ByteArray::ByteArray(std::int32_t lower, std::int32_t upper) : m_lower(lower) {
+    m_bytes.assign(elementCount(lower, upper), 0);
+}
 
-ByteArray::ByteArray(std::vector<std::uint8_t> bytes, std::int32_t lower)
+ByteArray ByteArray::Uninitialized(std::int32_t lower, std::int32_t upper) {
+    ByteBuffer bytes;
+    bytes.resize(elementCount(lower, upper));
+    return ByteArray(std::move(bytes), lower);
+}
+
+ByteArray::ByteArray(const std::vector<std::uint8_t>& bytes, std::int32_t lower)
+    : ByteArray(ByteBuffer(bytes.begin(), bytes.end()), lower) {}
+
+ByteArray::ByteArray(ByteBuffer bytes, std::int32_t lower)
     : m_bytes(std::move(bytes)), m_lower(lower) {
     if (m_bytes.empty()) {
         m_lower = 0;
@@ -53,7 +64,8 @@ void ByteArray::redim(std::int32_t lower, std::int32_t upper, bool preserve) {
         return;
     }
     // Copy the overlap of old and new index ranges into a fresh array.
-    std::vector<std::uint8_t> resized(newCount, 0);
+    ByteBuffer resized;
+    resized.assign(newCount, 0);
     const std::int32_t from = std::max(lower, m_lower);
     const std::int32_t to = std::min(upper, upperBound());
     if (from <= to)
@@ -68,8 +80,8 @@ void ByteArray::erase() {
     m_lower = 0;
 }
 
-std::vector<std::uint8_t> ByteArray::release() {
-    std::vector<std::uint8_t> out = std::move(m_bytes);
+ByteBuffer ByteArray::release() {
+    ByteBuffer out = std::move(m_bytes);
     erase();
     return out;
 }

@@ -175,7 +175,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
     result.originalSize = count;
     ByteArray payload;
     try {
-        payload = ByteArray(0, count - 1);
+        payload = ByteArray::Uninitialized(0, count - 1);
     } catch (const std::bad_alloc&) {
         result.setFailure(TextureStep::Read, std::make_error_code(std::errc::not_enough_memory));
         return prepared;

@@ -29,7 +29,7 @@ TEST(ByteArray, WithoutStorageHasZeroBoundsAndNoElements) {
 }
 
 TEST(ByteArray, IndexesFromItsBoundsOnly) {
-    ByteArray array({10, 20, 30}, -1);
+    ByteArray array(std::vector<std::uint8_t>{10, 20, 30}, -1);
     EXPECT_EQ(array.upperBound(), 1);
     EXPECT_EQ(array.at(-1), 10);
     EXPECT_EQ(array.at(1), 30);
@@ -45,6 +45,14 @@ TEST(ByteArray, ElementAtLargestIndexKeepsItsBound) {
     EXPECT_THROW(ByteArray(std::vector<std::uint8_t>(2), kMax), SubscriptOutOfRange);
 }
 
+TEST(ByteArray, UninitializedHasTheBoundsAndFailuresOfTheZeroFilledOne) {
+    const ByteArray array = ByteArray::Uninitialized(-2, 5);
+    EXPECT_EQ(array.lowerBound(), -2);
+    EXPECT_EQ(array.upperBound(), 5);
+    EXPECT_EQ(array.count(), 8);
+    EXPECT_THROW(ByteArray::Uninitialized(3, 2), SubscriptOutOfRange);
+}
+
 struct Redim {
     std::int32_t lower;
     std::int32_t upper;
@@ -56,7 +64,7 @@ class ByteArrayRedim : public testing::TestWithParam<Redim> {};
 
 // Starts from {1, 2, 3, 4} at indices 10 .. 13.
 TEST_P(ByteArrayRedim, KeepsValuesAtSharedIndices) {
-    ByteArray array({1, 2, 3, 4}, 10);
+    ByteArray array(std::vector<std::uint8_t>{1, 2, 3, 4}, 10);
     array.redim(GetParam().lower, GetParam().upper, GetParam().preserve);
     EXPECT_EQ(array.lowerBound(), GetParam().lower);
     EXPECT_EQ(array.upperBound(), GetParam().upper);
