@@ -1,5 +1,6 @@
 #include "BatchRunner.h"
 
+#include "InterruptCleanup.h"
 #include "SafeReplace.h"
 #include "TextureFile.h"
 
@@ -16,6 +17,9 @@
 #ifdef __linux__
 #include <fcntl.h>
 #include <unistd.h>
+#endif
+#ifndef _WIN32
+#include <sys/resource.h>
 #endif
 
 namespace quorvel {
@@ -72,15 +76,33 @@ PendingReplacement StageWithoutSync(PreparedTexture& prepared) {
     return staged;
 }
 
+// Every staged file holds an interrupt-cleanup slot, and an open descriptor until it is synced,
+// until its batch commits. All workers' batches together must stay within both limits, with
+// room left for the files each worker is reading and writing and for the folders it flushes;
+// otherwise many workers with full batches fail their files with "too many open files".
+std::size_t BatchFilesPerWorker(std::size_t wanted, unsigned jobs) {
+    auto limit = static_cast<std::size_t>(kMaxTemporaryFiles);
+#ifndef _WIN32
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+        limit = std::min(limit, static_cast<std::size_t>(files.rlim_cur));
+#endif
+    const std::size_t reserve = 32 + 4 * static_cast<std::size_t>(jobs);
+    const std::size_t room = limit > reserve ? limit - reserve : 0;
+    return std::clamp<std::size_t>(room / jobs, 1, std::max<std::size_t>(wanted, 1));
+}
+
 // What the workers share with the collecting thread.
 class SharedState {
 public:
-    SharedState(const WorkList& workList, const BatchOptions& batchOptions,
+    SharedState(const WorkList& workList, const BatchOptions& batchOptions, unsigned jobs,
                 const std::atomic<bool>& stopFlag)
-        : work(workList), options(batchOptions), stop(stopFlag) {}
+        : work(workList), options(batchOptions),
+          batchFiles(BatchFilesPerWorker(batchOptions.batchFiles, jobs)), stop(stopFlag) {}
 
     const WorkList& work;
     const BatchOptions& options;
+    const std::size_t batchFiles; // options.batchFiles, cut to fit the open-file limits
     const std::atomic<bool>& stop;
     std::atomic<std::size_t> next{0};
     std::atomic<std::int64_t> filesDone{0};
@@ -216,7 +238,7 @@ private:
         prepared.stream = ByteArray{};
         m_batchBytes += 16 + prepared.result.compressedSize;
         m_batch.push_back({index, std::move(prepared), std::move(pending), !deferSync});
-        if (m_batch.size() >= m_shared.options.batchFiles ||
+        if (m_batch.size() >= m_shared.batchFiles ||
             m_batchBytes >= m_shared.options.batchBytes)
             CommitBatch();
     }
@@ -296,7 +318,7 @@ BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSin
                      const std::atomic<bool>& stop) {
     const auto start = Clock::now();
     const unsigned jobs = std::max(1u, options.jobs);
-    SharedState shared(work, options, stop);
+    SharedState shared(work, options, jobs, stop);
 
     std::int64_t filesTotal = work.toHandle;
     if (options.mode == BatchMode::Verify) {

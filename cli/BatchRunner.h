@@ -44,7 +44,8 @@ struct BatchOptions {
     BatchMode mode = BatchMode::Compress;
     EngineKind engine = EngineKind::Zlib;
     unsigned jobs = 1;
-    // Most files a worker stages before renaming them and flushing their folders.
+    // Most files a worker stages before renaming them and flushing their folders; fewer when
+    // all workers' batches together would exceed the open-file limits.
     std::size_t batchFiles = 256;
     // Most staged bytes a worker holds on disk before renaming them.
     std::int64_t batchBytes = 256LL * 1024 * 1024;

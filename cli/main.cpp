@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
 
     app.add_option("PATH", paths, "Texture files and folders to compress")->required();
     app.add_option("-j,--jobs", jobs, "Compress files in parallel on N worker threads")
-        ->check(CLI::Range(1u, 1024u))
+        ->check(CLI::Range(1u, 256u))
         ->default_str(std::to_string(jobs))
         ->type_name("N");
     app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");

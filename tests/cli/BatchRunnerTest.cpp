@@ -135,6 +135,23 @@ TEST(BatchRunner, OneAndEightJobsWriteTheSameBytesAsTheWindowProgram) {
     }
 }
 
+// Staged files stay open until their batch commits; eight full batches of small files would
+// need more descriptors and cleanup slots than a process has.
+TEST(BatchRunner, ManyWorkersWithFullBatchesStayWithinTheOpenFileLimits) {
+    TempDir dir;
+    constexpr int kFiles = 1100;
+    for (int i = 0; i < kFiles; ++i)
+        test::WriteFileBytes(dir.path() / ("t" + std::to_string(i) + ".ace"),
+                             MakeTexture(0x40, test::CompressibleBytes(64)));
+    std::atomic<bool> stop{false};
+    BatchOptions options;
+    options.jobs = 8; // batchFiles stays at its default of 256
+    CollectingSink sink;
+    const BatchTotals totals = RunBatch(CollectWork({dir.path()}, stop), options, sink, stop);
+    EXPECT_EQ(totals.failed, 0);
+    EXPECT_EQ(totals.compressed, kFiles);
+}
+
 TEST(BatchRunner, DryRunWritesNothingAndReportsWhatARealRunSaves) {
     TempDir dry;
     TempDir real;
