@@ -16,8 +16,14 @@ payload (pigz: its .zz inflates to the original file), every other file is uncha
 stray file is left. MB/s counts payload bytes (MiB = 2^20 bytes) per second of wall time; peak
 memory is the maximum resident set size from GNU time.
 
+Each run is repeated (--repeat, rounds interleaved so drift hits every run alike) and its best
+wall time is reported. Every run of every round gets its own copy, all made before the first
+timed run and deleted after the last: deleting thousands of files just before a run slows the
+file creation inside it on some file systems (ext4 without a journal skips recently freed
+inodes for a minute), which would charge one run for the clean-up of another.
+
 Usage: bench/run_bench.py [--build build/default] [--work /tmp/quorvel-bench] [--size-mb 300]
-                          [--jobs N] [--small 10000] [--skip-large] [--skip-small]"""
+                          [--jobs N] [--small 10000] [--repeat 2] [--skip-large] [--skip-small]"""
 import argparse
 import os
 import shutil
@@ -115,11 +121,32 @@ def timed(command, cwd=None):
     return float(wall), float(user) + float(system), int(rss) / 1024, proc.stdout
 
 
-def fresh_copy(corpus, run_dir):
-    shutil.rmtree(run_dir, ignore_errors=True)
-    subprocess.run(["cp", "-a", corpus, run_dir], check=True)
-    # Write the copy out now so its dirty pages are not flushed inside the timed run.
+def fresh_copies(corpus, run_dirs):
+    """One copy of the corpus per run directory, written out to disk before anything is
+    timed so no run flushes another's dirty pages."""
+    for run_dir in run_dirs:
+        shutil.rmtree(run_dir, ignore_errors=True)
+        subprocess.run(["cp", "-a", corpus, run_dir], check=True)
     subprocess.run(["sync"], check=True)
+
+
+def run_rounds(runs, corpus, work, tag, repeat, measure):
+    """Runs every (name, command, ...) of `runs` `repeat` times, round by round, each on a
+    fresh copy; `measure(run, run_dir)` times one run and returns a dict with "wall". Keeps
+    the result with the best wall time per run."""
+    dirs = [[os.path.join(work, "%s-%d-%d" % (tag, r, i)) for i in range(len(runs))]
+            for r in range(repeat)]
+    fresh_copies(corpus, [d for round_dirs in dirs for d in round_dirs])
+    best = [None] * len(runs)
+    for round_dirs in dirs:
+        for i, run in enumerate(runs):
+            result = measure(run, round_dirs[i])
+            if best[i] is None or result["wall"] < best[i]["wall"]:
+                best[i] = result
+    for round_dirs in dirs:
+        for d in round_dirs:
+            shutil.rmtree(d, ignore_errors=True)
+    return best
 
 
 def fmt_row(cells, widths):
@@ -155,20 +182,19 @@ def large(args, tools):
     rows = [["in-memory zlib limit (1 thread)", "%.2f" % float(seconds), "%.2f" % float(seconds),
              "%.1f" % limit_rate, "1.00", int(payload) - int(compressed), "-", "-", "ok"]]
 
-    run_dir = os.path.join(args.work, "run")
     jobs = args.jobs
-    runs = [("folder walk as the window program (1 thread)", [tools["walk"], run_dir], 1)]
+    runs = [("folder walk as the window program (1 thread)", [tools["walk"]], 1)]
     job_counts = sorted({1, 2, jobs})
     for j in job_counts:
-        runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j, run_dir], j))
+        runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j], j))
     for j in sorted({2, jobs}):
         runs.append(("quorvel-cli --engine libdeflate -j%d" % j,
-                     [tools["cli"], "-q", "--engine", "libdeflate", "-j%d" % j, run_dir], j))
+                     [tools["cli"], "-q", "--engine", "libdeflate", "-j%d" % j], j))
     for j in sorted({1, 2, jobs}):
         runs.append(("pigz -z -6 -p %d (anchor)" % j, ["xargs", "-0", "pigz", "-z", "-6", "-p",
                                                         str(j), "--"], j))
-    for name, command, j in runs:
-        fresh_copy(corpus, run_dir)
+    def measure(run, run_dir):
+        name, command, j = run
         if command[0] == "xargs":
             # pigz gets the same candidate files, fed through xargs so no list is too long.
             names = "\0".join(os.path.join(run_dir, c) for c in cands)
@@ -176,15 +202,21 @@ def large(args, tools):
             with open(proc_input, "w") as f:
                 f.write(names)
             command = ["sh", "-c", "xargs -0 pigz -z -6 -p %d -- < '%s'" % (j, proc_input)]
+        else:
+            command = command + [run_dir]
         wall, cpu, rss, _ = timed(command)
         saved, problem = verify(corpus, run_dir, cands, pigz=name.startswith("pigz"))
-        rate = payload_mib / wall
+        print("  %s: %.2f s, %.1f MiB/s, %s" % (name, wall, payload_mib / wall,
+                                                problem or "verified"), flush=True)
+        return {"wall": wall, "cpu": cpu, "rss": rss, "saved": saved, "problem": problem}
+
+    for (name, _, j), r in zip(runs, run_rounds(runs, corpus, args.work, "run", args.repeat,
+                                                 measure)):
+        rate = payload_mib / r["wall"]
         budget = j * 2.1 * largest / MIB + 64
-        rows.append([name, "%.2f" % wall, "%.2f" % cpu, "%.1f" % rate, "%.2f" % (rate / limit_rate),
-                     saved, "%.0f" % rss, "%.0f" % budget if "quorvel-cli" in name else "-",
-                     problem or "ok"])
-        print("  %s: %.2f s, %.1f MiB/s, %s" % (name, wall, rate, problem or "verified"), flush=True)
-    shutil.rmtree(run_dir, ignore_errors=True)
+        rows.append([name, "%.2f" % r["wall"], "%.2f" % r["cpu"], "%.1f" % rate,
+                     "%.2f" % (rate / limit_rate), r["saved"], "%.0f" % r["rss"],
+                     "%.0f" % budget if "quorvel-cli" in name else "-", r["problem"] or "ok"])
     return print_table(["run", "wall s", "cpu s", "MiB/s", "x limit", "bytes saved",
                         "peak MiB", "mem target MiB", "check"], rows)
 
@@ -195,21 +227,24 @@ def small(args, tools):
         subprocess.run([tools["corpus"], corpus, "--small", str(args.small), "--file-size",
                         str(args.small_size)], check=True)
     cands = candidates(corpus)
-    run_dir = os.path.join(args.work, "run-small")
     runs = [("plain Python script, no sync (bench/plain_compress.py)",
-             [sys.executable, os.path.join(HERE, "plain_compress.py"), run_dir])]
+             [sys.executable, os.path.join(HERE, "plain_compress.py")])]
     for j in sorted({1, 2, args.jobs}):
-        runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j, run_dir]))
-    rows = []
-    for name, command in runs:
-        fresh_copy(corpus, run_dir)
-        wall, cpu, rss, _ = timed(command)
+        runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j]))
+
+    def measure(run, run_dir):
+        name, command = run
+        wall, cpu, rss, _ = timed(command + [run_dir])
         saved, problem = verify(corpus, run_dir, cands)
-        rows.append([name, "%.2f" % wall, "%.2f" % cpu, "%.0f" % (len(cands) / wall), saved,
-                     "%.0f" % rss, problem or "ok"])
         print("  %s: %.2f s, %.0f files/s, %s" % (name, wall, len(cands) / wall,
                                                   problem or "verified"), flush=True)
-    shutil.rmtree(run_dir, ignore_errors=True)
+        return {"wall": wall, "cpu": cpu, "rss": rss, "saved": saved, "problem": problem}
+
+    rows = []
+    for (name, _), r in zip(runs, run_rounds(runs, corpus, args.work, "run-small", args.repeat,
+                                              measure)):
+        rows.append([name, "%.2f" % r["wall"], "%.2f" % r["cpu"], "%.0f" % (len(cands) / r["wall"]),
+                     r["saved"], "%.0f" % r["rss"], r["problem"] or "ok"])
     print("%d files of %d bytes" % (len(cands), args.small_size))
     return print_table(["run", "wall s", "cpu s", "files/s", "bytes saved", "peak MiB", "check"],
                        rows)
@@ -223,6 +258,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--small", type=int, default=10000)
     parser.add_argument("--small-size", type=int, default=4096)
+    parser.add_argument("--repeat", type=int, default=2)
     parser.add_argument("--skip-large", action="store_true")
     parser.add_argument("--skip-small", action="store_true")
     args = parser.parse_args()
