@@ -3,7 +3,8 @@
 prints the results side by side, after checking every output.
 
 For the large corpus (quorvel-bench-corpus, default 300 MiB):
-  limit        zlib compress() over every payload, one thread, no file I/O (quorvel-bench-limit)
+  limit        zlib compress() over every payload, one thread, no file I/O (quorvel-bench-limit),
+               and the same for libdeflate's encoder (the most that engine can gain)
   walk         the window program's folder walk, one thread, same core code (quorvel-bench-walk)
   cli -jN      quorvel-cli with 1, 2 (and N) workers, zlib engine
   libdeflate   quorvel-cli --engine libdeflate
@@ -181,6 +182,14 @@ def large(args, tools):
     limit_rate = payload_mib / float(seconds)
     rows = [["in-memory zlib limit (1 thread)", "%.2f" % float(seconds), "%.2f" % float(seconds),
              "%.1f" % limit_rate, "1.00", int(payload) - int(compressed), "-", "-", "ok"]]
+    # The same for libdeflate's encoder: what --engine libdeflate can gain over zlib at most.
+    out = subprocess.run([tools["limit"], listing, "libdeflate"], check=True, capture_output=True,
+                         text=True)
+    _, ld_compressed, ld_seconds = out.stdout.split()
+    ld_rate = payload_mib / float(ld_seconds)
+    rows.append(["in-memory libdeflate limit (1 thread)", "%.2f" % float(ld_seconds),
+                 "%.2f" % float(ld_seconds), "%.1f" % ld_rate, "%.2f" % (ld_rate / limit_rate),
+                 int(payload) - int(ld_compressed), "-", "-", "ok"])
 
     jobs = args.jobs
     runs = [("folder walk as the window program (1 thread)", [tools["walk"]], 1)]
