@@ -1,6 +1,7 @@
 // The window program: one main window whose load handler does all of the work before the
 // window is first shown, then an event loop until the window is closed.
 
+#include "BufferReuse.h"
 #include "CommandLine.h"
 #include "InterruptCleanup.h"
 #include "MessageBoxPresenter.h"
@@ -14,6 +15,7 @@
 
 int main(int argc, char* argv[]) {
     quorvel::InstallInterruptCleanup();
+    quorvel::KeepFreedBuffersForReuse();
 
     // Read before Qt sees argv: the whole command line is the path of one file, and none of it
     // may be taken as a Qt option (a file named "-style" is still a file). Qt gets the program

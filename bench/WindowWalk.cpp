@@ -6,6 +6,7 @@
 // Prints "bytes-saved failures seconds".
 
 #include "Brevora.h"
+#include "BufferReuse.h"
 #include "ProgressView.h"
 #include "TextureScan.h"
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: quorvel-bench-walk FOLDER\n");
         return 2;
     }
+    quorvel::KeepFreedBuffersForReuse(); // as the window program does at start-up
     NoView view;
     quorvel::Brevora compressor;
     quorvel::TextureScan scan(view, compressor);

@@ -5,6 +5,7 @@
 // and, when asked, to a JSON report. The exit code says whether everything went well.
 
 #include "BatchRunner.h"
+#include "BufferReuse.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
 #include "Interrupt.h"
@@ -54,6 +55,7 @@ unsigned DefaultJobs() {
 } // namespace
 
 int main(int argc, char** argv) {
+    quorvel::KeepFreedBuffersForReuse();
     CLI::App app{"Compresses .ACE texture files in place and reports the bytes saved.\n"
                  "Each PATH is a file (compressed whatever its name) or a folder (walked: every\n"
                  "file ending in .ace, in any case, that is not read-only; links inside the tree\n"
