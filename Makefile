@@ -3,10 +3,11 @@
 #   make test    build and run the whole test suite
 #   make asan    the suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make tsan    the Qt-free suite under ThreadSanitizer
+#   make package the Debian package, build/default/quorvel_<version>_<arch>.deb
 WERROR := $(if $(CI),ON,OFF)
 SAMPLE := build/sample
 
-.PHONY: all build run test asan tsan screenshots clean
+.PHONY: all build run test asan tsan screenshots package clean
 
 all: build
 
@@ -40,6 +41,10 @@ tsan:
 screenshots: build
 	scripts/install-deps.sh screenshots
 	scripts/screenshots.sh
+
+package: build
+	scripts/install-deps.sh package
+	cd build/default && cpack -G DEB
 
 clean:
 	rm -rf build

@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh test         build + GoogleTest, fonts for offscreen windows
 #   scripts/install-deps.sh screenshots  test + Xvfb and ImageMagick (scripts/screenshots.sh)
 #   scripts/install-deps.sh bench        build + pigz and the tools the benchmark compares with
+#   scripts/install-deps.sh package      build + what cpack needs for a Debian package
 # Run as root it calls apt-get; otherwise it prints the exact command to run and fails.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ build=(cmake ninja-build g++ make pkg-config zlib1g-dev qt6-base-dev libgl-dev
 test=(libgtest-dev fonts-dejavu-core)
 screenshots=(xvfb xauth imagemagick)
 bench=(pigz time python3)
+package=(dpkg-dev file)
 
 wanted=()
 for group in "${@:-test}"; do
@@ -20,7 +22,9 @@ for group in "${@:-test}"; do
         test) wanted+=("${build[@]}" "${test[@]}") ;;
         screenshots) wanted+=("${build[@]}" "${test[@]}" "${screenshots[@]}") ;;
         bench) wanted+=("${build[@]}" "${bench[@]}") ;;
-        *) echo "install-deps: unknown group '$group' (build, test, screenshots, bench)" >&2; exit 2 ;;
+        package) wanted+=("${build[@]}" "${package[@]}") ;;
+        *) echo "install-deps: unknown group '$group' (build, test, screenshots, bench, package)" >&2
+           exit 2 ;;
     esac
 done
 
