@@ -1,5 +1,6 @@
 # Thin wrapper over the CMake presets; every target installs missing Debian packages first.
-#   make run     build and start the window program over a freshly generated sample tree
+#   make run     build and start the window program over a generated sample tree
+#   make sample  generate the sample tree afresh (uncompressed)
 #   make test    build and run the whole test suite
 #   make asan    the suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make tsan    the Qt-free suite under ThreadSanitizer
@@ -7,7 +8,7 @@
 WERROR := $(if $(CI),ON,OFF)
 SAMPLE := build/sample
 
-.PHONY: all build run test asan tsan screenshots package clean
+.PHONY: all build run sample test asan tsan screenshots package clean
 
 all: build
 
@@ -16,9 +17,14 @@ build:
 	cmake --preset default -DQUORVEL_WERROR=$(WERROR)
 	cmake --build --preset default
 
+# The sample tree is generated when missing, so a second `make run` finds it compressed and
+# reports "Saved 0Kb Finished.."; `make sample` generates it afresh.
 run: build
-	rm -rf $(SAMPLE) && build/default/scripts/quorvel-make-sample $(SAMPLE)
+	test -d $(SAMPLE) || build/default/scripts/quorvel-make-sample $(SAMPLE)
 	cd $(SAMPLE) && ../default/app/quorvel
+
+sample: build
+	rm -rf $(SAMPLE) && build/default/scripts/quorvel-make-sample $(SAMPLE)
 
 test:
 	scripts/install-deps.sh test
