@@ -49,13 +49,13 @@ private:
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::array kFolderWords = {"Textures", "Props",  "Terrain", "Rolling", "Stock",
-                                     "Scenery",  "Cabs",   "Signals", "Bridges", "Stations",
-                                     "Trees",    "Water",  "Roads",   "Sky",     "Interior",
-                                     "Freight",  "Wagons", "Loco",    "Detail",  "Night"};
-constexpr std::array kFileWords = {"brick",  "Rail",  "ballast", "GRASS", "roof",  "Window",
-                                   "wheel",  "Bogie", "door",    "Sign",  "lamp",  "platform",
-                                   "gravel", "Fence", "tree",    "Cloud", "panel", "Concrete"};
+constexpr std::array kFolderWords = {"Textures", "Props",   "Terrain", "Characters", "Vehicles",
+                                     "Scenery",  "Weapons", "Foliage", "Bridges",    "Buildings",
+                                     "Trees",    "Water",   "Roads",   "Sky",        "Interior",
+                                     "Effects",  "Armor",   "Rocks",   "Detail",     "Night"};
+constexpr std::array kFileWords = {"brick",  "Metal", "stone", "GRASS", "roof",  "Window",
+                                   "wheel",  "Crate", "door",  "Sign",  "lamp",  "floor",
+                                   "gravel", "Fence", "tree",  "Cloud", "panel", "Concrete"};
 constexpr std::array kExtensions = {".ace", ".ACE", ".Ace", ".aCe", ".acE"};
 
 std::uint8_t Clamp(double v) {

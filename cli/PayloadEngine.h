@@ -4,7 +4,7 @@
 // `zlib` goes through the Brevora component, so the stream is exactly what zlib's compress()
 // gives at its default level: the bytes the window program writes. `libdeflate` encodes with
 // libdeflate_zlib_compress at level 6: a standard zlib stream (header, deflate data, Adler-32)
-// that any zlib reader inflates to the same payload, usually smaller and made faster. Both
+// that any zlib reader inflates to the same payload, made faster and of about the same size. Both
 // follow the component's contract for the texture routine: a payload of fewer than two bytes
 // is left alone and reported with both sizes 0.
 //
