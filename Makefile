@@ -21,7 +21,7 @@ build:
 # reports "Saved 0Kb Finished.."; `make sample` generates it afresh.
 run: build
 	test -d $(SAMPLE) || build/default/scripts/quorvel-make-sample $(SAMPLE)
-	cd $(SAMPLE) && ../default/app/quorvel
+	cd $(SAMPLE) && ../default/qt/quorvel
 
 sample: build
 	rm -rf $(SAMPLE) && build/default/scripts/quorvel-make-sample $(SAMPLE)

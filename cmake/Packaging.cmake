@@ -12,7 +12,7 @@ if(TARGET quorvel)
   install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quorvel)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/quorvel.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT quorvel)
-  set(quorvel_icon ${PROJECT_SOURCE_DIR}/app/ui/resources/quorvel.png)
+  set(quorvel_icon ${PROJECT_SOURCE_DIR}/qt/resources/quorvel.png)
   if(EXISTS ${quorvel_icon})
     # The theme folder is named after the image size: a PNG's width is bytes 16..19.
     file(READ ${quorvel_icon} icon_width OFFSET 16 LIMIT 4 HEX)

@@ -8,7 +8,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${BUILD_DIR:-$root/build/default}" && pwd)
-program=$build/app/quorvel
+program=$build/qt/quorvel
 make_sample=$build/scripts/quorvel-make-sample
 for tool in "$program" "$make_sample"; do
     [[ -x "$tool" ]] || { echo "screenshots: $tool is missing; run make build first" >&2; exit 1; }

@@ -63,7 +63,7 @@ std::vector<std::string_view> splitBlanks(std::string_view line) {
 
 } // namespace
 
-std::vector<MountEntry> parseMountTable(std::string_view text) {
+std::vector<MountEntry> ParseMountTable(std::string_view text) {
     std::vector<MountEntry> entries;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -77,7 +77,7 @@ std::vector<MountEntry> parseMountTable(std::string_view text) {
     return entries;
 }
 
-std::optional<std::vector<MountEntry>> readMountTable(const std::string& file) {
+std::optional<std::vector<MountEntry>> ReadMountTable(const std::string& file) {
     // The kernel reports a size of 0 for files in /proc, so read to the end rather than by size.
     std::ifstream in(file, std::ios::binary);
     if (!in)
@@ -86,10 +86,10 @@ std::optional<std::vector<MountEntry>> readMountTable(const std::string& file) {
     text << in.rdbuf();
     if (in.bad())
         return std::nullopt;
-    return parseMountTable(text.str());
+    return ParseMountTable(text.str());
 }
 
-bool isPseudoMount(const MountEntry& entry) {
+bool IsPseudoMount(const MountEntry& entry) {
     const std::string_view type = entry.type;
     const std::string_view point = entry.mountPoint;
     if (std::find(kPseudoTypes.begin(), kPseudoTypes.end(), type) != kPseudoTypes.end())
@@ -100,7 +100,7 @@ bool isPseudoMount(const MountEntry& entry) {
            isAtOrBelow(point, "/run");
 }
 
-std::string mountPointContaining(const std::vector<std::string>& mountPoints,
+std::string MountPointContaining(const std::vector<std::string>& mountPoints,
                                  std::string_view path) {
     std::string best;
     for (const std::string& point : mountPoints) {
@@ -110,7 +110,7 @@ std::string mountPointContaining(const std::vector<std::string>& mountPoints,
     return best;
 }
 
-std::vector<std::string> startPlaces(const std::vector<MountEntry>& entries,
+std::vector<std::string> StartPlaces(const std::vector<MountEntry>& entries,
                                      std::string_view currentFolder) {
     // A later line mounted over an earlier one at the same point; only the topmost is visible.
     std::map<std::string, const MountEntry*> topmost;
@@ -123,10 +123,10 @@ std::vector<std::string> startPlaces(const std::vector<MountEntry>& entries,
     std::vector<std::string> places;
     for (const auto& [point, entry] : topmost) {
         allPoints.push_back(point);
-        if (!isPseudoMount(*entry))
+        if (!IsPseudoMount(*entry))
             places.push_back(point);
     }
-    const std::string current = mountPointContaining(allPoints, currentFolder);
+    const std::string current = MountPointContaining(allPoints, currentFolder);
     if (!current.empty() && std::find(places.begin(), places.end(), current) == places.end())
         places.push_back(current);
     if (std::find(places.begin(), places.end(), "/") == places.end())

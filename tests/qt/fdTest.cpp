@@ -191,12 +191,12 @@ void FdTest::mountTableGivesStartPlaces() {
     QFETCH(QString, current);
 
     const std::vector<std::string> got =
-        startPlaces(parseMountTable(table.toStdString()), cwd.toStdString());
+        StartPlaces(ParseMountTable(table.toStdString()), cwd.toStdString());
     QStringList gotList;
     for (const std::string& place : got)
         gotList << QString::fromStdString(place);
     QCOMPARE(gotList, places);
-    QCOMPARE(QString::fromStdString(mountPointContaining(got, cwd.toStdString())), current);
+    QCOMPARE(QString::fromStdString(MountPointContaining(got, cwd.toStdString())), current);
 }
 
 // --- directory list ------------------------------------------------------------------------

@@ -31,7 +31,7 @@ QStringList systemDrives(const QString& currentFolder) {
     }
 #else
     std::vector<MountEntry> entries;
-    if (auto table = readMountTable()) {
+    if (auto table = ReadMountTable()) {
         entries = std::move(*table);
     } else {
         for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
@@ -40,7 +40,7 @@ QStringList systemDrives(const QString& currentFolder) {
                                volume.fileSystemType().toStdString()});
     }
     for (const std::string& place :
-         startPlaces(entries, QFile::encodeName(currentFolder).toStdString()))
+         StartPlaces(entries, QFile::encodeName(currentFolder).toStdString()))
         drives << QFile::decodeName(QByteArray::fromStdString(place));
 #endif
     return drives;

@@ -26,27 +26,27 @@ struct MountEntry {
 
 // Parses mount table text: one mount per line, fields separated by blanks (device, mount
 // point, type, options, ...). Lines with fewer than three fields are skipped.
-std::vector<MountEntry> parseMountTable(std::string_view text);
+std::vector<MountEntry> ParseMountTable(std::string_view text);
 
 // Reads and parses the mount table file; nullopt when it can't be read (not Linux, /proc not
 // mounted).
 std::optional<std::vector<MountEntry>>
-readMountTable(const std::string& file = "/proc/self/mounts");
+ReadMountTable(const std::string& file = "/proc/self/mounts");
 
 // True for a mount nobody starts a folder walk from: kernel pseudo file systems, anything
 // mounted under /proc, /sys or /dev, and memory file systems under /run.
-bool isPseudoMount(const MountEntry& entry);
+bool IsPseudoMount(const MountEntry& entry);
 
 // The mount point among `mountPoints` that contains the absolute `path`: the longest one that
 // is `path` itself or a parent of it. Empty when none does.
-std::string mountPointContaining(const std::vector<std::string>& mountPoints,
+std::string MountPointContaining(const std::vector<std::string>& mountPoints,
                                  std::string_view path);
 
 // The places to offer: the mount points of `entries` that aren't pseudo mounts, each once
 // (a mount point mounted over counts with its topmost mount), "/" first and the rest sorted.
 // The mount point containing `currentFolder` is always included, pseudo or not, so the
 // current drive is always in the list; so is "/", the root every path starts from.
-std::vector<std::string> startPlaces(const std::vector<MountEntry>& entries,
+std::vector<std::string> StartPlaces(const std::vector<MountEntry>& entries,
                                      std::string_view currentFolder);
 
 } // namespace quorvel
