@@ -14,23 +14,16 @@ namespace quorvel {
 // Allocates like std::allocator but leaves new elements uninitialised when no value is given.
 // Buffers about to be filled by a file read or by zlib then cost no zero-filling first, which
 // otherwise takes a few percent of a folder walk's time.
-template <class T>
-class DefaultInitAllocator : public std::allocator<T> {
+template <class T> class DefaultInitAllocator : public std::allocator<T> {
 public:
-    template <class U>
-    struct rebind {
-        using other = DefaultInitAllocator<U>;
-    };
+    template <class U> struct rebind { using other = DefaultInitAllocator<U>; };
     DefaultInitAllocator() noexcept = default;
-    template <class U>
-    DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+    template <class U> DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
 
-    template <class U>
-    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    template <class U> void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
         ::new (static_cast<void*>(p)) U;
     }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
         std::construct_at(p, std::forward<Args>(args)...);
     }
 };
