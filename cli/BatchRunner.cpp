@@ -14,10 +14,6 @@
 #include <thread>
 #include <vector>
 
-#ifdef __linux__
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -32,49 +28,6 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 // Staged files smaller than this are made durable together, by one syncfs() per batch, rather
 // than by an fsync() each; bigger ones are dominated by their data and keep their own fsync.
 constexpr std::int32_t kDeferredSyncLimit = 1024 * 1024;
-
-#ifdef __linux__
-constexpr bool kCanSyncFileSystem = true;
-
-// Flushes the whole file system holding `folder`: every file written there so far, our
-// unsynced temporary files included, is on disk when it returns 0.
-std::error_code SyncFileSystem(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return {errno, std::system_category()};
-    std::error_code error;
-    if (::syncfs(fd) != 0)
-        error = {errno, std::system_category()};
-    ::close(fd);
-    return error;
-}
-#else
-constexpr bool kCanSyncFileSystem = false;
-
-std::error_code SyncFileSystem(const std::filesystem::path&) {
-    return std::make_error_code(std::errc::function_not_supported);
-}
-#endif
-
-// StageTexture without its fsync: the temporary file is written but not yet durable, so it
-// must not be committed before a SyncFileSystem() or its own sync() succeeded.
-PendingReplacement StageWithoutSync(PreparedTexture& prepared) {
-    std::error_code error;
-    PendingReplacement staged = PendingReplacement::Create(prepared.target, error);
-    if (error) {
-        prepared.result.setFailure(TextureStep::CreateTemp, error);
-        return {};
-    }
-    if ((error = staged.copyAttributes(prepared.original))) {
-        prepared.result.setFailure(TextureStep::CreateTemp, error);
-        return {};
-    }
-    if ((error = staged.write(prepared.head)) || (error = staged.write(prepared.stream.bytes()))) {
-        prepared.result.setFailure(TextureStep::Write, error);
-        return {};
-    }
-    return staged;
-}
 
 // Every staged file holds an interrupt-cleanup slot, and an open descriptor until it is synced,
 // until its batch commits. All workers' batches together must stay within both limits, with
@@ -214,21 +167,21 @@ private:
                 result.problem = VerifyProblem::ReadError;
                 result.error = std::make_error_code(std::errc::not_enough_memory);
             }
-            m_shared.bytesRead.fetch_add(result.fileSize, std::memory_order_relaxed);
+            m_shared.bytesRead.fetch_add(PayloadBytes(item.size), std::memory_order_relaxed);
             Finish(index, ReportFromVerify(item.path, result));
             return;
         }
 
         PreparedTexture prepared = PrepareTexture(item.path, m_engine.compressor());
-        m_shared.bytesRead.fetch_add(prepared.result.originalSize, std::memory_order_relaxed);
+        m_shared.bytesRead.fetch_add(PayloadBytes(item.size), std::memory_order_relaxed);
         if (mode == BatchMode::DryRun || prepared.result.outcome != TextureOutcome::Compressed) {
             Finish(index, ReportFromTexture(prepared.result));
             return;
         }
-        const bool deferSync = kCanSyncFileSystem && m_shared.options.deferSmallSyncs &&
-                               prepared.result.compressedSize < kDeferredSyncLimit;
+        const bool deferSync =
+            m_shared.options.deferSmallSyncs && prepared.result.compressedSize < kDeferredSyncLimit;
         PendingReplacement pending =
-            deferSync ? StageWithoutSync(prepared) : StageTexture(prepared);
+            StageTexture(prepared, deferSync ? StageSync::Later : StageSync::Now);
         if (!pending) {
             Finish(index, ReportFromTexture(prepared.result));
             return;
@@ -236,10 +189,10 @@ private:
         // The stream is on disk now; free it (erase() would keep the capacity) so a batch holds
         // no payload memory while it fills.
         prepared.stream = ByteArray{};
-        m_batchBytes += 16 + prepared.result.compressedSize;
+        m_batchBytes +=
+            static_cast<std::int64_t>(kTextureHeaderBytes) + prepared.result.compressedSize;
         m_batch.push_back({index, std::move(prepared), std::move(pending), !deferSync});
-        if (m_batch.size() >= m_shared.batchFiles ||
-            m_batchBytes >= m_shared.options.batchBytes)
+        if (m_batch.size() >= m_shared.batchFiles || m_batchBytes >= m_shared.options.batchBytes)
             CommitBatch();
     }
 
@@ -366,7 +319,7 @@ BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSin
             snapshot.filesDone = shared.filesDone.load(std::memory_order_relaxed);
             snapshot.filesTotal = filesTotal;
             snapshot.bytesRead = shared.bytesRead.load(std::memory_order_relaxed);
-            snapshot.bytesTotal = work.totalBytes;
+            snapshot.bytesTotal = work.payloadBytes;
             snapshot.bytesSaved = shared.bytesSaved.load(std::memory_order_relaxed);
             snapshot.seconds = std::chrono::duration<double>(now - start).count();
             sink.OnProgress(snapshot);

@@ -57,7 +57,9 @@ struct BatchOptions {
 struct ProgressSnapshot {
     std::int64_t filesDone = 0;
     std::int64_t filesTotal = 0;
-    std::int64_t bytesRead = 0; // payload bytes read so far
+    // Payload bytes (file size less the header) of the files read so far, and of all files to
+    // handle: one unit, so rate and time left compare like with like.
+    std::int64_t bytesRead = 0;
     std::int64_t bytesTotal = 0;
     std::int64_t bytesSaved = 0;
     double seconds = 0; // since the run started

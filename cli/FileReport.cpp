@@ -1,28 +1,13 @@
 #include "FileReport.h"
 
 #include "DisplayPath.h"
-#include "TextureError.h"
+#include "FailureText.h"
+#include "TextureFormat.h"
 
 namespace quorvel {
 namespace {
 
-constexpr std::int64_t kHeaderBytes = 16;
-
-const char* WalkStepPhrase(WalkStep step) {
-    switch (step) {
-    case WalkStep::OpenFolder:
-        return "open the folder";
-    case WalkStep::ListFolder:
-        return "list the folder";
-    case WalkStep::ReadName:
-        return "read an entry's name in";
-    case WalkStep::ReadEntry:
-        return "read the folder entry";
-    case WalkStep::ReadAttributes:
-        return "read the attributes of";
-    }
-    return "read";
-}
+constexpr auto kHeaderBytes = static_cast<std::int64_t>(kTextureHeaderBytes);
 
 } // namespace
 
@@ -114,51 +99,15 @@ const char* OutcomeName(FileOutcome outcome) {
     return "unknown";
 }
 
-const char* StepName(TextureStep step) {
-    switch (step) {
-    case TextureStep::None:
-        return "none";
-    case TextureStep::Open:
-        return "open";
-    case TextureStep::Check:
-        return "check";
-    case TextureStep::Read:
-        return "read";
-    case TextureStep::Compress:
-        return "compress";
-    case TextureStep::CreateTemp:
-        return "createTemp";
-    case TextureStep::Write:
-        return "write";
-    case TextureStep::Sync:
-        return "sync";
-    case TextureStep::Replace:
-        return "replace";
-    case TextureStep::SyncFolder:
-        return "syncFolder";
-    }
-    return "unknown";
-}
-
 std::string DescribeReport(const FileReport& report) {
     const std::string shown = DisplayPath(report.path);
     switch (report.outcome) {
-    case FileOutcome::Failed: {
-        TextureResult result;
-        result.path = report.path;
-        result.setFailure(report.step, report.error);
-        return DescribeFailure(result, shown);
-    }
+    case FileOutcome::Failed:
+        return DescribeFailure(report.step, report.error, shown);
     case FileOutcome::WalkFailed:
-        return "Could not " + std::string(WalkStepPhrase(*report.walkStep)) + " " + shown + ": " +
-               DescribeError(report.error) + ". Nothing in it was changed.";
-    case FileOutcome::VerifyFailed: {
-        std::string text =
-            "Verification failed for " + shown + ": " + DescribeProblem(report.problem);
-        if (report.error)
-            text += " (" + DescribeError(report.error) + ")";
-        return text + ". The file was not changed.";
-    }
+        return DescribeWalkFailure(*report.walkStep, report.error, shown);
+    case FileOutcome::VerifyFailed:
+        return DescribeVerifyFailure(report.problem, report.error, shown);
     default:
         return {};
     }

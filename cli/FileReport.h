@@ -70,9 +70,8 @@ struct BatchTotals {
 // replaced) still counts its sizes, as the file did shrink.
 FileReport ReportFromTexture(const TextureResult& result);
 
-// Stable lower-camel-case names for the JSON report.
+// Stable lower-camel-case name for the JSON report (step and problem names: FailureText.h).
 const char* OutcomeName(FileOutcome outcome);
-const char* StepName(TextureStep step);
 
 // One line for a failure or damaged file: what failed, on which file, why, and its state.
 std::string DescribeReport(const FileReport& report);

@@ -1,6 +1,7 @@
 #include "JsonReport.h"
 
 #include "DisplayPath.h"
+#include "FailureText.h"
 
 #include <cinttypes>
 
@@ -15,48 +16,6 @@ const char* ModeName(BatchMode mode) {
         return "dryRun";
     case BatchMode::Verify:
         return "verify";
-    }
-    return "unknown";
-}
-
-const char* ProblemName(VerifyProblem problem) {
-    switch (problem) {
-    case VerifyProblem::None:
-        return "none";
-    case VerifyProblem::NotMarked:
-        return "notMarked";
-    case VerifyProblem::TooShort:
-        return "tooShort";
-    case VerifyProblem::BadSeparator:
-        return "badSeparator";
-    case VerifyProblem::NegativeSize:
-        return "negativeSize";
-    case VerifyProblem::CorruptStream:
-        return "corruptStream";
-    case VerifyProblem::Truncated:
-        return "truncated";
-    case VerifyProblem::SizeMismatch:
-        return "sizeMismatch";
-    case VerifyProblem::TrailingData:
-        return "trailingData";
-    case VerifyProblem::ReadError:
-        return "readError";
-    }
-    return "unknown";
-}
-
-const char* WalkStepName(WalkStep step) {
-    switch (step) {
-    case WalkStep::OpenFolder:
-        return "openFolder";
-    case WalkStep::ListFolder:
-        return "listFolder";
-    case WalkStep::ReadName:
-        return "readName";
-    case WalkStep::ReadEntry:
-        return "readEntry";
-    case WalkStep::ReadAttributes:
-        return "readAttributes";
     }
     return "unknown";
 }
@@ -101,7 +60,7 @@ void JsonReport::OnReport(const FileReport& report) {
     if (report.outcome == FileOutcome::Failed)
         entry += std::string(", \"step\": \"") + StepName(report.step) + "\"";
     if (report.walkStep)
-        entry += std::string(", \"step\": \"") + WalkStepName(*report.walkStep) + "\"";
+        entry += std::string(", \"step\": \"") + StepName(*report.walkStep) + "\"";
     if (report.problem != VerifyProblem::None)
         entry += std::string(", \"problem\": \"") + ProblemName(report.problem) + "\"";
     if (report.error)

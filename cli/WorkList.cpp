@@ -1,10 +1,10 @@
 #include "WorkList.h"
 
-#include "DirectoryLister.h"
 #include "FileOps.h"
 #include "FolderWalk.h"
-#include "ReadOnly.h"
+#include "TextureFormat.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -28,7 +28,7 @@ public:
         }
         // A file that can't be stat()ed still goes in: the core reports why it can't be read.
         m_list.items.push_back({path, size, std::nullopt});
-        m_list.totalBytes += size;
+        m_list.payloadBytes += PayloadBytes(size);
         ++m_list.toHandle;
     }
 
@@ -44,39 +44,20 @@ private:
     std::set<Identity> m_seen;
 };
 
-// Lists folders for the walk and notes the texture files it will pass over as read-only, which
-// the walk itself leaves unreported.
-class ReadOnlyNotingLister final : public DirectoryLister {
-public:
-    explicit ReadOnlyNotingLister(Collector& collector) : m_collector(collector) {}
-
-    DirectoryListing List(const std::filesystem::path& folder, FollowLink follow) override {
-        DirectoryListing listing = m_system.List(folder, follow);
-        for (const DirectoryEntry& entry : listing.entries) {
-            if (entry.error || entry.kind != EntryKind::File || !IsTextureFileName(entry.name))
-                continue;
-            std::error_code error;
-            if (IsReadOnly(folder / entry.name, error) && !error) {
-                FileReport report;
-                report.path = folder / entry.name;
-                report.outcome = FileOutcome::ReadOnlySkipped;
-                m_collector.AddPreset(std::move(report));
-            }
-        }
-        return listing;
-    }
-
-private:
-    Collector& m_collector;
-    SystemDirectoryLister m_system;
-};
-
 class Visitor final : public FolderVisitor {
 public:
     explicit Visitor(Collector& collector) : m_collector(collector) {}
 
     void EnterFolder(const std::filesystem::path&) override {}
     void Candidate(const std::filesystem::path& file) override { m_collector.AddFile(file); }
+    void Skipped(const std::filesystem::path& file, SkipReason reason) override {
+        if (reason != SkipReason::ReadOnly)
+            return;
+        FileReport report;
+        report.path = file;
+        report.outcome = FileOutcome::ReadOnlySkipped;
+        m_collector.AddPreset(std::move(report));
+    }
     void Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) override {
         FileReport report;
         report.path = path;
@@ -93,6 +74,10 @@ private:
 
 } // namespace
 
+std::int64_t PayloadBytes(std::int64_t size) {
+    return std::max<std::int64_t>(0, size - static_cast<std::int64_t>(kTextureHeaderBytes));
+}
+
 WorkList CollectWork(const std::vector<std::filesystem::path>& paths,
                      const std::atomic<bool>& stop) {
     WorkList list;
@@ -102,9 +87,8 @@ WorkList CollectWork(const std::vector<std::filesystem::path>& paths,
             break;
         std::error_code error;
         if (std::filesystem::is_directory(path, error)) {
-            ReadOnlyNotingLister lister(collector);
             Visitor visitor(collector);
-            WalkFolderTree(path, visitor, lister);
+            WalkFolderTree(path, visitor);
         } else {
             collector.AddFile(path);
         }

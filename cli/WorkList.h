@@ -24,7 +24,7 @@ namespace quorvel {
 
 struct WorkItem {
     std::filesystem::path path;
-    std::int64_t size = 0; // bytes, for progress; 0 when unknown
+    std::int64_t size = 0; // file size in bytes; 0 when unknown
     // Set when the item's report is already known (read-only, walk failure); the workers pass
     // it on unchanged.
     std::optional<FileReport> preset;
@@ -32,9 +32,14 @@ struct WorkItem {
 
 struct WorkList {
     std::vector<WorkItem> items;
-    std::int64_t totalBytes = 0; // sizes of the items to handle
-    std::int64_t toHandle = 0;   // items without a preset report
+    // Payload bytes of the items to handle (file size less the 16-byte header), the unit of the
+    // progress display.
+    std::int64_t payloadBytes = 0;
+    std::int64_t toHandle = 0; // items without a preset report
 };
+
+// The payload bytes of a file of `size` bytes: what is past the 16-byte header.
+std::int64_t PayloadBytes(std::int64_t size);
 
 // Gathers the work for `paths`. Stops early, with what it has, once `stop` is set.
 WorkList CollectWork(const std::vector<std::filesystem::path>& paths,

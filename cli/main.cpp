@@ -8,7 +8,7 @@
 #include "BufferReuse.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
-#include "Interrupt.h"
+#include "InterruptCleanup.h"
 #include "JsonReport.h"
 #include "PayloadEngine.h"
 #include "WorkList.h"
@@ -91,8 +91,10 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"zlib", "libdeflate"}))
         ->default_str("zlib");
     bool syncEachFile = false;
-    // For the benchmark: the plain one-fsync-per-file staging, to measure what batching saves.
-    app.add_flag("--sync-each-file", syncEachFile)->group("");
+    // A benchmark switch: the plain one-fsync-per-file staging, to measure what batching saves.
+    app.add_flag("--sync-each-file", syncEachFile,
+                 "Benchmark switch: make each file durable on its own instead of in batches")
+        ->group("Benchmarking");
     app.set_version_flag("--version", std::string("quorvel-cli ") + QUORVEL_VERSION);
     app.footer("Progress goes to standard error when it is a terminal. Each failure is reported "
                "on its own line on standard error.\n\n"

@@ -107,6 +107,10 @@ FileOps MakeSystemFileOps() {
     ops.readAt = RealReadAt;
     ops.write = RealWrite;
     ops.fsync = [](int fd) { return _commit(fd); };
+    ops.syncfs = [](int) {
+        errno = ENOSYS;
+        return -1;
+    };
     // Permission bits and owners don't carry over on Windows; a new file gets the folder's ACL.
     ops.fchmod = [](int, unsigned) { return 0; };
     ops.fchown = [](int, std::uint32_t, std::uint32_t) { return 0; };
@@ -145,6 +149,14 @@ FileOps MakeSystemFileOps() {
         return static_cast<std::int64_t>(::write(fd, buffer, count));
     };
     ops.fsync = [](int fd) { return ::fsync(fd); };
+#ifdef __linux__
+    ops.syncfs = [](int fd) { return ::syncfs(fd); };
+#else
+    ops.syncfs = [](int) {
+        errno = ENOSYS;
+        return -1;
+    };
+#endif
     ops.fchmod = [](int fd, unsigned mode) { return ::fchmod(fd, static_cast<mode_t>(mode)); };
     ops.fchown = [](int fd, std::uint32_t owner, std::uint32_t group) {
         return ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group));
@@ -191,14 +203,6 @@ bool FileIdentity::isSymlink() const noexcept {
     return false;
 #else
     return (mode & S_IFMT) == S_IFLNK;
-#endif
-}
-
-bool FileIdentity::ownerMayWrite() const noexcept {
-#ifdef _WIN32
-    return (mode & _S_IWRITE) != 0;
-#else
-    return (mode & S_IWUSR) != 0;
 #endif
 }
 

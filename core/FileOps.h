@@ -30,7 +30,6 @@ struct FileIdentity {
 
     bool isRegular() const noexcept;
     bool isSymlink() const noexcept;
-    bool ownerMayWrite() const noexcept;
 
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
@@ -46,6 +45,9 @@ struct FileOps {
     std::function<std::int64_t(int fd, const void* buffer, std::size_t count)> write;
     // fsync(2), for files and folders alike.
     std::function<int(int fd)> fsync;
+    // syncfs(2): flushes the whole file system holding `fd`. Fails with ENOSYS where the system
+    // has no such call.
+    std::function<int(int fd)> syncfs;
     std::function<int(int fd, unsigned mode)> fchmod;
     std::function<int(int fd, std::uint32_t owner, std::uint32_t group)> fchown;
     // rename(2): atomically replaces `to`.

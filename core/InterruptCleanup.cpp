@@ -42,21 +42,37 @@ void RemoveFile(const NativeChar* path) noexcept {
 #endif
 }
 
+std::atomic<bool> g_graceful{false};
+std::atomic<bool> g_stop{false};
+
+static_assert(std::atomic<bool>::is_always_lock_free, "the flags are read in a signal handler");
+
 extern "C" void OnInterrupt(int signalNumber) {
     const int savedErrno = errno;
+    if (g_graceful.load() && (signalNumber == SIGINT || signalNumber == SIGTERM)) {
+        bool expected = false;
+        if (g_stop.compare_exchange_strong(expected, true)) {
+            errno = savedErrno;
+            return;
+        }
+    }
     RemoveTemporaryFiles();
-    errno = savedErrno;
-    // The handler was installed for one delivery only, so the signal now takes its default
-    // action: the process ends the way it would have without us.
+    // Back to the default action, then raise again: the signal is blocked while the handler
+    // runs, so it is delivered once the handler returns and the process ends the way it would
+    // have without us.
 #ifdef _WIN32
     std::signal(signalNumber, SIG_DFL);
+#else
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signalNumber, &action, nullptr);
 #endif
     std::raise(signalNumber);
+    errno = savedErrno;
 }
 
-} // namespace
-
-void InstallInterruptCleanup() {
+void InstallHandlers() {
 #ifdef _WIN32
     for (const int signalNumber : {SIGINT, SIGTERM}) {
         const auto previous = std::signal(signalNumber, OnInterrupt);
@@ -65,18 +81,28 @@ void InstallInterruptCleanup() {
     }
 #else
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal ignored under nohup stays ignored.
         struct sigaction previous {};
         if (sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
             continue;
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
-        // Reset to the default on entry; raise() inside the handler is then delivered once
-        // the handler returns, with the signal unblocked.
-        action.sa_flags = SA_RESETHAND;
         sigaction(signalNumber, &action, nullptr);
     }
 #endif
+}
+
+} // namespace
+
+void InstallInterruptCleanup() {
+    InstallHandlers();
+}
+
+const std::atomic<bool>& InstallGracefulInterrupt() {
+    g_graceful.store(true);
+    InstallHandlers();
+    return g_stop;
 }
 
 void RemoveTemporaryFiles() noexcept {

@@ -1,13 +1,21 @@
 #pragma once
-// Removal of half-written temporary files when the process is interrupted. Every temporary file
-// the texture routine writes is entered in a process-wide table before it is created and leaves
-// it once it was renamed into place or removed. On SIGINT, SIGTERM or SIGHUP the handler
-// deletes every file in the table and then lets the signal take its default action, so an
-// interrupted run leaves the originals as they were and no temporary files behind.
+// The one signal module of both programs: removal of half-written temporary files when the
+// process is interrupted, and the batch command's graceful stop. Every temporary file the texture
+// routine writes is entered in a process-wide table before it is created and leaves it once it
+// was renamed into place or removed.
+//
+// InstallInterruptCleanup (the window program): on SIGINT, SIGTERM or SIGHUP the handler deletes
+// every file in the table and then lets the signal take its default action, so an interrupted
+// run leaves the originals as they were and no temporary files behind.
+//
+// InstallGracefulInterrupt (the batch command): the first SIGINT or SIGTERM only sets a flag; the
+// batch then takes no new file, abandons what it has staged but not renamed, and ends with a
+// report. A second one, or SIGHUP, takes the immediate path above.
 //
 // The table is a fixed array written with atomics only, so it is safe to use from any number
 // of threads and to read from a signal handler.
 
+#include <atomic>
 #include <filesystem>
 
 namespace quorvel {
@@ -19,6 +27,10 @@ inline constexpr int kMaxTemporaryFiles = 1024;
 // ignores (nohup). Front ends call it once at start-up, before any file is rewritten. A front
 // end that handles these signals itself calls RemoveTemporaryFiles() from its own handler.
 void InstallInterruptCleanup();
+
+// Installs the same handlers, except that the first SIGINT or SIGTERM only sets the returned
+// flag. Call once, before any file is written, instead of InstallInterruptCleanup.
+const std::atomic<bool>& InstallGracefulInterrupt();
 
 // Deletes every registered temporary file. Async-signal-safe. The process must end afterwards:
 // the table's slots stay taken.

@@ -23,10 +23,6 @@ constexpr int kCreateAttempts = 100;
 // Longest file name most file systems take, less room for the added dot and suffix.
 constexpr std::size_t kMaxNameChars = 255;
 
-std::error_code LastError() {
-    return {errno, std::system_category()};
-}
-
 std::error_code SystemError(int code) {
     return {code, std::system_category()};
 }
@@ -214,6 +210,23 @@ std::error_code SyncFolder(const std::filesystem::path& folder) {
     // Some file systems can't sync a folder and say so with EINVAL; their renames are as
     // durable as they get.
     if (ops.fsync(fd) != 0 && errno != EINVAL)
+        error = LastError();
+    ops.close(fd);
+    return error;
+#endif
+}
+
+std::error_code SyncFileSystem(const std::filesystem::path& folder) {
+#ifdef _WIN32
+    (void)folder;
+    return std::make_error_code(std::errc::function_not_supported);
+#else
+    const FileOps& ops = CurrentFileOps();
+    const int fd = ops.open(folder, O_RDONLY | O_DIRECTORY, 0);
+    if (fd < 0)
+        return LastError();
+    std::error_code error;
+    if (ops.syncfs(fd) != 0)
         error = LastError();
     ops.close(fd);
     return error;

@@ -39,7 +39,6 @@ public:
 
     // True while a temporary file is held (created, neither committed nor discarded).
     explicit operator bool() const noexcept { return m_held; }
-    const std::filesystem::path& target() const noexcept { return m_target; }
     const std::filesystem::path& temporaryPath() const noexcept { return m_tempPath; }
 
     // Appends all of `bytes`, retrying short and interrupted writes.
@@ -73,6 +72,11 @@ private:
 // Flushes a folder's entries to disk, making renames in it durable. A no-op on Windows, where
 // the rename itself writes through.
 std::error_code SyncFolder(const std::filesystem::path& folder);
+
+// Flushes the whole file system holding `folder` (syncfs(2)): every file written there so far,
+// unsynced temporary files included, is on disk when it succeeds. Fails with
+// function_not_supported where the system has no such call; callers then sync file by file.
+std::error_code SyncFileSystem(const std::filesystem::path& folder);
 
 // The folder a file lies in: its parent path, or "." for a bare file name.
 std::filesystem::path ContainingFolder(const std::filesystem::path& file);

@@ -1,5 +1,7 @@
 #include "TextureError.h"
 
+#include <cerrno>
+
 namespace quorvel {
 namespace {
 
@@ -33,6 +35,10 @@ const std::error_category& TextureCategory() noexcept {
 
 std::error_code make_error_code(TextureErrc reason) noexcept {
     return {static_cast<int>(reason), TextureCategory()};
+}
+
+std::error_code LastError() noexcept {
+    return {errno != 0 ? errno : EIO, std::system_category()};
 }
 
 std::string DescribeError(const std::error_code& error) {

@@ -22,6 +22,10 @@ const std::error_category& TextureCategory() noexcept;
 
 std::error_code make_error_code(TextureErrc reason) noexcept;
 
+// The calling thread's last system error (errno) as a code; EIO when errno is 0, so a failure
+// is never reported as success.
+std::error_code LastError() noexcept;
+
 // One line for any error code: "Error 13: Permission denied" for system codes (number and the
 // system's own text), the plain reason for our own ("File has other hard links").
 std::string DescribeError(const std::error_code& error);

@@ -15,17 +15,12 @@
 namespace quorvel {
 namespace {
 
-constexpr std::int64_t kHeaderBytes = 16;
-constexpr std::size_t kMarkerIndex = 7;
+constexpr auto kHeaderBytes = static_cast<std::int64_t>(kTextureHeaderBytes);
 #ifdef _WIN32
 constexpr int kReadFlags = O_RDONLY;
 #else
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK;
 #endif
-
-std::error_code LastError() {
-    return {errno, std::system_category()};
-}
 
 class FileCloser {
 public:
@@ -57,18 +52,6 @@ std::int64_t ReadFully(const FileOps& ops, int fd, std::uint8_t* buffer, std::si
         done += static_cast<std::size_t>(got);
     }
     return static_cast<std::int64_t>(done);
-}
-
-std::array<std::uint8_t, 16> CompressedHead(const std::array<std::uint8_t, 8>& header,
-                                            std::int32_t originalSize) {
-    std::array<std::uint8_t, 16> head{};
-    std::copy(header.begin(), header.end(), head.begin());
-    head[kMarkerIndex] = kCompressedMarker;
-    const auto size = static_cast<std::uint32_t>(originalSize);
-    for (std::size_t i = 0; i < 4; ++i)
-        head[8 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    std::fill(head.begin() + 12, head.end(), std::uint8_t{'@'});
-    return head;
 }
 
 } // namespace
@@ -141,7 +124,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
         result.setFailure(TextureStep::Read, LastError());
         return prepared;
     }
-    if (header[kMarkerIndex] > kHighestUncompressedMarker) {
+    if (IsMarkedCompressed(header)) {
         result.outcome = TextureOutcome::AlreadyCompressed;
         return prepared;
     }
@@ -223,7 +206,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
     return prepared;
 }
 
-PendingReplacement StageTexture(PreparedTexture& prepared) {
+PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
     if (prepared.result.outcome != TextureOutcome::Compressed)
         return {};
     std::error_code error;
@@ -240,7 +223,7 @@ PendingReplacement StageTexture(PreparedTexture& prepared) {
         prepared.result.setFailure(TextureStep::Write, error);
         return {};
     }
-    if ((error = staged.sync())) {
+    if (sync == StageSync::Now && (error = staged.sync())) {
         prepared.result.setFailure(TextureStep::Sync, error);
         return {};
     }
@@ -272,37 +255,6 @@ TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::pa
     if (staged)
         CommitTexture(prepared, staged);
     return std::move(prepared.result);
-}
-
-std::string DescribeFailure(const TextureResult& result, std::string_view shownPath) {
-    if (!result.failed())
-        return {};
-    const std::string name = shownPath.empty() ? result.path.string() : std::string(shownPath);
-    const std::string reason = DescribeError(result.error);
-    const std::string untouched = ". The file is unchanged.";
-    const std::string kept = ". The original file is unchanged.";
-    switch (result.failedStep) {
-    case TextureStep::Open:
-        return "Could not open " + name + ": " + reason + untouched;
-    case TextureStep::Read:
-        return "Could not read " + name + ": " + reason + untouched;
-    case TextureStep::None:
-    case TextureStep::Check:
-    case TextureStep::Compress:
-        return "Could not compress " + name + ": " + reason + untouched;
-    case TextureStep::CreateTemp:
-        return "Could not create a temporary file beside " + name + ": " + reason + kept;
-    case TextureStep::Write:
-        return "Could not write the compressed copy of " + name + ": " + reason + kept;
-    case TextureStep::Sync:
-        return "Could not flush the compressed copy of " + name + " to disk: " + reason + kept;
-    case TextureStep::Replace:
-        return "Could not replace " + name + " with its compressed copy: " + reason + kept;
-    case TextureStep::SyncFolder:
-        return "Compressed " + name + ", but could not flush its folder to disk: " + reason +
-               ". The change may be lost if the system stops now.";
-    }
-    return "Could not compress " + name + ": " + reason + untouched;
 }
 
 } // namespace quorvel

@@ -1,16 +1,11 @@
 #pragma once
 // Compression of one texture file in place.
 //
-// A texture file is an 8-byte header, eight more header bytes and a payload from offset 16.
-// Header byte 7 is the compression marker: 0x40 or less means not compressed yet. The routine
-// reads the header; a file already marked is left alone. Otherwise it reads the payload into
-// memory, compresses it through a PayloadCompressor (normally the Brevora component, so the
-// stream is exactly what zlib's compress() gives) and rewrites the file as
-//
-//     offset 0   header bytes 0..6 as read, byte 7 = 0x46
-//     offset 8   uncompressed payload length, signed 32-bit little-endian
-//     offset 12  "@@@@"
-//     offset 16  the zlib stream
+// The routine reads the header; a file already marked is left alone. Otherwise it reads the
+// payload into memory, compresses it through a PayloadCompressor (normally the Brevora
+// component, so the stream is exactly what zlib's compress() gives) and rewrites the file in the
+// compressed layout of TextureFormat.h: header bytes 0..6 as read, marker 0x46, the payload
+// length, "@@@@", the zlib stream.
 //
 // The rewrite goes through a temporary file beside the original (SafeReplace.h), so the
 // original is either fully replaced or left exactly as it was. Read-only files (owner-write
@@ -29,6 +24,7 @@
 #include "ByteArray.h"
 #include "FileOps.h"
 #include "SafeReplace.h"
+#include "TextureFormat.h"
 
 #include <array>
 #include <cstdint>
@@ -41,9 +37,6 @@
 namespace quorvel {
 
 class Brevora;
-
-inline constexpr std::uint8_t kCompressedMarker = 0x46;
-inline constexpr std::uint8_t kHighestUncompressedMarker = 0x40;
 
 enum class TextureOutcome {
     Compressed,        // rewritten (from PrepareTexture: would be rewritten)
@@ -107,10 +100,10 @@ struct PreparedTexture {
     // Outcome Compressed means ready to stage, with sizes and bytesSaved filled in; any other
     // outcome is final.
     TextureResult result;
-    std::filesystem::path target;        // the file to replace: the path, or a link's target
-    FileIdentity original;               // the target as it was when read
-    std::array<std::uint8_t, 16> head{}; // the new first 16 bytes
-    ByteArray stream;                    // the compressed payload
+    std::filesystem::path target; // the file to replace: the path, or a link's target
+    FileIdentity original;        // the target as it was when read
+    TextureHead head{};           // the new first 16 bytes
+    ByteArray stream;             // the compressed payload
 };
 
 // Reads `path` and compresses its payload; writes nothing. Already compressed, too short or
@@ -118,10 +111,17 @@ struct PreparedTexture {
 PreparedTexture PrepareTexture(const std::filesystem::path& path,
                                const PayloadCompressor& compress);
 
+// When a staged file is made durable.
+enum class StageSync {
+    Now,   // fsync the temporary file before StageTexture returns
+    Later, // leave it unsynced: the caller syncs its file system (SyncFileSystem) or the file
+           // (PendingReplacement::sync) before committing, so a batch pays one flush for many
+};
+
 // Writes a ready PreparedTexture to a temporary file beside its target, with the original's
-// owner and permission bits, and syncs it. On failure records it in prepared.result and returns
-// an empty PendingReplacement (no temporary file left).
-PendingReplacement StageTexture(PreparedTexture& prepared);
+// owner and permission bits, and with StageSync::Now syncs it. On failure records it in
+// prepared.result and returns an empty PendingReplacement (no temporary file left).
+PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync = StageSync::Now);
 
 // Renames the staged file over the target and, with `syncFolder`, flushes the target's folder
 // (pass false to sync each folder once after a batch, with SyncFolder()). On failure records it
@@ -132,11 +132,5 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
 // Compresses the texture file at `path` in place through `compressor`: prepare, stage, commit
 // and folder sync for one file. `path` is used as given (relative to the current directory).
 TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::path& path);
-
-// One sentence for a failed result: what failed, on which file, why, and the file's state, e.g.
-// "Could not write the compressed copy of a/brick.ace: Error 28: No space left on device. The
-// original file is unchanged." `shownPath` replaces result.path.string() in the text when the
-// front end has a better rendering of the name. Empty for a result that did not fail.
-std::string DescribeFailure(const TextureResult& result, std::string_view shownPath = {});
 
 } // namespace quorvel

@@ -2,6 +2,7 @@
 
 #include "Brevora.h"
 #include "DirectoryLister.h"
+#include "FailureText.h"
 #include "TextureError.h"
 #include "TextureScan.h"
 #include "Toolkit.h"
@@ -50,10 +51,11 @@ QLabel* NewStatusLabel(QWidget& window) {
 
 } // namespace
 
-frmMain::frmMain(NativeString commandLine, QWidget* parent)
+frmMain::frmMain(NativeString commandLine, CompressStep compress, QWidget* parent)
     : QWidget(parent), lblTitle(NewStatusLabel(*this)), lblVersion(NewStatusLabel(*this)),
       Line1(AddLine(*this, 60, 1260, 8700, 1260, QColor(128, 128, 128))),
-      cmdOK(new QPushButton(tr("OK"), this)), m_commandLine(std::move(commandLine)) {
+      cmdOK(new QPushButton(tr("OK"), this)), m_commandLine(std::move(commandLine)),
+      m_compress(compress ? std::move(compress) : CompressStep(&quorvel::CompressTextureFile)) {
     setWindowTitle(QStringLiteral("Quorvel"));
     setWindowIcon(ProgramIcon());
     SetFixedDialogFrame(*this, 8850, 1965, false);
@@ -81,7 +83,7 @@ void frmMain::Form_Load() {
     const NativeString s = StripQuotes(m_commandLine);
     if (!s.empty()) {
         lblTitle->setText(DisplayText(s));
-        const TextureResult result = CompressTextureFile(std::filesystem::path(s));
+        const TextureResult result = CompressOne(std::filesystem::path(s));
         if (result.failed()) {
             // The label holds one short line; the whole sentence, with the file's state, is
             // there on hover.
@@ -105,8 +107,8 @@ void frmMain::RunFolderMode() {
     ShowModal(*dialog);
     const QString folder = dialog->path;
 
-    TextureScan scan(
-        *this, [this](const std::filesystem::path& file) { return CompressTextureFile(file); });
+    TextureScan scan(*this,
+                     [this](const std::filesystem::path& file) { return CompressOne(file); });
     if (!folder.isEmpty()) {
         show();
         RepaintNow(*this);
@@ -168,8 +170,8 @@ void frmMain::Form_Unload() {
     FsObject.reset();
 }
 
-TextureResult frmMain::CompressTextureFile(const std::filesystem::path& path) {
-    return quorvel::CompressTextureFile(*Compressor, path);
+TextureResult frmMain::CompressOne(const std::filesystem::path& path) {
+    return m_compress(*Compressor, path);
 }
 
 void frmMain::setTitle(const std::string& text) {

@@ -18,6 +18,7 @@
 
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,9 +36,15 @@ class frmMain : public QWidget, private ProgressView {
     Q_OBJECT
 
 public:
+    // Compresses one texture file with the window's component: CompressTextureFile, or a
+    // stand-in that also watches the window while a file is being compressed.
+    using CompressStep =
+        std::function<TextureResult(Brevora& compressor, const std::filesystem::path& path)>;
+
     // commandLine is the raw text after the program's name (CommandLineText); Form_Load applies
-    // the quote rule to it.
-    explicit frmMain(NativeString commandLine, QWidget* parent = nullptr);
+    // the quote rule to it. An empty `compress` means CompressTextureFile.
+    explicit frmMain(NativeString commandLine, CompressStep compress = {},
+                     QWidget* parent = nullptr);
     ~frmMain() override;
 
     // The load handler: runs the single-file or folder mode to the end and returns with cmdOK
@@ -69,9 +76,8 @@ private:
     // CompressTextureFile and writes the progress to the labels.
     void ScanFolder(TextureScan& scan, const std::filesystem::path& folder);
 
-    // Compresses one texture file through Compressor. Virtual so that tests can watch the
-    // window while a file is being compressed.
-    virtual TextureResult CompressTextureFile(const std::filesystem::path& path);
+    // Compresses one texture file through Compressor with m_compress.
+    TextureResult CompressOne(const std::filesystem::path& path);
 
     // ProgressView: how the folder scan shows its progress in the two labels.
     void setTitle(const std::string& text) override;
@@ -79,6 +85,7 @@ private:
     void repaintStatus() override;
 
     NativeString m_commandLine;
+    CompressStep m_compress;
     std::unique_ptr<Brevora> Compressor;       // from Form_Load to Form_Unload
     std::unique_ptr<DirectoryLister> FsObject; // from first use in folder mode to Form_Unload
 };

@@ -1,5 +1,7 @@
 #include "DirectoryLister.h"
 
+#include "TextureError.h"
+
 #include <cerrno>
 #include <string_view>
 
@@ -65,10 +67,6 @@ DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder
 #else
 
 namespace {
-
-std::error_code LastError() {
-    return {errno, std::system_category()};
-}
 
 // Closes the stream (and with it the descriptor it was opened from) on every path out.
 class DirCloser {

@@ -80,8 +80,12 @@ private:
             }
             if (entry.kind == EntryKind::Folder)
                 subfolders.push_back(std::move(full));
-            else if (entry.kind == EntryKind::File && IsTextureFileName(entry.name))
-                OfferCandidate(full);
+            else if (IsTextureFileName(entry.name)) {
+                if (entry.kind == EntryKind::File)
+                    OfferCandidate(full);
+                else
+                    m_visitor.Skipped(full, SkipReason::NotRegularFile);
+            }
         }
         return subfolders;
     }
@@ -91,7 +95,9 @@ private:
         const bool readOnly = IsReadOnly(file, error);
         if (error) {
             Report(file, WalkStep::ReadAttributes, error);
-        } else if (!readOnly) {
+        } else if (readOnly) {
+            m_visitor.Skipped(file, SkipReason::ReadOnly);
+        } else {
             ++m_summary.candidates;
             m_visitor.Candidate(file);
         }

@@ -22,6 +22,7 @@
 // system holds, valid UTF-8 or not. The walk itself never changes a file.
 
 #include "DirectoryLister.h"
+#include "FailureText.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -29,13 +30,10 @@
 
 namespace quorvel {
 
-// What the walk was doing when it met a failure.
-enum class WalkStep {
-    OpenFolder,     // opening a folder (missing, no permission, not a folder, a link)
-    ListFolder,     // reading a folder's entries; the entries read before it are still walked
-    ReadName,       // reading one entry's name; the failure names the folder
-    ReadEntry,      // reading one entry's kind (it vanished, say)
-    ReadAttributes, // reading a candidate file's read-only state
+// Why the walk passed over an entry with a texture file name.
+enum class SkipReason {
+    ReadOnly,       // a regular file that is read-only
+    NotRegularFile, // neither a folder nor a regular file: a link, pipe, device, ...
 };
 
 // Receives what the walk finds, in walk order, on the thread that called WalkFolderTree.
@@ -50,6 +48,13 @@ public:
     // `file` is a regular file whose name ends in ".ACE" in any case and that is not read-only.
     // The visitor may rewrite, replace or delete it and create siblings.
     virtual void Candidate(const std::filesystem::path& file) = 0;
+
+    // `file` has a texture file name but is passed over for `reason`. Informational: the walk
+    // goes on whatever the visitor does.
+    virtual void Skipped(const std::filesystem::path& file, SkipReason reason) {
+        (void)file;
+        (void)reason;
+    }
 
     // The walk couldn't do `step` on `path` (a folder for OpenFolder, ListFolder and ReadName,
     // else the entry). It passes over what it couldn't read and goes on.

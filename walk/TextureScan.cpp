@@ -1,38 +1,12 @@
 #include "TextureScan.h"
 
 #include "DisplayPath.h"
-#include "TextureError.h"
+#include "FailureText.h"
 
 #include <exception>
 #include <utility>
 
 namespace quorvel {
-
-namespace {
-
-// What the walk was doing, and what that leaves behind, for the failure sentence.
-struct StepWords {
-    const char* action;
-    const char* state;
-};
-
-StepWords WordsFor(WalkStep step) {
-    switch (step) {
-    case WalkStep::OpenFolder:
-        return {"open the folder", "Nothing in it was changed."};
-    case WalkStep::ListFolder:
-        return {"read the whole listing of the folder", "Files it did not list were left alone."};
-    case WalkStep::ReadName:
-        return {"read the name of an entry in the folder", "That entry was left alone."};
-    case WalkStep::ReadEntry:
-        return {"read the type of", "It was left alone."};
-    case WalkStep::ReadAttributes:
-        return {"read the attributes of", "The file was left unchanged."};
-    }
-    return {"read", "It was left alone."};
-}
-
-} // namespace
 
 TextureScan::TextureScan(ProgressView& view, CompressFunction compress)
     : m_view(view), m_compress(std::move(compress)) {}
@@ -79,9 +53,7 @@ void TextureScan::Candidate(const std::filesystem::path& file) {
 }
 
 void TextureScan::Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) {
-    const StepWords words = WordsFor(step);
-    m_failures.push_back({path, std::string("Could not ") + words.action + " " + DisplayPath(path) +
-                                    ": " + DescribeError(error) + ". " + words.state});
+    m_failures.push_back({path, DescribeWalkFailure(step, error, DisplayPath(path))});
 }
 
 std::string FormatFailureReport(const std::vector<ScanFailure>& failures, std::size_t maxLines) {

@@ -5,6 +5,7 @@
 #include "BatchRunner.h"
 
 #include "FileContents.h"
+#include "FileOps.h"
 #include "TempDir.h"
 #include "TextureSamples.h"
 #include "WorkList.h"
@@ -255,6 +256,56 @@ TEST(BatchRunner, MissingPathIsOneFailureWithTheSystemReason) {
     ASSERT_EQ(sink.reports.size(), 1u);
     EXPECT_TRUE(sink.reports[0].error == std::errc::no_such_file_or_directory);
     EXPECT_NE(DescribeReport(sink.reports[0]).find("unchanged"), std::string::npos);
+}
+
+// Where the file system can't be synced as a whole, each deferred file gets its own fsync before
+// its rename; a file whose fsync fails is left as it was and the others still go ahead.
+TEST(BatchRunner, FailedFileSystemSyncFallsBackToSyncingEachFile) {
+    TempDir dir;
+    for (int i = 0; i < 6; ++i)
+        test::WriteFileBytes(dir / ("t" + std::to_string(i) + ".ace"),
+                             MakeTexture(0x40, test::CompressibleBytes(4000 + 100 * i)));
+    const Snapshot before = TakeSnapshot(dir.path());
+    std::atomic<int> fileSystemSyncs{0};
+    std::atomic<int> fileSyncs{0};
+    FileOps ops = SystemFileOps();
+    ops.syncfs = [&](int) {
+        ++fileSystemSyncs;
+        errno = EIO;
+        return -1;
+    };
+    const auto realFsync = ops.fsync;
+    const auto realFstat = ops.fstat;
+    ops.fsync = [&, realFsync, realFstat](int fd) {
+        // Temporary files are the only regular files synced; the third one fails.
+        FileIdentity identity;
+        if (realFstat(fd, identity) == 0 && identity.isRegular() && ++fileSyncs == 3) {
+            errno = EIO;
+            return -1;
+        }
+        return realFsync(fd);
+    };
+    std::vector<FileReport> reports;
+    BatchTotals totals;
+    {
+        ScopedFileOps failing(std::move(ops));
+        totals = RunOn(dir.path(), BatchMode::Compress, 1, &reports);
+    }
+    EXPECT_GE(fileSystemSyncs.load(), 1);
+    EXPECT_EQ(fileSyncs.load(), 6);
+    EXPECT_EQ(totals.compressed, 5);
+    EXPECT_EQ(totals.failed, 1);
+    const Snapshot after = TakeSnapshot(dir.path());
+    EXPECT_FALSE(HasTemporaryFile(after));
+    for (const FileReport& report : reports) {
+        const std::string name = report.path.filename().string();
+        if (report.outcome == FileOutcome::Failed) {
+            EXPECT_EQ(report.step, TextureStep::Sync);
+            EXPECT_EQ(after.at(name), before.at(name));
+        } else {
+            EXPECT_EQ(after.at(name), test::ExpectedRewrite(before.at(name))) << name;
+        }
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "Brevora.h"
 #include "ChildProcess.h"
+#include "FailureText.h"
 #include "FileContents.h"
 #include "FileOps.h"
 #include "InterruptCleanup.h"

@@ -5,6 +5,7 @@
 
 #include "Brevora.h"
 #include "BrevoraErrors.h"
+#include "FailureText.h"
 #include "FileContents.h"
 #include "TempDir.h"
 #include "TextureError.h"

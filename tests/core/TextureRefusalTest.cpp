@@ -3,6 +3,7 @@
 
 #include "Brevora.h"
 #include "ChildProcess.h"
+#include "FailureText.h"
 #include "FileContents.h"
 #include "ReadOnly.h"
 #include "TempDir.h"

@@ -3,6 +3,7 @@
 
 #include "TextureVerify.h"
 
+#include "FailureText.h"
 #include "FileContents.h"
 #include "TempDir.h"
 #include "TextureSamples.h"

@@ -5,6 +5,8 @@
 #include "frmMain.h"
 
 #include "Brevora.h"
+#include "FileContents.h"
+#include "TextureSamples.h"
 #include "Toolkit.h"
 #include "fd.h"
 
@@ -16,68 +18,21 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
-#include <zlib.h>
 
 namespace fs = std::filesystem;
 using quorvel::frmMain;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const Bytes& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(contents.data()),
-              static_cast<std::streamsize>(contents.size()));
-}
-
-// A payload that zlib shrinks a lot: a repeating ramp.
-Bytes RampPayload(std::size_t size) {
-    Bytes payload(size);
-    for (std::size_t i = 0; i < size; ++i)
-        payload[i] = static_cast<unsigned char>(i % 251);
-    return payload;
-}
-
-// A payload that zlib can't shrink: xorshift noise.
-Bytes NoisePayload(std::size_t size) {
-    Bytes payload(size);
-    std::uint32_t state = 2463534242u;
-    for (auto& byte : payload) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<unsigned char>(state);
-    }
-    return payload;
-}
-
-Bytes Texture(unsigned char marker, const Bytes& payload) {
-    const unsigned char header[16] = {'T', 'E', 'S', 'T', 'H', 'D', 'R', marker,
-                                      1,   2,   3,   4,   5,   6,   7,   8};
-    Bytes file(sizeof header + payload.size());
-    std::copy(std::begin(header), std::end(header), file.begin());
-    std::copy(payload.begin(), payload.end(), file.begin() + sizeof header);
-    return file;
-}
+using quorvel::test::Bytes;
 
 // What compressing the payload saves with the zlib this test is linked with.
 long ExpectedSaving(const Bytes& payload) {
-    uLongf size = compressBound(static_cast<uLong>(payload.size()));
-    Bytes stream(size);
-    if (compress(stream.data(), &size, payload.data(), static_cast<uLong>(payload.size())) != Z_OK)
-        return 0;
-    return static_cast<long>(payload.size()) - static_cast<long>(size);
+    return static_cast<long>(payload.size()) -
+           static_cast<long>(quorvel::test::ZlibCompress(payload).size());
 }
 
 QString Shown(const fs::path& path) {
@@ -100,7 +55,11 @@ quorvel::NativeString Native(const QString& text) {
 // close it, then compresses the file as the real window does.
 class WatchedMain : public frmMain {
 public:
-    using frmMain::frmMain;
+    explicit WatchedMain(quorvel::NativeString commandLine)
+        : frmMain(std::move(commandLine),
+                  [this](quorvel::Brevora& compressor, const fs::path& path) {
+                      return Watch(compressor, path);
+                  }) {}
 
     int calls = 0;
     bool buttonEverEnabled = false;
@@ -111,7 +70,7 @@ public:
     QStringList statuses; // lblVersion before each call
 
 private:
-    quorvel::TextureResult CompressTextureFile(const fs::path& path) override {
+    quorvel::TextureResult Watch(quorvel::Brevora& compressor, const fs::path& path) {
         if (calls++ == 0)
             firstTitle = lblTitle->text();
         buttonEverEnabled |= cmdOK->isEnabled();
@@ -119,10 +78,8 @@ private:
         neverVisible &= !isVisible();
         statuses << lblVersion->text();
         closeEverAccepted |= close();
-        return quorvel::CompressTextureFile(m_brevora, path);
+        return quorvel::CompressTextureFile(compressor, path);
     }
-
-    quorvel::Brevora m_brevora;
 };
 
 // For one test: answers the folder dialog with `folder` (empty: cancelled) and collects the
@@ -218,11 +175,12 @@ void frmMainTest::singleFileShowsPathAndResult() {
     QFETCH(QString, expected);
     QFETCH(bool, fileChanges);
 
-    const Bytes payload = noise ? NoisePayload(4000) : RampPayload(20000);
+    const Bytes payload =
+        noise ? quorvel::test::RandomBytes(4000) : quorvel::test::CompressibleBytes(20000);
     const fs::path file = m_root / "brick.ACE";
-    const Bytes before = Texture(static_cast<unsigned char>(marker), payload);
+    const Bytes before = quorvel::test::MakeTexture(static_cast<unsigned char>(marker), payload);
     if (create)
-        WriteFile(file, before);
+        quorvel::test::WriteFileBytes(file, before);
     if (readOnly)
         fs::permissions(file,
                         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -238,7 +196,7 @@ void frmMainTest::singleFileShowsPathAndResult() {
     if (noise)
         QVERIFY2(saving < 0, "noise is meant to grow under zlib");
     if (create) {
-        const Bytes after = ReadFile(file);
+        const Bytes after = quorvel::test::ReadFileBytes(file);
         QCOMPARE(after != before, fileChanges);
         if (fileChanges)
             QCOMPARE(static_cast<long>(after.size()), static_cast<long>(before.size()) - saving);
@@ -274,8 +232,8 @@ void frmMainTest::quoteRule() {
     QFETCH(bool, compressed);
 
     const QString folder = Shown(m_root);
-    const Bytes payload = RampPayload(5000);
-    WriteFile(m_root / "a b.ace", Texture(0x40, payload));
+    const Bytes payload = quorvel::test::CompressibleBytes(5000);
+    quorvel::test::WriteFileBytes(m_root / "a b.ace", quorvel::test::MakeTexture(0x40, payload));
 
     frmMain window(Native(commandLine.arg(folder)));
     window.Form_Load();
@@ -288,7 +246,8 @@ void frmMainTest::quoteRule() {
 
 void frmMainTest::buttonIsDisabledAndCloseRefusedWhileWorking() {
     const fs::path file = m_root / "wall.ace";
-    WriteFile(file, Texture(0x40, RampPayload(3000)));
+    quorvel::test::WriteFileBytes(
+        file, quorvel::test::MakeTexture(0x40, quorvel::test::CompressibleBytes(3000)));
     WatchedMain window(file.native());
     window.Form_Load();
 
@@ -299,7 +258,8 @@ void frmMainTest::buttonIsDisabledAndCloseRefusedWhileWorking() {
     QVERIFY(!window.closeEverAccepted);
     QVERIFY(window.cmdOK->isEnabled());
     QCOMPARE(window.lblVersion->text(),
-             QStringLiteral("%1 bytes saved").arg(ExpectedSaving(RampPayload(3000))));
+             QStringLiteral("%1 bytes saved")
+                 .arg(ExpectedSaving(quorvel::test::CompressibleBytes(3000))));
 }
 
 void frmMainTest::finishedWindowHasFocusedDefaultButton() {
@@ -384,17 +344,20 @@ void frmMainTest::windowMatchesItsDesign() {
 }
 
 void frmMainTest::folderModeWalksTheTreeWithTheWindowShown() {
-    const Bytes a = RampPayload(30000), b = RampPayload(50000), c = RampPayload(15000);
+    const Bytes a = quorvel::test::CompressibleBytes(30000),
+                b = quorvel::test::CompressibleBytes(50000),
+                c = quorvel::test::CompressibleBytes(15000);
     fs::create_directories(m_root / "sub" / "deeper");
-    WriteFile(m_root / "a.ace", Texture(0x40, a));
-    WriteFile(m_root / "sub" / "b.ACE", Texture(0x40, b));
-    WriteFile(m_root / "sub" / "deeper" / "c.Ace", Texture(0x40, c));
-    const Bytes locked = Texture(0x40, RampPayload(20000));
-    WriteFile(m_root / "sub" / "locked.ace", locked);
+    quorvel::test::WriteFileBytes(m_root / "a.ace", quorvel::test::MakeTexture(0x40, a));
+    quorvel::test::WriteFileBytes(m_root / "sub" / "b.ACE", quorvel::test::MakeTexture(0x40, b));
+    quorvel::test::WriteFileBytes(m_root / "sub" / "deeper" / "c.Ace",
+                                  quorvel::test::MakeTexture(0x40, c));
+    const Bytes locked = quorvel::test::MakeTexture(0x40, quorvel::test::CompressibleBytes(20000));
+    quorvel::test::WriteFileBytes(m_root / "sub" / "locked.ace", locked);
     fs::permissions(m_root / "sub" / "locked.ace", fs::perms::owner_write,
                     fs::perm_options::remove);
-    const Bytes decoy = Texture(0x40, RampPayload(20000));
-    WriteFile(m_root / "decoy.aces", decoy);
+    const Bytes decoy = quorvel::test::MakeTexture(0x40, quorvel::test::CompressibleBytes(20000));
+    quorvel::test::WriteFileBytes(m_root / "decoy.aces", decoy);
     const long total = ExpectedSaving(a) + ExpectedSaving(b) + ExpectedSaving(c);
     DialogAnswers answers(Shown(m_root));
 
@@ -417,9 +380,9 @@ void frmMainTest::folderModeWalksTheTreeWithTheWindowShown() {
     QCOMPARE(window.lblVersion->text(), QStringLiteral("Saved %1Kb Finished..").arg(total / 1024));
     QVERIFY(window.cmdOK->isEnabled());
     QVERIFY(answers.warnings.isEmpty());
-    QCOMPARE(ReadFile(m_root / "sub" / "locked.ace"), locked);
-    QCOMPARE(ReadFile(m_root / "decoy.aces"), decoy);
-    QCOMPARE(ReadFile(m_root / "sub" / "b.ACE").at(7), 0x46);
+    QCOMPARE(quorvel::test::ReadFileBytes(m_root / "sub" / "locked.ace"), locked);
+    QCOMPARE(quorvel::test::ReadFileBytes(m_root / "decoy.aces"), decoy);
+    QCOMPARE(quorvel::test::ReadFileBytes(m_root / "sub" / "b.ACE").at(7), 0x46);
 
     // A second run finds everything compressed already.
     frmMain again{quorvel::NativeString()};
@@ -452,9 +415,10 @@ void frmMainTest::cancelledFolderChoiceOnlyFinishes() {
 void frmMainTest::folderModeListsFailuresInOneWarning() {
     // Files of 16 bytes or fewer have no payload: each one is a failure of its own.
     for (int i = 0; i < 22; ++i)
-        WriteFile(m_root / ("short" + std::to_string(i) + ".ace"), Bytes{'s', 'h', 'o', 'r', 't'});
-    const Bytes good = RampPayload(40000);
-    WriteFile(m_root / "good.ace", Texture(0x40, good));
+        quorvel::test::WriteFileBytes(m_root / ("short" + std::to_string(i) + ".ace"),
+                                      Bytes{'s', 'h', 'o', 'r', 't'});
+    const Bytes good = quorvel::test::CompressibleBytes(40000);
+    quorvel::test::WriteFileBytes(m_root / "good.ace", quorvel::test::MakeTexture(0x40, good));
     DialogAnswers answers(Shown(m_root));
 
     frmMain window{quorvel::NativeString()};

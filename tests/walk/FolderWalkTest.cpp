@@ -39,9 +39,13 @@ public:
         events.push_back("fail " + Rel(path) + " " + steps[static_cast<int>(step)] + " " +
                          std::to_string(error.value()));
     }
+    void Skipped(const fs::path& file, SkipReason reason) override {
+        skips.insert((reason == SkipReason::ReadOnly ? "readOnly " : "notRegular ") + Rel(file));
+    }
     bool StopRequested() override { return stopAfter != 0 && events.size() >= stopAfter; }
 
     Events events;
+    std::set<std::string> skips; // apart from the events: the order among them is the listing's
     std::function<void(const fs::path&)> onCandidate;
     std::size_t stopAfter = 0;
 
@@ -171,10 +175,13 @@ TEST(FolderWalk, FilesCreatedWhileAFolderIsWalkedNeverEnterTheWalkAndAStopIsHono
 
 class SystemWalk : public ::testing::TestWithParam<SystemDirectoryLister::KindSource> {
 protected:
-    Events Walk(const fs::path& start, const fs::path& root) {
+    Events Walk(const fs::path& start, const fs::path& root,
+                std::set<std::string>* skips = nullptr) {
         RecordingVisitor visitor(root);
         SystemDirectoryLister lister(GetParam());
         WalkFolderTree(start, visitor, lister);
+        if (skips != nullptr)
+            *skips = visitor.skips;
         return visitor.events;
     }
 };
@@ -193,13 +200,17 @@ TEST_P(SystemWalk, OffersOnlyWritableRegularFilesAndNeverFollowsLinks) {
     fs::create_directory_symlink(r.path(), r / "dir.ace/up");
     fs::create_directory_symlink(outside.path(), r / "out");
 
-    const Events events = Walk(r.path(), r.path());
+    std::set<std::string> skips;
+    const Events events = Walk(r.path(), r.path(), &skips);
     ASSERT_EQ(events.size(), 5u);
     EXPECT_EQ(events[0], "enter .");
     EXPECT_EQ(std::set<std::string>(events.begin() + 1, events.begin() + 3),
               (std::set<std::string>{"file plain.ace", "file .ace"}));
     EXPECT_EQ(Events(events.begin() + 3, events.end()),
               (Events{"enter dir.ace", "file dir.ace/in.ace"}));
+    // What it passed over by name, it says why.
+    EXPECT_EQ(skips, (std::set<std::string>{"readOnly ro.ACE", "notRegular link.ace",
+                                            "notRegular dangling.ace", "notRegular fifo.ace"}));
 }
 
 TEST_P(SystemWalk, OpensAStartFolderThatIsALinkAndKeepsNamesThatAreNotUtf8) {

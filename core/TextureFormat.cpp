@@ -1,0 +1,117 @@
+#include "TextureFormat.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+#include <zlib.h>
+
+namespace quorvel {
+namespace {
+
+constexpr std::size_t kSizeOffset = 8;
+constexpr std::size_t kSeparatorOffset = 12;
+constexpr std::uint8_t kSeparatorByte = '@';
+constexpr std::size_t kOutputChunk = 256 * 1024;
+
+} // namespace
+
+bool IsMarkedCompressed(std::span<const std::uint8_t> head) noexcept {
+    return head.size() > kMarkerIndex && head[kMarkerIndex] > kHighestUncompressedMarker;
+}
+
+TextureHead CompressedHead(std::span<const std::uint8_t, 8> header,
+                           std::int32_t payloadSize) noexcept {
+    TextureHead head{};
+    std::copy(header.begin(), header.end(), head.begin());
+    head[kMarkerIndex] = kCompressedMarker;
+    const auto size = static_cast<std::uint32_t>(payloadSize);
+    for (std::size_t i = 0; i < 4; ++i)
+        head[kSizeOffset + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    std::fill(head.begin() + kSeparatorOffset, head.end(), kSeparatorByte);
+    return head;
+}
+
+std::int32_t StoredPayloadSize(const TextureHead& head) noexcept {
+    std::uint32_t size = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        size |= static_cast<std::uint32_t>(head[kSizeOffset + i]) << (8 * i);
+    return static_cast<std::int32_t>(size);
+}
+
+VerifyProblem CheckCompressedHead(std::span<const std::uint8_t> head,
+                                  std::int32_t& storedSize) noexcept {
+    if (!IsMarkedCompressed(head))
+        return VerifyProblem::NotMarked;
+    if (head.size() < kTextureHeaderBytes)
+        return VerifyProblem::TooShort;
+    TextureHead full{};
+    std::copy_n(head.begin(), kTextureHeaderBytes, full.begin());
+    storedSize = StoredPayloadSize(full);
+    if (!std::all_of(full.begin() + kSeparatorOffset, full.end(),
+                     [](std::uint8_t byte) { return byte == kSeparatorByte; }))
+        return VerifyProblem::BadSeparator;
+    if (storedSize < 0)
+        return VerifyProblem::NegativeSize;
+    return VerifyProblem::None;
+}
+
+// Owns the inflate state and its output buffer; frees the state on every path.
+struct PayloadStreamCheck::Inflater {
+    z_stream stream{};
+    std::vector<std::uint8_t> output = std::vector<std::uint8_t>(kOutputChunk);
+
+    Inflater() {
+        if (inflateInit(&stream) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~Inflater() { inflateEnd(&stream); }
+};
+
+PayloadStreamCheck::PayloadStreamCheck(std::int32_t storedSize)
+    : m_inflater(std::make_unique<Inflater>()), m_expected(storedSize) {}
+
+PayloadStreamCheck::~PayloadStreamCheck() = default;
+
+VerifyProblem PayloadStreamCheck::Feed(std::span<const std::uint8_t> piece) {
+    if (m_problem != VerifyProblem::None || piece.empty())
+        return m_problem;
+    if (m_ended) // the stream ended in an earlier piece and more bytes came
+        return m_problem = VerifyProblem::TrailingData;
+    z_stream& z = m_inflater->stream;
+    std::vector<std::uint8_t>& output = m_inflater->output;
+    // zlib doesn't write through next_in; its interface just predates const.
+    z.next_in = const_cast<std::uint8_t*>(piece.data());
+    z.avail_in = static_cast<uInt>(piece.size());
+    while (z.avail_in > 0 && !m_ended) {
+        z.next_out = output.data();
+        z.avail_out = static_cast<uInt>(output.size());
+        const int status = inflate(&z, Z_NO_FLUSH);
+        m_inflated += static_cast<std::int64_t>(output.size() - z.avail_out);
+        if (status == Z_MEM_ERROR)
+            throw std::bad_alloc();
+        if (status == Z_DATA_ERROR || status == Z_NEED_DICT || status == Z_STREAM_ERROR)
+            return m_problem = VerifyProblem::CorruptStream;
+        // Stop early once the stream gives more than the header promised.
+        if (m_inflated > m_expected)
+            return m_problem = VerifyProblem::SizeMismatch;
+        if (status == Z_STREAM_END)
+            m_ended = true;
+        else if (status == Z_BUF_ERROR && z.avail_out != 0)
+            break; // needs more input
+    }
+    if (m_ended && z.avail_in > 0)
+        return m_problem = VerifyProblem::TrailingData;
+    return VerifyProblem::None;
+}
+
+VerifyProblem PayloadStreamCheck::Finish() {
+    if (m_problem != VerifyProblem::None)
+        return m_problem;
+    if (!m_ended)
+        return m_problem = VerifyProblem::Truncated;
+    if (m_inflated != m_expected)
+        return m_problem = VerifyProblem::SizeMismatch;
+    return VerifyProblem::None;
+}
+
+} // namespace quorvel
