@@ -1,9 +1,13 @@
-// The report writers: human units, and a JSON report whose string escaping survives any path.
+// The report writers: human units, the summary, and a JSON report whose fields and totals are
+// each in their own place and whose string escaping survives any path.
 
 #include "ConsoleReport.h"
 #include "JsonReport.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace quorvel {
 namespace {
@@ -29,6 +33,129 @@ TEST(ConsoleReport, ProgressShowsRateAndTimeLeftOnceMeasurable) {
 
 TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01 \xC3\xA9"), "\"a\\\"b\\\\c\\u000ad\\u0001 \xC3\xA9\"");
+}
+
+// Every count has its own value, so a total written in another's place shows.
+BatchTotals DistinctTotals() {
+    BatchTotals t;
+    t.files = 45;
+    t.compressed = 1;
+    t.alreadyCompressed = 2;
+    t.nothingCompressed = 3;
+    t.readOnlySkipped = 4;
+    t.failed = 5;
+    t.verified = 6;
+    t.notCompressed = 7;
+    t.notProcessed = 8;
+    t.bytesIn = 9000;
+    t.bytesOut = 1000;
+    return t;
+}
+
+std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals& totals,
+                      bool* finished = nullptr) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+    if (!file)
+        throw std::runtime_error("no temporary file");
+    JsonReport json(file.get(), BatchMode::Compress, EngineKind::Zlib, 3);
+    for (const FileReport& report : reports)
+        json.OnReport(report);
+    const bool ok = json.Finish(totals, false);
+    if (finished != nullptr)
+        *finished = ok;
+    std::rewind(file.get());
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get()))
+        text.append(buffer, got);
+    return text;
+}
+
+TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
+    const std::string text = WriteJson({}, DistinctTotals());
+    EXPECT_NE(text.find("\"totals\": {\"files\": 45, \"compressed\": 1, \"alreadyCompressed\": 2, "
+                        "\"nothingCompressed\": 3, \"readOnlySkipped\": 4, \"failed\": 5, "
+                        "\"verified\": 6, \"notCompressed\": 7, \"notProcessed\": 8, "
+                        "\"bytesIn\": 9000, \"bytesOut\": 1000, \"bytesSaved\": 8000}"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"mode\": \"compress\",\n  \"engine\": \"zlib\",\n  \"jobs\": 3"),
+              std::string::npos)
+        << text;
+}
+
+TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
+    FileReport compressed;
+    compressed.path = "a/brick.ace";
+    compressed.outcome = FileOutcome::Compressed;
+    compressed.bytesIn = 1040;
+    compressed.bytesOut = 310;
+    FileReport failed;
+    failed.path = "a/roof.ace";
+    failed.outcome = FileOutcome::Failed;
+    failed.step = TextureStep::Write;
+    failed.error = std::error_code(ENOSPC, std::system_category());
+    FileReport walk;
+    walk.path = "a/locked";
+    walk.outcome = FileOutcome::WalkFailed;
+    walk.walkStep = WalkStep::ListFolder;
+    walk.error = std::error_code(EIO, std::system_category());
+    FileReport damaged;
+    damaged.path = "a/sky.ace";
+    damaged.outcome = FileOutcome::VerifyFailed;
+    damaged.problem = VerifyProblem::Truncated;
+    FileReport skipped;
+    skipped.path = "a/old.ace";
+    skipped.outcome = FileOutcome::ReadOnlySkipped;
+
+    const std::string text =
+        WriteJson({compressed, failed, walk, damaged, skipped}, DistinctTotals());
+    const std::string expected[] = {
+        "{\"path\": \"a/brick.ace\", \"outcome\": \"compressed\", \"bytesIn\": 1040, "
+        "\"bytesOut\": 310, \"bytesSaved\": 730}",
+        "{\"path\": \"a/roof.ace\", \"outcome\": \"failed\", \"step\": \"write\", \"errorCode\": " +
+            std::to_string(ENOSPC) + ", \"errorCategory\": \"system\", \"message\": \"" +
+            DescribeReport(failed) + "\"}",
+        "{\"path\": \"a/locked\", \"outcome\": \"walkFailed\", \"step\": \"listFolder\", "
+        "\"errorCode\": " +
+            std::to_string(EIO) + ", \"errorCategory\": \"system\", \"message\": \"" +
+            DescribeReport(walk) + "\"}",
+        "{\"path\": \"a/sky.ace\", \"outcome\": \"verifyFailed\", \"problem\": \"truncated\", "
+        "\"message\": \"Verification failed for a/sky.ace: the zlib stream is cut short. The file "
+        "was not changed.\"}",
+        "{\"path\": \"a/old.ace\", \"outcome\": \"readOnlySkipped\"}",
+    };
+    for (const std::string& entry : expected)
+        EXPECT_NE(text.find(entry), std::string::npos) << entry << "\nin\n" << text;
+}
+
+TEST(JsonReport, FinishSaysSoWhenTheReportCouldNotBeWritten) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> full(std::fopen("/dev/full", "w"),
+                                                         &std::fclose);
+    if (!full)
+        GTEST_SKIP() << "no /dev/full";
+    JsonReport json(full.get(), BatchMode::Compress, EngineKind::Zlib, 1);
+    EXPECT_FALSE(json.Finish(DistinctTotals(), false));
+    bool finished = false;
+    WriteJson({}, DistinctTotals(), &finished);
+    EXPECT_TRUE(finished);
+}
+
+TEST(ConsoleReport, SummaryCountsEachOutcomeInItsPlace) {
+    const BatchTotals t = DistinctTotals();
+    EXPECT_EQ(FormatSummary(t, BatchMode::Compress, false),
+              "1 file compressed, 2 already compressed, 4 read-only skipped, 5 failed, 3 left as "
+              "they were (nothing to compress).\n"
+              "Bytes in: 9000 (8.79 KiB), bytes out: 1000 (1000 B).\n"
+              "Saved 8000 bytes (7.81 KiB).\n");
+    EXPECT_EQ(FormatSummary(t, BatchMode::DryRun, true),
+              "Interrupted: finished files stay finished; 8 files were left as they were.\n"
+              "1 file would be compressed, 2 already compressed, 4 read-only skipped, 5 failed, 3 "
+              "left as they were (nothing to compress).\n"
+              "Bytes in: 9000 (8.79 KiB), bytes out: 1000 (1000 B).\n"
+              "Would save 8000 bytes (7.81 KiB).\n");
+    EXPECT_EQ(FormatSummary(t, BatchMode::Verify, false),
+              "6 compressed files are sound, 5 failed verification, 7 files are not compressed.\n");
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 """quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 (one
 syncfs per batch) and -j8 (an fsync per file) writing the same bytes, --verify catching damage,
-and the exit codes. Usage: PROGRAM CLI."""
+the exit codes, and Ctrl-C ending with exit status 130. Usage: PROGRAM CLI."""
 import json
 import os
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import zlib
 
 CLI = sys.argv[1]
@@ -100,5 +102,26 @@ with tempfile.TemporaryDirectory() as tmp:
     code, out, err = run("--json", "-", os.path.join(tmp, "missing.ace"), a)
     check(code == 1, "missing file exit code %d" % code)
     check(json.loads(out)["totals"]["failed"] == 1, "missing file not counted as failed")
+
+    # Ctrl-C while a file is being read: exit 130. The file is a pipe, so the run waits in it
+    # for as long as the test holds the writing end; a writer can only open it once the
+    # reader has, which is after the signal handling was installed.
+    fifo = os.path.join(tmp, "pipe.ace")
+    os.mkfifo(fifo)
+    proc = subprocess.Popen([CLI, "-q", "-j1", "--verify", fifo], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE)
+    writer = None
+    deadline = time.monotonic() + 60
+    while writer is None and time.monotonic() < deadline and proc.poll() is None:
+        try:
+            writer = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+        except OSError:
+            time.sleep(0.01)
+    check(writer is not None, "quorvel-cli never opened the pipe")
+    proc.send_signal(signal.SIGINT)
+    time.sleep(0.1)
+    os.close(writer)
+    _, err = proc.communicate(timeout=60)
+    check(proc.returncode == 130, "interrupted run exit code %d: %s" % (proc.returncode, err))
 
 print("ok")
