@@ -1,10 +1,11 @@
 #include "Brevora.h"
 #include "BrevoraErrors.h"
-#include "ZlibReference.h"
+#include "FileContents.h"
 
 #include <gtest/gtest.h>
 #include <limits>
 #include <string_view>
+#include <zlib.h>
 
 using quorvel::Brevora;
 using quorvel::ByteArray;

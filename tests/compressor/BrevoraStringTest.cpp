@@ -1,12 +1,13 @@
 #include "Brevora.h"
 #include "BrevoraErrors.h"
 #include "CodePage.h"
-#include "ZlibReference.h"
+#include "FileContents.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
 #include <numeric>
+#include <zlib.h>
 
 using quorvel::Brevora;
 using quorvel::FromSingleByte;

@@ -1,11 +1,10 @@
-// Tests of the folder-picker dialog fd, its directory list and drive list, and the mount-table
-// filter behind the drive list on POSIX. The dialogs are shown on the offscreen platform; the
-// process's current folder is a temporary tree, so "the current folder" is known.
+// Tests of the folder-picker dialog fd, its directory list and drive list. The dialogs are shown
+// on the offscreen platform; the process's current folder is a temporary tree, so "the current
+// folder" is known.
 #include "fd.h"
 
 #include "DirList.h"
 #include "DriveList.h"
-#include "MountTable.h"
 #include "Toolkit.h"
 
 #include <QCloseEvent>
@@ -20,9 +19,9 @@
 #include <qtestspontaneevent.h>
 
 #ifndef Q_OS_WIN
+#include "ChildProcess.h"
+
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 using namespace quorvel;
@@ -76,8 +75,6 @@ private slots:
     void cleanup();
     void cleanupTestCase();
 
-    void mountTableGivesStartPlaces_data();
-    void mountTableGivesStartPlaces();
     void dirListShowsPathThenSortedSubfolders();
     void dirListRefusesFolderItCannotList_data();
     void dirListRefusesFolderItCannotList();
@@ -148,57 +145,6 @@ std::unique_ptr<fd> FdTest::shownDialog() {
     return dialog;
 }
 
-// --- mount table ---------------------------------------------------------------------------
-
-void FdTest::mountTableGivesStartPlaces_data() {
-    QTest::addColumn<QString>("table");
-    QTest::addColumn<QString>("cwd");
-    QTest::addColumn<QStringList>("places");
-    QTest::addColumn<QString>("current");
-
-    QTest::newRow("container: overlay root, pseudo mounts dropped")
-        << "overlay / overlay rw 0 0\nproc /proc proc rw 0 0\nsysfs /sys sysfs ro 0 0\n"
-           "tmpfs /dev/shm tmpfs rw 0 0\ncgroup /sys/fs/cgroup/cpu cgroup rw 0 0\n"
-           "devpts /dev/pts devpts rw 0 0\n"
-        << "/work" << QStringList{"/"} << "/";
-    QTest::newRow("desktop: escapes undone, memory mounts under /run dropped, sorted")
-        << "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/ann/USB\\040STICK vfat rw 0 0\n"
-           "/dev/sda2 /home ext4 rw 0 0\ntmpfs /run/user/1000 tmpfs rw 0 0\n"
-           "tmpfs /tmp tmpfs rw 0 0\n/dev/sdc1 /run/media/ann/DISK ext4 rw 0 0\n"
-           "portal /run/user/1000/doc fuse.portal rw 0 0\n"
-        << "/home/ann/textures"
-        << QStringList{"/", "/home", "/media/ann/USB STICK", "/run/media/ann/DISK", "/tmp"}
-        << "/home";
-    QTest::newRow("prefix only on a folder boundary")
-        << "/dev/sda1 / ext4 rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n"
-        << "/homework" << QStringList{"/", "/home"} << "/";
-    QTest::newRow("current folder on a pseudo mount keeps that mount")
-        << "/dev/sda1 / ext4 rw 0 0\ntmpfs /run/user/1000 tmpfs rw 0 0\n"
-        << "/run/user/1000/x" << QStringList{"/", "/run/user/1000"} << "/run/user/1000";
-    QTest::newRow("topmost mount decides")
-        << "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /mnt ext4 rw 0 0\nproc /mnt proc rw 0 0\n"
-           "proc /srv proc rw 0 0\n/dev/sdc1 /srv xfs rw 0 0\n"
-        << "/" << QStringList{"/", "/srv"} << "/";
-    QTest::newRow("no root line, blank and short lines")
-        << "\n/dev/sda2 /data ext4 rw 0 0\nbroken line\n"
-        << "/data/x" << QStringList{"/", "/data"} << "/data";
-}
-
-void FdTest::mountTableGivesStartPlaces() {
-    QFETCH(QString, table);
-    QFETCH(QString, cwd);
-    QFETCH(QStringList, places);
-    QFETCH(QString, current);
-
-    const std::vector<std::string> got =
-        StartPlaces(ParseMountTable(table.toStdString()), cwd.toStdString());
-    QStringList gotList;
-    for (const std::string& place : got)
-        gotList << QString::fromStdString(place);
-    QCOMPARE(gotList, places);
-    QCOMPARE(QString::fromStdString(MountPointContaining(got, cwd.toStdString())), current);
-}
-
 // --- directory list ------------------------------------------------------------------------
 
 void FdTest::dirListShowsPathThenSortedSubfolders() {
@@ -259,31 +205,16 @@ void FdTest::dirListRefusesUnreadableFolderForUnprivilegedUser() {
     QVERIFY(::chmod(QFile::encodeName(area.path()).constData(), 0755) == 0);
     QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0311) == 0);
 
-    const pid_t pid = ::fork();
-    QVERIFY(pid >= 0);
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(3);
+    if (const auto reason = test::WhyPrivilegesCannotBeDropped())
+        QSKIP(reason->c_str());
+    const test::ChildStatus status = test::RunAsNobody([&] {
         DirList list;
         const QString before = list.currentFolder();
         QString error;
         const bool opened = list.setCurrentFolder(locked, &error);
-        ::_exit(opened ? 1 : (list.currentFolder() == before && !error.isEmpty() ? 0 : 2));
-    }
-    int status = 0;
-    pid_t done = 0;
-    for (int tries = 0; tries < 1000 && done == 0; ++tries) {
-        done = ::waitpid(pid, &status, WNOHANG);
-        if (done == 0)
-            QTest::qSleep(10);
-    }
-    if (done == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        QFAIL("child did not finish");
-    }
-    QVERIFY(WIFEXITED(status));
-    QCOMPARE(WEXITSTATUS(status), 0);
+        return opened ? 1 : (list.currentFolder() == before && !error.isEmpty() ? 0 : 2);
+    });
+    QVERIFY2(status.exitedWith(0), status.describe().c_str());
 #endif
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <zlib.h>
 
 namespace quorvel::test {
 namespace {
@@ -59,6 +60,15 @@ Bytes RandomBytes(std::size_t count, std::uint32_t seed) {
     for (auto& byte : bytes)
         byte = static_cast<std::uint8_t>(generator());
     return bytes;
+}
+
+Bytes ZlibCompress(std::span<const std::uint8_t> data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes out(size);
+    if (compress(out.data(), &size, data.data(), static_cast<uLong>(data.size())) != Z_OK)
+        throw std::runtime_error("zlib compress() failed");
+    out.resize(size);
+    return out;
 }
 
 Bytes Concat(std::initializer_list<std::span<const std::uint8_t>> parts) {

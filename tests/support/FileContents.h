@@ -29,6 +29,10 @@ Bytes CompressibleBytes(std::size_t count);
 // `count` pseudo-random bytes, the same for the same seed; they don't compress.
 Bytes RandomBytes(std::size_t count, std::uint32_t seed = 1);
 
+// zlib's one-shot compress() at the default level, with the zlib the test is linked with: the
+// control for expected streams, made at test time since they differ between zlib builds.
+Bytes ZlibCompress(std::span<const std::uint8_t> data);
+
 // Concatenation, for building files from header, fields and payload.
 Bytes Concat(std::initializer_list<std::span<const std::uint8_t>> parts);
 

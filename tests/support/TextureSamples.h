@@ -6,8 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <stdexcept>
-#include <zlib.h>
 
 namespace quorvel::test {
 
@@ -21,15 +19,6 @@ inline Bytes MakeTexture(std::uint8_t marker, const Bytes& payload) {
     file.insert(file.end(), 8, kJunk);
     file.insert(file.end(), payload.begin(), payload.end());
     return file;
-}
-
-inline Bytes ZlibCompress(const Bytes& data) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    Bytes out(size);
-    if (compress(out.data(), &size, data.data(), static_cast<uLong>(data.size())) != Z_OK)
-        throw std::runtime_error("zlib compress() failed");
-    out.resize(size);
-    return out;
 }
 
 // What the rewrite of `input` must give: bytes 0..6 kept, marker 0x46, payload length as

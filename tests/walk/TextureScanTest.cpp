@@ -3,11 +3,10 @@
 #include "Brevora.h"
 #include "DisplayPath.h"
 #include "TextureError.h"
+#include "TextureSamples.h"
 #include "WalkTestFiles.h"
 
 #include <gtest/gtest.h>
-#include <stdexcept>
-#include <zlib.h>
 
 namespace quorvel::test {
 namespace {
@@ -33,19 +32,10 @@ TextureResult Result(std::int32_t bytesSaved, TextureOutcome outcome = TextureOu
     return result;
 }
 
-// A texture file: header bytes 0..6, the marker, eight more header bytes, then the payload.
-Bytes Texture(const Bytes& payload, std::uint8_t marker = 0x00) {
-    const Bytes head{'T', 'X', 'R', '1', 0, 1, 2, marker, 9, 9, 9, 9, 9, 9, 9, 9};
-    return Concat({head, payload});
-}
-
 // What compressing `payload` saves, by the linked zlib.
 std::int64_t Saving(const Bytes& payload) {
-    uLongf size = compressBound(static_cast<uLong>(payload.size()));
-    Bytes out(size);
-    if (compress(out.data(), &size, payload.data(), static_cast<uLong>(payload.size())) != Z_OK)
-        throw std::runtime_error("compress failed");
-    return static_cast<std::int64_t>(payload.size()) - static_cast<std::int64_t>(size);
+    return static_cast<std::int64_t>(payload.size()) -
+           static_cast<std::int64_t>(ZlibCompress(payload).size());
 }
 
 TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
@@ -138,13 +128,13 @@ TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
 TEST(TextureScan, CompressesATreeOnceAndASecondPassChangesNothing) {
     TempDir r;
     const Bytes payloadA = CompressibleBytes(5000), payloadB = RandomBytes(70000);
-    MakeFile(r, "a.ace", Texture(payloadA));
-    MakeFile(r, "sub/b.ACE", Texture(payloadB)); // grows: a negative saving
-    const auto done = MakeFile(r, "sub/done.ace", Texture(payloadA, 0x46));
-    const auto readOnly = MakeFile(r, "ro.ace", Texture(payloadA));
+    MakeFile(r, "a.ace", MakeTexture(0x00, payloadA));
+    MakeFile(r, "sub/b.ACE", MakeTexture(0x00, payloadB)); // grows: a negative saving
+    const auto done = MakeFile(r, "sub/done.ace", MakeTexture(0x46, payloadA));
+    const auto readOnly = MakeFile(r, "ro.ace", MakeTexture(0x00, payloadA));
     fs::permissions(readOnly, fs::perms(0444));
     const auto tooShort = MakeFile(r, "short.ace", {1, 2, 3, 4, 5});
-    MakeFile(r, "other.txt", Texture(payloadA));
+    MakeFile(r, "other.txt", MakeTexture(0x00, payloadA));
     const std::int64_t expected = Saving(payloadA) + Saving(payloadB);
 
     Brevora compressor;
@@ -157,8 +147,8 @@ TEST(TextureScan, CompressesATreeOnceAndASecondPassChangesNothing) {
     EXPECT_EQ(std::count(first.events.begin(), first.events.end(), "repaint"), 4);
     ASSERT_EQ(scan.Failures().size(), 1u);
     EXPECT_EQ(scan.Failures()[0].path, tooShort);
-    EXPECT_EQ(ReadFileBytes(readOnly), Texture(payloadA));
-    EXPECT_EQ(ReadFileBytes(done), Texture(payloadA, 0x46));
+    EXPECT_EQ(ReadFileBytes(readOnly), MakeTexture(0x00, payloadA));
+    EXPECT_EQ(ReadFileBytes(done), MakeTexture(0x46, payloadA));
     EXPECT_EQ(ReadFileBytes(tooShort), (Bytes{1, 2, 3, 4, 5}));
 
     const Bytes compressedA = ReadFileBytes(r / "a.ace");
