@@ -5,6 +5,7 @@
 #   scripts/install-deps.sh screenshots  test + Xvfb and ImageMagick (scripts/screenshots.sh)
 #   scripts/install-deps.sh bench        build + pigz and the tools the benchmark compares with
 #   scripts/install-deps.sh package      build + what cpack needs for a Debian package
+#   scripts/install-deps.sh format       clang-format, for the layout check in .ci/run
 # Run as root it calls apt-get; otherwise it prints the exact command to run and fails.
 set -euo pipefail
 
@@ -14,6 +15,7 @@ test=(libgtest-dev fonts-dejavu-core)
 screenshots=(xvfb xauth imagemagick)
 bench=(pigz time python3)
 package=(dpkg-dev file)
+format=(clang-format git)
 
 wanted=()
 for group in "${@:-test}"; do
@@ -23,7 +25,8 @@ for group in "${@:-test}"; do
         screenshots) wanted+=("${build[@]}" "${test[@]}" "${screenshots[@]}") ;;
         bench) wanted+=("${build[@]}" "${bench[@]}") ;;
         package) wanted+=("${build[@]}" "${package[@]}") ;;
-        *) echo "install-deps: unknown group '$group' (build, test, screenshots, bench, package)" >&2
+        format) wanted+=("${format[@]}") ;;
+        *) echo "install-deps: unknown group '$group' (build, test, screenshots, bench, package, format)" >&2
            exit 2 ;;
     esac
 done
