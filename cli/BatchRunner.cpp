@@ -167,15 +167,19 @@ private:
                 result.problem = VerifyProblem::ReadError;
                 result.error = std::make_error_code(std::errc::not_enough_memory);
             }
-            m_shared.bytesRead.fetch_add(PayloadBytes(item.size), std::memory_order_relaxed);
-            Finish(index, ReportFromVerify(item.path, result));
+            CountDone(item, 0);
+            m_shared.Publish(index, ReportFromVerify(item.path, result));
             return;
         }
 
         PreparedTexture prepared = PrepareTexture(item.path, m_engine.compressor());
-        m_shared.bytesRead.fetch_add(PayloadBytes(item.size), std::memory_order_relaxed);
+        // The progress counts a file as soon as it is compressed, not when its batch is renamed
+        // into place; the totals count only what was renamed.
+        CountDone(item, prepared.result.outcome == TextureOutcome::Compressed
+                            ? prepared.result.bytesSaved
+                            : 0);
         if (mode == BatchMode::DryRun || prepared.result.outcome != TextureOutcome::Compressed) {
-            Finish(index, ReportFromTexture(prepared.result));
+            m_shared.Publish(index, ReportFromTexture(prepared.result));
             return;
         }
         const bool deferSync =
@@ -183,7 +187,7 @@ private:
         PendingReplacement pending =
             StageTexture(prepared, deferSync ? StageSync::Later : StageSync::Now);
         if (!pending) {
-            Finish(index, ReportFromTexture(prepared.result));
+            m_shared.Publish(index, ReportFromTexture(prepared.result));
             return;
         }
         // The stream is on disk now; free it (erase() would keep the capacity) so a batch holds
@@ -216,7 +220,7 @@ private:
             }
         }
         for (Staged& staged : m_batch)
-            Finish(staged.index, ReportFromTexture(staged.prepared.result));
+            m_shared.Publish(staged.index, ReportFromTexture(staged.prepared.result));
         m_batch.clear();
         m_batchBytes = 0;
     }
@@ -247,16 +251,16 @@ private:
     void AbandonBatch() {
         for (Staged& staged : m_batch) {
             staged.pending.discard();
-            Finish(staged.index, NotProcessed(staged.prepared.result.path));
+            m_shared.Publish(staged.index, NotProcessed(staged.prepared.result.path));
         }
         m_batch.clear();
         m_batchBytes = 0;
     }
 
-    void Finish(std::size_t index, FileReport report) {
-        m_shared.bytesSaved.fetch_add(report.bytesSaved(), std::memory_order_relaxed);
+    void CountDone(const WorkItem& item, std::int64_t payloadBytesSaved) {
+        m_shared.bytesRead.fetch_add(PayloadBytes(item.size), std::memory_order_relaxed);
+        m_shared.bytesSaved.fetch_add(payloadBytesSaved, std::memory_order_relaxed);
         m_shared.filesDone.fetch_add(1, std::memory_order_relaxed);
-        m_shared.Publish(index, std::move(report));
     }
 
     SharedState& m_shared;

@@ -54,15 +54,17 @@ struct BatchOptions {
     bool deferSmallSyncs = true;
 };
 
+// Progress counts a file once it has been read and compressed (or checked), before its batch is
+// renamed into place, so the line moves while a batch fills; the totals of the run count only
+// what was renamed. All byte counts are payload bytes (file size less the 16-byte header), so
+// rate and time left compare like with like.
 struct ProgressSnapshot {
     std::int64_t filesDone = 0;
     std::int64_t filesTotal = 0;
-    // Payload bytes (file size less the header) of the files read so far, and of all files to
-    // handle: one unit, so rate and time left compare like with like.
-    std::int64_t bytesRead = 0;
-    std::int64_t bytesTotal = 0;
-    std::int64_t bytesSaved = 0;
-    double seconds = 0; // since the run started
+    std::int64_t bytesRead = 0;  // of the files done
+    std::int64_t bytesTotal = 0; // of all files to handle
+    std::int64_t bytesSaved = 0; // by the files done that were compressed
+    double seconds = 0;          // since the run started
 };
 
 // Receives the reports in walk order and the progress snapshots, all on the thread that called

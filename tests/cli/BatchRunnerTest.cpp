@@ -10,8 +10,11 @@
 #include "TextureSamples.h"
 #include "WorkList.h"
 
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <zlib.h>
 
@@ -306,6 +309,77 @@ TEST(BatchRunner, FailedFileSystemSyncFallsBackToSyncingEachFile) {
             EXPECT_EQ(after.at(name), test::ExpectedRewrite(before.at(name))) << name;
         }
     }
+}
+
+// The progress line moves as files are compressed, before their batch is renamed into place; the
+// totals count only what was renamed.
+TEST(BatchRunner, ProgressCountsFilesAsTheyAreCompressedAndTotalsWhatWasRenamed) {
+    TempDir dir;
+    constexpr int kFiles = 6;
+    std::int64_t payloadBytes = 0;
+    std::int64_t payloadSaved = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        const Bytes payload = test::CompressibleBytes(5000 + 1000 * static_cast<std::size_t>(i));
+        test::WriteFileBytes(dir / ("t" + std::to_string(i) + ".ace"), MakeTexture(0x40, payload));
+        payloadBytes += static_cast<std::int64_t>(payload.size());
+        payloadSaved +=
+            static_cast<std::int64_t>(payload.size() - test::ZlibCompress(payload).size());
+    }
+
+    // Records the progress; the first rename waits until a snapshot came (or 20 s passed).
+    class ProgressSink final : public BatchSink {
+    public:
+        void OnReport(const FileReport&) override {}
+        void OnProgress(const ProgressSnapshot& snapshot) override {
+            std::lock_guard lock(mutex);
+            snapshots.push_back(snapshot);
+            seen.notify_all();
+        }
+        ProgressSnapshot LatestAfterWait() {
+            std::unique_lock lock(mutex);
+            seen.wait_for(lock, std::chrono::seconds(20), [&] {
+                return !snapshots.empty() && snapshots.back().filesDone == kFiles;
+            });
+            return snapshots.empty() ? ProgressSnapshot{} : snapshots.back();
+        }
+        std::mutex mutex;
+        std::condition_variable seen;
+        std::vector<ProgressSnapshot> snapshots;
+    } sink;
+
+    std::optional<ProgressSnapshot> beforeRename;
+    FileOps ops = SystemFileOps();
+    ops.rename = [&, realRename = ops.rename](const std::filesystem::path& from,
+                                              const std::filesystem::path& to) {
+        if (!beforeRename)
+            beforeRename = sink.LatestAfterWait();
+        if (to.filename() == "t2.ace") {
+            errno = EIO;
+            return -1;
+        }
+        return realRename(from, to);
+    };
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir.path()}, stop);
+    BatchOptions options; // one worker, one batch: every file is compressed before any rename
+    BatchTotals totals;
+    {
+        ScopedFileOps renames(std::move(ops));
+        totals = RunBatch(work, options, sink, stop);
+    }
+
+    ASSERT_TRUE(beforeRename.has_value());
+    EXPECT_EQ(beforeRename->filesDone, kFiles);
+    EXPECT_EQ(beforeRename->filesTotal, kFiles);
+    EXPECT_EQ(beforeRename->bytesRead, payloadBytes);
+    EXPECT_EQ(beforeRename->bytesTotal, payloadBytes);
+    EXPECT_EQ(beforeRename->bytesSaved, payloadSaved);
+    EXPECT_EQ(totals.compressed, kFiles - 1);
+    EXPECT_EQ(totals.failed, 1);
+    const Bytes failedPayload = test::CompressibleBytes(7000);
+    EXPECT_EQ(totals.bytesSaved(),
+              payloadSaved - static_cast<std::int64_t>(failedPayload.size() -
+                                                       test::ZlibCompress(failedPayload).size()));
 }
 
 } // namespace
