@@ -88,6 +88,9 @@ void InstallHandlers() {
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
+        // After a graceful stop the work goes on for a moment; calls the signal interrupted
+        // resume instead of failing with EINTR.
+        action.sa_flags = SA_RESTART;
         sigaction(signalNumber, &action, nullptr);
     }
 #endif

@@ -242,6 +242,44 @@ TEST(InterruptCleanup, SignalDuringWriteRemovesTemporaryFile) {
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 }
 
+// The batch command's handling: the first SIGINT only sets the flag and the process carries on
+// with its temporary file in place; the second ends it by the signal, removing the file.
+TEST(InterruptCleanup, GracefulFirstSignalThenImmediateSecond) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    ReadyPipe writing;
+    ReadyPipe flagged;
+
+    ChildProcess child([&] {
+        const std::atomic<bool>& stop = InstallGracefulInterrupt();
+        FileOps ops = SystemFileOps();
+        ops.write = [&](int, const void*, std::size_t) -> std::int64_t {
+            writing.notify();
+            while (!stop.load())
+                ::usleep(1000);
+            flagged.notify();
+            for (;;)
+                ::pause();
+        };
+        ScopedFileOps stuck(std::move(ops));
+        Brevora compressor;
+        CompressTextureFile(compressor, path);
+        return 1;
+    });
+    ASSERT_TRUE(writing.await()) << "the child never reached its first write";
+    ::kill(child.pid(), SIGINT);
+    ASSERT_TRUE(flagged.await()) << "the first signal did not set the flag";
+    EXPECT_EQ(ListFolder(dir.path()).size(), 2u);
+    ::kill(child.pid(), SIGINT);
+    const ChildStatus status = child.wait();
+
+    EXPECT_TRUE(status.killedBy(SIGINT)) << status.describe();
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+}
+
 // Worker threads rewriting files side by side share the temporary-file table.
 TEST(SafeReplace, ThreadsRewriteFilesConcurrently) {
     TempDir dir;
