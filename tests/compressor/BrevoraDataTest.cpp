@@ -37,12 +37,6 @@ void DirtySizes(Brevora& brevora) {
 
 } // namespace
 
-TEST(Brevora, NewInstanceReportsZeroSizes) {
-    Brevora b;
-    EXPECT_EQ(b.CompressedSize(), 0);
-    EXPECT_EQ(b.OriginalSize(), 0);
-}
-
 class CompressionCapacityRule
     : public testing::TestWithParam<std::pair<std::int32_t, std::int32_t>> {};
 

@@ -319,10 +319,20 @@ void frmMainTest::windowMatchesItsDesign() {
     QCOMPARE(window.windowType(), Qt::Window);
     QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
 
-    QCOMPARE(window.lblTitle->geometry(), QRect(16, 8, 567, 32));
-    QCOMPARE(window.lblVersion->geometry(), QRect(16, 52, 351, 15));
-    QCOMPARE(window.Line1->geometry(), QRect(4, 84, 576, 1));
-    QCOMPARE(window.cmdOK->geometry(), QRect(252, 96, 84, 23));
+    // Top to bottom: title, status, the line, then the button centred below it; everything
+    // inside the window, the line nearly as wide as the window, the button wide enough for its
+    // caption.
+    const QRect inside = window.rect();
+    const QWidget* const order[] = {window.lblTitle, window.lblVersion, window.Line1, window.cmdOK};
+    for (std::size_t i = 0; i < std::size(order); ++i) {
+        QVERIFY(inside.contains(order[i]->geometry()));
+        if (i > 0)
+            QVERIFY(order[i - 1]->geometry().bottom() < order[i]->geometry().top());
+    }
+    QVERIFY(window.lblTitle->width() > window.lblVersion->width());
+    QVERIFY(window.Line1->width() > inside.width() * 9 / 10);
+    QVERIFY(std::abs(window.cmdOK->geometry().center().x() - inside.center().x()) <= 2);
+    QVERIFY(window.cmdOK->width() >= window.cmdOK->fontMetrics().horizontalAdvance("OK"));
     QCOMPARE(window.cmdOK->text(), QStringLiteral("OK"));
 
     for (const QLabel* label : {window.lblTitle, window.lblVersion}) {
@@ -336,10 +346,12 @@ void frmMainTest::windowMatchesItsDesign() {
     QCOMPARE(window.Line1->palette().color(QPalette::Window), QColor(128, 128, 128));
 
     // The labels keep their size whatever their text.
+    const QSize titleSize = window.lblTitle->size();
+    const QSize statusSize = window.lblVersion->size();
     window.lblTitle->setText(QString(300, QLatin1Char('W')));
     window.lblVersion->setText(QString(300, QLatin1Char('W')));
-    QCOMPARE(window.lblTitle->size(), QSize(567, 32));
-    QCOMPARE(window.lblVersion->size(), QSize(351, 15));
+    QCOMPARE(window.lblTitle->size(), titleSize);
+    QCOMPARE(window.lblVersion->size(), statusSize);
     QCOMPARE(window.size(), QSize(590, 131));
 }
 
