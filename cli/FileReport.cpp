@@ -4,6 +4,8 @@
 #include "FailureText.h"
 #include "TextureFormat.h"
 
+#include <iterator>
+
 namespace quorvel {
 namespace {
 
@@ -74,29 +76,14 @@ FileReport ReportFromTexture(const TextureResult& result) {
 }
 
 const char* OutcomeName(FileOutcome outcome) {
-    switch (outcome) {
-    case FileOutcome::Compressed:
-        return "compressed";
-    case FileOutcome::AlreadyCompressed:
-        return "alreadyCompressed";
-    case FileOutcome::NothingCompressed:
-        return "nothingCompressed";
-    case FileOutcome::ReadOnlySkipped:
-        return "readOnlySkipped";
-    case FileOutcome::Failed:
-        return "failed";
-    case FileOutcome::WalkFailed:
-        return "walkFailed";
-    case FileOutcome::Verified:
-        return "verified";
-    case FileOutcome::VerifyFailed:
-        return "verifyFailed";
-    case FileOutcome::NotCompressed:
-        return "notCompressed";
-    case FileOutcome::NotProcessed:
-        return "notProcessed";
-    }
-    return "unknown";
+    // One name per enumerator, in declaration order.
+    static constexpr const char* kNames[] = {
+        "compressed", "alreadyCompressed", "nothingCompressed", "readOnlySkipped", "failed",
+        "walkFailed", "verified",          "verifyFailed",      "notCompressed",   "notProcessed",
+    };
+    static_assert(std::size(kNames) == static_cast<std::size_t>(FileOutcome::NotProcessed) + 1);
+    const auto index = static_cast<std::size_t>(outcome);
+    return index < std::size(kNames) ? kNames[index] : "unknown";
 }
 
 std::string DescribeReport(const FileReport& report) {

@@ -2,8 +2,9 @@
 // FolderWalk: the walk over a folder tree that finds the texture files to compress.
 //
 // WalkFolderTree lists a folder through a DirectoryLister, tells the FolderVisitor it entered
-// the folder, hands it each file that passes the candidate test in listing order, and then walks
-// each subfolder the same way: depth-first, a folder's own files before its subfolders, the start
+// the folder, hands it each file that passes the candidate test in listing order (and names the
+// ones with a texture name it passes over, read-only or not regular files), and then walks each
+// subfolder the same way: depth-first, a folder's own files before its subfolders, the start
 // folder first. A folder's whole listing is read before any of its files is handed out, so files
 // the visitor creates or replaces while rewriting (temporary siblings) never enter the walk and
 // don't disturb the enumeration. Pending subfolders are kept on an explicit stack, not the call
