@@ -6,9 +6,11 @@
 #include "FailureText.h"
 #include "FileContents.h"
 #include "TempDir.h"
+#include "TextureError.h"
 #include "TextureSamples.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace quorvel {
 namespace {
@@ -83,6 +85,19 @@ TEST(TextureVerify, MissingFileIsAReadErrorWithTheSystemReason) {
     const VerifyResult result = VerifyTextureFile(dir / "gone.ace");
     EXPECT_EQ(result.problem, VerifyProblem::ReadError);
     EXPECT_TRUE(result.error == std::errc::no_such_file_or_directory);
+}
+
+// A pipe or a folder named by mistake is refused at once: a pipe must not hold the check up
+// waiting for a writer.
+TEST(TextureVerify, WhatIsNotARegularFileIsRefusedWithoutWaiting) {
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.ace").c_str(), 0644), 0);
+    std::filesystem::create_directory(dir / "folder.ace");
+    for (const char* name : {"pipe.ace", "folder.ace"}) {
+        const VerifyResult result = VerifyTextureFile(dir / name);
+        EXPECT_EQ(result.problem, VerifyProblem::ReadError) << name;
+        EXPECT_EQ(result.error, make_error_code(TextureErrc::NotRegularFile)) << name;
+    }
 }
 
 } // namespace
