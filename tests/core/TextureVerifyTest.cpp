@@ -3,6 +3,7 @@
 
 #include "TextureVerify.h"
 
+#include "ChildProcess.h"
 #include "FailureText.h"
 #include "FileContents.h"
 #include "TempDir.h"
@@ -88,15 +89,22 @@ TEST(TextureVerify, MissingFileIsAReadErrorWithTheSystemReason) {
 }
 
 // A pipe or a folder named by mistake is refused at once: a pipe must not hold the check up
-// waiting for a writer.
+// waiting for a writer (checked in a child, so a check that waits fails instead of hanging).
 TEST(TextureVerify, WhatIsNotARegularFileIsRefusedWithoutWaiting) {
     test::TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "pipe.ace").c_str(), 0644), 0);
     std::filesystem::create_directory(dir / "folder.ace");
     for (const char* name : {"pipe.ace", "folder.ace"}) {
-        const VerifyResult result = VerifyTextureFile(dir / name);
-        EXPECT_EQ(result.problem, VerifyProblem::ReadError) << name;
-        EXPECT_EQ(result.error, make_error_code(TextureErrc::NotRegularFile)) << name;
+        const test::ChildStatus status = test::RunInChild(
+            [&] {
+                const VerifyResult result = VerifyTextureFile(dir / name);
+                return result.problem == VerifyProblem::ReadError &&
+                               result.error == make_error_code(TextureErrc::NotRegularFile)
+                           ? 0
+                           : 1;
+            },
+            std::chrono::seconds(20));
+        EXPECT_TRUE(status.exitedWith(0)) << name << ": " << status.describe();
     }
 }
 
