@@ -4,7 +4,8 @@
 #   make test    build and run the whole test suite
 #   make asan    the suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make tsan    the Qt-free suite under ThreadSanitizer
-#   make package the Debian package, build/default/quorvel_<version>_<arch>.deb
+#   make package the Debian package from the release preset, checked by lintian:
+#                build/release/quorvel_<version>_<arch>.deb
 WERROR := $(if $(CI),ON,OFF)
 SAMPLE := build/sample
 
@@ -48,9 +49,9 @@ screenshots: build
 	scripts/install-deps.sh screenshots
 	scripts/screenshots.sh
 
-package: build
+package:
 	scripts/install-deps.sh package
-	cd build/default && cpack -G DEB
+	WERROR=$(WERROR) packaging/make-deb.sh
 
 clean:
 	rm -rf build

@@ -245,7 +245,8 @@ int MakeTextureTree(const fs::path& root, std::uint64_t targetBytes, std::uint64
     while (written < targetBytes) {
         const fs::path& folder = folders[random.Below(static_cast<std::uint32_t>(folders.size()))];
         std::string name = kFileWords[random.Below(kFileWords.size())];
-        name += "_" + std::to_string(files);
+        name += '_';
+        name += std::to_string(files);
         int w = 0;
         int h = 0;
         PickDimensions(random, w, h);

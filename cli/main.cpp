@@ -70,9 +70,12 @@ int main(int argc, char** argv) {
     std::string engineName = "zlib";
 
     app.add_option("PATH", paths, "Texture files and folders to compress")->required();
-    app.add_option("-j,--jobs", jobs, "Compress files in parallel on N worker threads")
+    // The default is described rather than printed: the help text is also the manual page,
+    // which must not carry the core count of the machine that built it.
+    app.add_option("-j,--jobs", jobs,
+                   "Compress files in parallel on N worker threads (default: one per hardware "
+                   "thread)")
         ->check(CLI::Range(1u, 256u))
-        ->default_str(std::to_string(jobs))
         ->type_name("N");
     app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");
     auto* dryRunFlag = app.add_flag(

@@ -4,7 +4,8 @@
 #   scripts/install-deps.sh test         build + GoogleTest, fonts for offscreen windows
 #   scripts/install-deps.sh screenshots  test + Xvfb and ImageMagick (scripts/screenshots.sh)
 #   scripts/install-deps.sh bench        build + pigz and the tools the benchmark compares with
-#   scripts/install-deps.sh package      build + what cpack needs for a Debian package
+#   scripts/install-deps.sh package      test + what cpack needs for a Debian package, the
+#                                        manual-page tools and the package checkers
 #   scripts/install-deps.sh format       clang-format, for the layout check in .ci/run
 # Run as root it calls apt-get; otherwise it prints the exact command to run and fails.
 set -euo pipefail
@@ -14,7 +15,7 @@ build=(cmake ninja-build g++ make pkg-config zlib1g-dev qt6-base-dev libgl-dev
 test=(libgtest-dev fonts-dejavu-core)
 screenshots=(xvfb xauth imagemagick)
 bench=(pigz time python3)
-package=(dpkg-dev file)
+package=(dpkg-dev file help2man go-md2man lintian desktop-file-utils shared-mime-info)
 format=(clang-format git)
 
 wanted=()
@@ -24,7 +25,7 @@ for group in "${@:-test}"; do
         test) wanted+=("${build[@]}" "${test[@]}") ;;
         screenshots) wanted+=("${build[@]}" "${test[@]}" "${screenshots[@]}") ;;
         bench) wanted+=("${build[@]}" "${bench[@]}") ;;
-        package) wanted+=("${build[@]}" "${package[@]}") ;;
+        package) wanted+=("${build[@]}" "${test[@]}" "${package[@]}") ;;
         format) wanted+=("${format[@]}") ;;
         *) echo "install-deps: unknown group '$group' (build, test, screenshots, bench, package, format)" >&2
            exit 2 ;;

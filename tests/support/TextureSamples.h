@@ -4,8 +4,10 @@
 
 #include "FileContents.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <iterator>
 
 namespace quorvel::test {
 
@@ -15,9 +17,11 @@ inline constexpr std::uint8_t kJunk = 0xEE;
 // A texture with a recognisable header, the given marker at byte 7, eight junk bytes and
 // `payload` from offset 16.
 inline Bytes MakeTexture(std::uint8_t marker, const Bytes& payload) {
-    Bytes file{'T', 'X', 'R', 0x01, 0x00, 0x7F, 0xA5, marker};
-    file.insert(file.end(), 8, kJunk);
-    file.insert(file.end(), payload.begin(), payload.end());
+    // Sized once and filled in place: GCC 12 at -O3 warns falsely about growing a vector here.
+    Bytes file(16 + payload.size(), kJunk);
+    const std::uint8_t header[8] = {'T', 'X', 'R', 0x01, 0x00, 0x7F, 0xA5, marker};
+    std::copy(std::begin(header), std::end(header), file.begin());
+    std::copy(payload.begin(), payload.end(), file.begin() + 16);
     return file;
 }
 
