@@ -23,7 +23,15 @@ if(TARGET quorvel)
   endif()
 endif()
 if(TARGET quorvel-cli)
-  install(TARGETS quorvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quorvel)
+  if(WIN32)
+    # The Windows zip: the program and a read-me side by side, nothing to install.
+    install(TARGETS quorvel-cli RUNTIME DESTINATION . COMPONENT quorvel)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/windows-readme.txt DESTINATION . RENAME README.txt
+            COMPONENT quorvel)
+    set(CPACK_PACKAGE_FILE_NAME quorvel-cli-${PROJECT_VERSION}-windows-x64)
+  else()
+    install(TARGETS quorvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quorvel)
+  endif()
 endif()
 
 set(CPACK_PACKAGE_NAME quorvel)

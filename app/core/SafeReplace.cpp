@@ -134,7 +134,7 @@ std::error_code PendingReplacement::copyAttributes(const FileIdentity& original)
     if (m_fd < 0)
         return SystemError(EBADF);
     const FileOps& ops = CurrentFileOps();
-    bool keptOwner = true;
+    [[maybe_unused]] bool keptOwner = true; // only read where owners exist
     if (ops.fchown(m_fd, original.owner, original.group) != 0) {
         const int code = errno;
 #ifndef _WIN32

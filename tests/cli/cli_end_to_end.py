@@ -1,6 +1,6 @@
 """quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 (one
 syncfs per batch) and -j8 (an fsync per file) writing the same bytes, --verify catching damage,
-and the exit codes. Usage: PROGRAM CLI."""
+and the exit codes. Usage: PROGRAM [EMULATOR] CLI, e.g. `wine quorvel-cli.exe`."""
 import json
 import os
 import subprocess
@@ -8,7 +8,7 @@ import sys
 import tempfile
 import zlib
 
-CLI = sys.argv[1]
+CLI = sys.argv[1:]
 
 
 def texture(payload, marker=0x40):
@@ -41,7 +41,7 @@ def snapshot(root):
 
 
 def run(*args):
-    proc = subprocess.run([CLI, *args], capture_output=True, timeout=120)
+    proc = subprocess.run([*CLI, *args], capture_output=True, timeout=120)
     return proc.returncode, proc.stdout, proc.stderr
 
 
@@ -80,7 +80,8 @@ with tempfile.TemporaryDirectory() as tmp:
     for f in files:
         if f["outcome"] != "compressed":
             continue
-        data = snapshot(a)[os.path.relpath(f["path"], a)]
+        # A Windows build (under Wine) joins names with backslashes.
+        data = snapshot(a)[os.path.relpath(f["path"].replace("\\", "/"), a)]
         payload = zlib.decompress(data[16:])
         check(data[7] == 0x46 and data[12:16] == b"@@@@", "layout of " + f["path"])
         check(int.from_bytes(data[8:12], "little") == len(payload), "stored size of " + f["path"])

@@ -1,6 +1,5 @@
 #include "FolderWalk.h"
 
-#include "ChildProcess.h"
 #include "WalkTestFiles.h"
 
 #include <algorithm>
@@ -8,7 +7,11 @@
 #include <map>
 #include <set>
 #include <sys/stat.h>
+
+#ifndef _WIN32
+#include "ChildProcess.h"
 #include <unistd.h>
+#endif
 
 namespace quorvel {
 void PrintTo(SystemDirectoryLister::KindSource source, std::ostream* out) {
@@ -46,7 +49,9 @@ public:
     std::size_t stopAfter = 0;
 
 private:
-    std::string Rel(const fs::path& p) const { return p.lexically_relative(m_root).string(); }
+    std::string Rel(const fs::path& p) const {
+        return p.lexically_relative(m_root).generic_string();
+    }
     fs::path m_root;
 };
 
@@ -128,7 +133,7 @@ TEST(FolderWalk, ReportsEveryFailureAndCarriesOn) {
     const WalkSummary summary = WalkFolderTree(r.path(), visitor, lister);
     EXPECT_EQ(visitor.events,
               (Events{"enter .", "file a.ace", "fail vanished.ace ReadAttributes 2",
-                      "fail . ReadName 84", "fail ghost ReadEntry 2", "file z.ace", "enter gone",
+                      "fail . ReadName " + std::to_string(EILSEQ), "fail ghost ReadEntry 2", "file z.ace", "enter gone",
                       "fail gone OpenFolder 2", "enter locked", "fail locked OpenFolder 13",
                       "enter partial", "fail partial ListFolder 5", "file partial/p.ace"}));
     EXPECT_EQ(summary.failures, 6u);
@@ -169,6 +174,7 @@ TEST(FolderWalk, FilesCreatedWhileAFolderIsWalkedNeverEnterTheWalkAndAStopIsHono
     EXPECT_EQ(stopping.events.size(), 2u);
 }
 
+#ifndef _WIN32 // POSIX only: see the Windows section of the README
 class SystemWalk : public ::testing::TestWithParam<SystemDirectoryLister::KindSource> {
 protected:
     Events Walk(const fs::path& start, const fs::path& root) {
@@ -236,6 +242,7 @@ TEST(FolderWalk, ReportsAFolderItMayNotOpenAndWalksTheRest) {
     const ChildStatus status = root ? RunAsNobody(body) : RunInChild(body);
     EXPECT_TRUE(status.exitedWith(0)) << status.describe();
 }
+#endif
 
 } // namespace
 } // namespace quorvel::test
