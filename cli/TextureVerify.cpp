@@ -1,5 +1,7 @@
 #include "TextureVerify.h"
 
+#include "TextureError.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -14,7 +16,7 @@ constexpr std::size_t kChunk = 256 * 1024;
 constexpr std::uint8_t kHighestUncompressedMarker = 0x40;
 
 std::error_code LastError() {
-    return {errno != 0 ? errno : EIO, std::system_category()};
+    return ErrorFromErrno(errno != 0 ? errno : EIO);
 }
 
 // Frees the inflate state on every return path.

@@ -24,11 +24,11 @@ constexpr int kCreateAttempts = 100;
 constexpr std::size_t kMaxNameChars = 255;
 
 std::error_code LastError() {
-    return {errno, std::system_category()};
+    return ErrorFromErrno(errno);
 }
 
 std::error_code SystemError(int code) {
-    return {code, std::system_category()};
+    return ErrorFromErrno(code);
 }
 
 NativeString RandomSuffix() {

@@ -35,10 +35,18 @@ std::error_code make_error_code(TextureErrc reason) noexcept {
     return {static_cast<int>(reason), TextureCategory()};
 }
 
+#ifndef _WIN32 // TextureErrorWin32.cpp
+
+std::error_code ErrorFromErrno(int errnoValue) noexcept {
+    return {errnoValue, std::system_category()};
+}
+
 std::string DescribeError(const std::error_code& error) {
     if (error.category() == std::system_category() || error.category() == std::generic_category())
         return "Error " + std::to_string(error.value()) + ": " + error.message();
     return error.message();
 }
+
+#endif
 
 } // namespace quorvel

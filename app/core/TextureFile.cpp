@@ -24,7 +24,7 @@ constexpr int kReadFlags = O_RDONLY | O_NONBLOCK;
 #endif
 
 std::error_code LastError() {
-    return {errno, std::system_category()};
+    return ErrorFromErrno(errno);
 }
 
 class FileCloser {
@@ -158,7 +158,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
     // A rename needs only the folder's permission, so the file's own write permission is
     // checked here: a read-only file stays read-only, for root too.
     if (IsReadOnly(static_cast<std::filesystem::perms>(prepared.original.mode & 07777u))) {
-        result.setFailure(TextureStep::Check, std::error_code(EACCES, std::system_category()));
+        result.setFailure(TextureStep::Check, ErrorFromErrno(EACCES));
         return prepared;
     }
     if (ops.checkWritable(prepared.target) != 0) {

@@ -105,7 +105,7 @@ TEST_P(InjectedFault, LeavesOriginalIdenticalAndNoTemporaryFile) {
 
     EXPECT_EQ(result.outcome, TextureOutcome::Failed);
     EXPECT_EQ(result.failedStep, fault.step);
-    EXPECT_EQ(result.error, std::error_code(fault.error, std::system_category()));
+    EXPECT_EQ(result.error, ErrorFromErrno(fault.error));
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
     if (fault.step == TextureStep::SyncFolder) {
         // Too late to keep the original: the rename happened. The file is complete.

@@ -40,7 +40,7 @@ TEST_P(ReadOnlyTexture, IsRefusedEvenForRootAndLeftUntouched) {
     const TextureResult result = CompressTextureFile(compressor, path);
 
     EXPECT_EQ(result.failedStep, TextureStep::Check);
-    EXPECT_EQ(result.error, std::error_code(EACCES, std::system_category()));
+    EXPECT_EQ(result.error, ErrorFromErrno(EACCES));
     EXPECT_EQ(ReadFileBytes(path), input);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"locked.ace"});
     struct stat after {};
@@ -133,6 +133,33 @@ TEST(CompressTextureFile, FailsCleanlyOnWhatIsNotARegularFile) {
 }
 #endif
 
+#ifdef _WIN32
+// Read-only is the file's read-only attribute; the refusal carries the Win32 code and the
+// system's own text, not an errno number read as a Win32 code.
+TEST(CompressTextureFile, RefusesReadOnlyAttributeWithTheSystemsText) {
+    TempDir dir;
+    const auto path = dir / "locked.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(800));
+    WriteFileBytes(path, input);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    std::error_code error;
+    ASSERT_TRUE(IsReadOnly(path, error)) << error.message();
+
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, path);
+
+    EXPECT_EQ(result.failedStep, TextureStep::Check);
+    EXPECT_EQ(result.error.value(), 5); // ERROR_ACCESS_DENIED
+    // Windows says "Access is denied", Wine "Access denied".
+    const std::string message = DescribeFailure(result, "locked.ace");
+    EXPECT_TRUE(message.starts_with("Could not compress locked.ace: Error 5: Access ")) << message;
+    EXPECT_TRUE(message.ends_with(" denied. The file is unchanged.")) << message;
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"locked.ace"});
+}
+#endif
+
 TEST(DescribeFailure, SaysWhatWhereWhyAndTheFileState) {
     TextureResult result;
     result.path = "walls/brick.ace";
@@ -146,8 +173,8 @@ TEST(DescribeFailure, SaysWhatWhereWhyAndTheFileState) {
     EXPECT_EQ(DescribeFailure(result, "brick.ace"),
               "Could not compress brick.ace: File has other hard links. The file is unchanged.");
 #ifdef _WIN32
-    EXPECT_EQ(DescribeError(std::error_code(5, std::system_category())),
-              "Error 5: Access is denied.");
+    EXPECT_TRUE(DescribeError(ErrorFromErrno(ENOSPC)).starts_with("Error 112: "));
+    EXPECT_TRUE(DescribeError(ErrorFromErrno(EACCES)).starts_with("Error 5: Access "));
 #else
     EXPECT_EQ(DescribeError(std::error_code(EACCES, std::system_category())),
               "Error 13: Permission denied");
