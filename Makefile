@@ -56,8 +56,9 @@ package: build
 	scripts/install-deps.sh package
 	cd build/default && cpack -G DEB
 
-# Wine runs headless in a prefix of its own, without the dialogs offering Mono and Gecko.
-WINE_ENV := WINEPREFIX=$(CURDIR)/build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+# Wine runs headless in a prefix of its own, without the dialogs offering Mono and Gecko. make's
+# job-server descriptors are kept from Wine: a Wine server holding them makes Wine hang.
+WINE_ENV := env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL WINEPREFIX=$(CURDIR)/build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 
 windows:
 	scripts/install-deps.sh windows
@@ -66,9 +67,11 @@ windows:
 	cmake --build --preset windows -j 2
 
 windows-test: windows
-	test -f build/wine/system.reg || $(WINE_ENV) wineboot --init >/dev/null 2>&1
+	# The prefix is complete once its server has written the registry and ended.
+	test -f build/wine/system.reg || { $(WINE_ENV) wineboot --init >/dev/null 2>&1 && \
+	    $(WINE_ENV) wineserver -w; }
 	# One Wine server for the whole run: starting one per test program costs seconds each.
-	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1
+	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1 || true
 	$(WINE_ENV) ctest --preset windows; status=$$?; $(WINE_ENV) wineserver -k; exit $$status
 
 windows-package: windows
