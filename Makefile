@@ -68,8 +68,8 @@ windows:
 
 windows-test: windows
 	# The prefix is complete once its server has written the registry and ended.
-	test -f build/wine/system.reg || { $(WINE_ENV) wineboot --init >/dev/null 2>&1 && \
-	    $(WINE_ENV) wineserver -w; }
+	test -f build/wine/system.reg || { $(WINE_ENV) wineboot --init </dev/null >/dev/null 2>&1; \
+	    $(WINE_ENV) wineserver -k; $(WINE_ENV) wineserver -w; true; }
 	# One Wine server for the whole run: starting one per test program costs seconds each.
 	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1 || true
 	$(WINE_ENV) ctest --preset windows; status=$$?; $(WINE_ENV) wineserver -k; exit $$status
