@@ -56,8 +56,8 @@ package: build
 	scripts/install-deps.sh package
 	cd build/default && cpack -G DEB
 
-# Wine runs headless in a prefix of its own, without the dialogs offering Mono and Gecko. make's
-# job-server descriptors are kept from Wine: a Wine server holding them makes Wine hang.
+# Wine runs headless in a prefix of its own, without the dialogs offering Mono and Gecko, and
+# without make's variables.
 WINE_ENV := env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL WINEPREFIX=$(CURDIR)/build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 
 windows:
