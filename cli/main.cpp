@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
                  "file ending in .ace, in any case, that is not read-only; links inside the tree\n"
                  "are not followed). Files already compressed are left alone.",
                  "quorvel-cli"};
+    // Options are "-x" and "--xyz" only: on Windows CLI11 would also take "/x" for one, making a
+    // rooted path ("/textures") a usage error.
+    app.allow_windows_style_options(false);
     std::vector<std::string> paths;
     unsigned jobs = DefaultJobs();
     bool quiet = false;

@@ -24,7 +24,7 @@ constexpr int kCreateAttempts = 100;
 constexpr std::size_t kMaxNameChars = 255;
 
 std::error_code SystemError(int code) {
-    return {code, std::system_category()};
+    return ErrorFromErrno(code);
 }
 
 NativeString RandomSuffix() {
@@ -130,7 +130,7 @@ std::error_code PendingReplacement::copyAttributes(const FileIdentity& original)
     if (m_fd < 0)
         return SystemError(EBADF);
     const FileOps& ops = CurrentFileOps();
-    bool keptOwner = true;
+    [[maybe_unused]] bool keptOwner = true; // only read where owners exist
     if (ops.fchown(m_fd, original.owner, original.group) != 0) {
         const int code = errno;
 #ifndef _WIN32

@@ -38,7 +38,13 @@ std::error_code make_error_code(TextureErrc reason) noexcept {
 }
 
 std::error_code LastError() noexcept {
-    return {errno != 0 ? errno : EIO, std::system_category()};
+    return ErrorFromErrno(errno != 0 ? errno : EIO);
+}
+
+#ifndef _WIN32 // TextureErrorWin32.cpp
+
+std::error_code ErrorFromErrno(int errnoValue) noexcept {
+    return {errnoValue, std::system_category()};
 }
 
 std::string DescribeError(const std::error_code& error) {
@@ -46,5 +52,7 @@ std::string DescribeError(const std::error_code& error) {
         return "Error " + std::to_string(error.value()) + ": " + error.message();
     return error.message();
 }
+
+#endif
 
 } // namespace quorvel

@@ -22,12 +22,18 @@ const std::error_category& TextureCategory() noexcept;
 
 std::error_code make_error_code(TextureErrc reason) noexcept;
 
-// The calling thread's last system error (errno) as a code; EIO when errno is 0, so a failure
-// is never reported as success.
+// The system's code for a failure a file call reported through errno. On POSIX that is errno
+// itself; on Windows, where std::system_category() means Win32 codes, the Win32 code for the
+// same failure (EACCES is ERROR_ACCESS_DENIED, 5), so its text is the system's own.
+std::error_code ErrorFromErrno(int errnoValue) noexcept;
+
+// The calling thread's last system error (errno, through ErrorFromErrno); EIO when errno is 0,
+// so a failure is never reported as success.
 std::error_code LastError() noexcept;
 
 // One line for any error code: "Error 13: Permission denied" for system codes (number and the
-// system's own text), the plain reason for our own ("File has other hard links").
+// system's own text; "Error 5: Access is denied" on Windows), the plain reason for our own
+// ("File has other hard links").
 std::string DescribeError(const std::error_code& error);
 
 } // namespace quorvel

@@ -141,7 +141,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
     // A rename needs only the folder's permission, so the file's own write permission is
     // checked here: a read-only file stays read-only, for root too.
     if (IsReadOnly(static_cast<std::filesystem::perms>(prepared.original.mode & 07777u))) {
-        result.setFailure(TextureStep::Check, std::error_code(EACCES, std::system_category()));
+        result.setFailure(TextureStep::Check, ErrorFromErrno(EACCES));
         return prepared;
     }
     if (ops.checkWritable(prepared.target) != 0) {

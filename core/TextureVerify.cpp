@@ -60,6 +60,13 @@ VerifyResult VerifyTextureFile(const std::filesystem::path& path) {
     if (fd < 0) {
         result.problem = VerifyProblem::ReadError;
         result.error = LastError();
+#ifdef _WIN32
+        // The C run-time can't open a folder and says "access denied"; the name is looked at
+        // again only to give the true reason, nothing is read through it.
+        std::error_code ignored;
+        if (errno == EACCES && std::filesystem::is_directory(path, ignored))
+            result.error = make_error_code(TextureErrc::NotRegularFile);
+#endif
         return result;
     }
     FileCloser closer(fd);

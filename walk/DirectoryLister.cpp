@@ -3,68 +3,15 @@
 #include "TextureError.h"
 
 #include <cerrno>
-#include <string_view>
-
-#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace quorvel {
 
-#ifdef _WIN32
-
-namespace {
-
-EntryKind KindOf(const std::filesystem::path& path, std::filesystem::file_status status) {
-    namespace fs = std::filesystem;
-    if (fs::is_symlink(status)) {
-        std::error_code ec;
-        return fs::is_directory(fs::status(path, ec)) ? EntryKind::LinkToFolder
-                                                      : EntryKind::LinkToFile;
-    }
-    if (fs::is_regular_file(status))
-        return EntryKind::File;
-    if (fs::is_directory(status))
-        return EntryKind::Folder;
-    return EntryKind::Other; // junctions land here and are never followed
-}
-
-} // namespace
-
-DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder,
-                                             FollowLink follow) {
-    namespace fs = std::filesystem;
-    DirectoryListing listing;
-    std::error_code ec;
-    if (follow == FollowLink::No && fs::is_symlink(fs::symlink_status(folder, ec))) {
-        listing.openError = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-        return listing;
-    }
-    fs::directory_iterator it(folder, ec);
-    if (ec) {
-        listing.openError = ec;
-        return listing;
-    }
-    while (it != fs::directory_iterator()) {
-        DirectoryEntry entry;
-        entry.name = it->path().filename();
-        const fs::file_status status = it->symlink_status(entry.error);
-        if (!entry.error)
-            entry.kind = KindOf(it->path(), status);
-        listing.entries.push_back(std::move(entry));
-        it.increment(ec);
-        if (ec) {
-            listing.readError = ec;
-            break;
-        }
-    }
-    return listing;
-}
-
-#else
+// The Windows form is in DirectoryListerWin32.cpp.
 
 namespace {
 
@@ -179,7 +126,5 @@ DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder
     }
     return listing;
 }
-
-#endif
 
 } // namespace quorvel

@@ -11,8 +11,10 @@
 // fstat()s the descriptor for its identity, reads it with readdir() and takes each entry's kind
 // from d_type, falling back to fstatat(AT_SYMLINK_NOFOLLOW) where the file system leaves d_type
 // unknown. Links are resolved once more to tell links to folders from links to files. Names are
-// kept as the bytes the file system holds, valid UTF-8 or not. On Windows it uses
-// std::filesystem::directory_iterator and reports no identity.
+// kept as the bytes the file system holds, valid UTF-8 or not. On Windows it opens the folder
+// handle without following a reparse point, takes the identity (volume serial number, file ID)
+// and the entries with their attributes from that handle, and reports no reparse point as a
+// folder (DirectoryListerWin32.cpp).
 
 #include <compare>
 #include <cstdint>

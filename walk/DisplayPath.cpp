@@ -64,7 +64,7 @@ std::size_t ValidSequenceLength(std::string_view text) {
     return length;
 }
 
-std::string FromBytes(std::string_view bytes) {
+[[maybe_unused]] std::string FromBytes(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     while (!bytes.empty()) {

@@ -303,7 +303,9 @@ TEST(BatchRunner, FailedFileSystemSyncFallsBackToSyncingEachFile) {
         ScopedFileOps failing(std::move(ops));
         totals = RunOn(dir.path(), BatchMode::Compress, 1, &reports);
     }
+#ifndef _WIN32 // Windows has no file-system sync: every file is synced on its own at once
     EXPECT_GE(fileSystemSyncs.load(), 1);
+#endif
     EXPECT_EQ(fileSyncs.load(), 6);
     EXPECT_EQ(totals.compressed, 5);
     EXPECT_EQ(totals.failed, 1);

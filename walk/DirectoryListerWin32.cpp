@@ -1,0 +1,114 @@
+// SystemDirectoryLister on Windows: everything through one handle on the folder.
+//
+// The folder is opened with FILE_FLAG_BACKUP_SEMANTICS (needed for folders) and, unless the
+// caller allows a link, FILE_FLAG_OPEN_REPARSE_POINT, so a symbolic link or junction is opened
+// as itself instead of what it points to and then refused. Its identity is the volume serial
+// number and file ID of that handle; its entries come from the same handle
+// (GetFileInformationByHandleEx), with each entry's attributes and reparse tag, so no entry is
+// looked up by path again. A reparse point is never a Folder: symbolic links are reported as
+// links, junctions, mount points and every other kind as Other, and the walk follows none.
+#include "DirectoryLister.h"
+
+#include <cstddef>
+#include <vector>
+#include <windows.h>
+
+namespace quorvel {
+namespace {
+
+std::error_code Win32Error(DWORD code) {
+    return {static_cast<int>(code), std::system_category()};
+}
+
+class HandleCloser {
+public:
+    explicit HandleCloser(HANDLE handle) : m_handle(handle) {}
+    ~HandleCloser() { CloseHandle(m_handle); }
+    HandleCloser(const HandleCloser&) = delete;
+    HandleCloser& operator=(const HandleCloser&) = delete;
+
+private:
+    HANDLE m_handle;
+};
+
+EntryKind KindOf(DWORD attributes, DWORD reparseTag) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if (reparseTag == IO_REPARSE_TAG_SYMLINK)
+            return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::LinkToFolder
+                                                                : EntryKind::LinkToFile;
+        return EntryKind::Other; // junctions and mount points among them
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return EntryKind::Folder;
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0)
+        return EntryKind::Other;
+    return EntryKind::File;
+}
+
+} // namespace
+
+DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder,
+                                             FollowLink follow) {
+    (void)m_source; // entry kinds always come with the listing here
+    DirectoryListing listing;
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
+    if (follow == FollowLink::No)
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    const HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        listing.openError = Win32Error(GetLastError());
+        return listing;
+    }
+    HandleCloser closer(handle);
+
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        listing.openError = Win32Error(GetLastError());
+        return listing;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A folder swapped for a link or junction after its parent was listed.
+        listing.openError = Win32Error(ERROR_CANT_RESOLVE_FILENAME);
+        return listing;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        listing.openError = Win32Error(ERROR_DIRECTORY);
+        return listing;
+    }
+    listing.identity = FolderIdentity{
+        info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+
+    // FILE_ID_BOTH_DIR_INFO records need 8-byte alignment.
+    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
+    FILE_INFO_BY_HANDLE_CLASS infoClass = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(handle, infoClass, buffer.data(),
+                                          static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+            const DWORD code = GetLastError();
+            if (code != ERROR_NO_MORE_FILES)
+                listing.readError = Win32Error(code);
+            break;
+        }
+        infoClass = FileIdBothDirectoryInfo;
+        const auto* bytes = reinterpret_cast<const std::byte*>(buffer.data());
+        for (;;) {
+            const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
+            const std::wstring_view name(record->FileName, record->FileNameLength / sizeof(WCHAR));
+            if (name != L"." && name != L"..") {
+                DirectoryEntry entry;
+                entry.name = std::filesystem::path(std::wstring(name));
+                // For a reparse point the EA size field holds its tag.
+                entry.kind = KindOf(record->FileAttributes, record->EaSize);
+                listing.entries.push_back(std::move(entry));
+            }
+            if (record->NextEntryOffset == 0)
+                break;
+            bytes += record->NextEntryOffset;
+        }
+    }
+    return listing;
+}
+
+} // namespace quorvel
