@@ -57,23 +57,15 @@ package:
 	scripts/install-deps.sh package
 	WERROR=$(WERROR) packaging/make-deb.sh
 
-# Wine runs headless in a prefix of its own, without the dialogs offering Mono and Gecko, and
-# without make's variables.
-WINE_ENV := env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL WINEPREFIX=$(CURDIR)/build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-
 windows:
 	scripts/install-deps.sh windows
 	cmake --preset windows -DQUORVEL_WERROR=$(WERROR) \
 	    -DQUORVEL_LIBDEFLATE_SOURCE="$$(scripts/libdeflate-source.sh build/windows-deps)"
 	cmake --build --preset windows -j 2
 
+# The tests under Wine, with one Wine server for the run (see the script).
 windows-test: windows
-	# The prefix is complete once its server has written the registry and ended.
-	test -f build/wine/system.reg || { $(WINE_ENV) wineboot --init </dev/null >/dev/null 2>&1; \
-	    $(WINE_ENV) wineserver -k; $(WINE_ENV) wineserver -w; true; }
-	# One Wine server for the whole run: starting one per test program costs seconds each.
-	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1 || true
-	$(WINE_ENV) ctest --preset windows; status=$$?; $(WINE_ENV) wineserver -k; exit $$status
+	scripts/windows-test.sh
 
 windows-package: windows
 	cd build/windows && cpack -G ZIP

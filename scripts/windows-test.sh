@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs the Windows build's tests (build/windows, `make windows`) under Wine, in a prefix of its
+# own, build/wine, made on first use.
+#
+# One Wine server serves the whole run: started here, detached (a session of its own, every
+# descriptor on /dev/null), and ended on the way out. The prefix's background programs
+# (services, the desktop, device drivers) are started under it before ctest runs, with nothing
+# inherited: started by the first Wine program of the run instead, inside ctest's listing of a
+# test program's cases, they would keep the pipe ctest reads that listing from open, and ctest
+# would wait for its end until the listing's time limit.
+#   scripts/windows-test.sh [CTEST ARGUMENTS...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# The same environment as the `windows` test preset; make's variables are not for Wine. Wine
+# names files on the Linux side in the locale's encoding: a UTF-8 one, so any name can be made.
+export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export LC_ALL=C.UTF-8
+unset MAKEFLAGS MFLAGS MAKELEVEL
+
+quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+# A server left over from an interrupted run (of this prefix only) would serve with stale state.
+quiet wineserver -k || true
+
+# A new prefix is complete once the server that wrote its registry has ended.
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    quiet wineboot --init
+    quiet wineserver -w
+fi
+
+trap 'quiet wineserver -k || true' EXIT
+# wineserver returns once its socket is ready, so the next Wine program finds it.
+quiet setsid wineserver -p
+# The session's start-up (wineboot and the programs it starts) runs now, and only once.
+quiet wine cmd.exe /c exit 0
+
+ctest --preset windows "$@"
