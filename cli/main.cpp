@@ -4,6 +4,7 @@
 // runs it on the worker threads (BatchRunner) and fans the ordered reports out to the console
 // and, when asked, to a JSON report. The exit code says whether everything went well.
 
+#include "Arguments.h"
 #include "BatchRunner.h"
 #include "BufferReuse.h"
 #include "ConsoleReport.h"
@@ -14,6 +15,7 @@
 #include "WorkList.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -110,7 +112,12 @@ int main(int argc, char** argv) {
                "left; press twice to stop at once).");
 
     try {
-        app.parse(argc, argv);
+        // In reverse order, as CLI11 takes a vector.
+        std::vector<std::string> arguments = ProgramArguments(argc, argv);
+        if (!arguments.empty())
+            arguments.erase(arguments.begin());
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForVersion& e) {
@@ -129,7 +136,11 @@ int main(int argc, char** argv) {
     const bool jsonToStdout = jsonPath == "-";
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> jsonFile(nullptr, &std::fclose);
     if (!jsonPath.empty() && !jsonToStdout) {
+#ifdef _WIN32
+        jsonFile.reset(_wfopen(PathFromArgument(jsonPath).c_str(), L"w"));
+#else
         jsonFile.reset(std::fopen(jsonPath.c_str(), "w"));
+#endif
         if (!jsonFile) {
             std::fprintf(stderr,
                          "quorvel-cli: could not create the report %s: %s. No file was changed.\n",
@@ -139,7 +150,9 @@ int main(int argc, char** argv) {
     }
 
     const std::atomic<bool>& stop = InstallGracefulInterrupt();
-    std::vector<std::filesystem::path> inputs(paths.begin(), paths.end());
+    std::vector<std::filesystem::path> inputs;
+    for (const std::string& path : paths)
+        inputs.push_back(PathFromArgument(path));
     const WorkList work = CollectWork(inputs, stop);
 
     ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1);

@@ -105,6 +105,19 @@ with tempfile.TemporaryDirectory() as tmp:
     check(code == 1, "missing file exit code %d" % code)
     check(json.loads(out)["totals"]["failed"] == 1, "missing file not counted as failed")
 
+    # A name outside any single-byte code page, given on the command line, names the file
+    # (on Windows the arguments come from the UTF-16 command line).
+    unicode_dir = os.path.join(tmp, "\u0442\u0435\u043a\u0441\u0442\u0443\u0440\u044b")
+    os.makedirs(unicode_dir)
+    unicode_file = os.path.join(unicode_dir, "\u6f22\u5b57 \u00e9.ace")
+    with open(unicode_file, "wb") as f:
+        f.write(texture(b"unicode " * 200))
+    code, out, err = run("--json", "-", unicode_file)
+    check(code == 0, "a file with a Unicode name, exit code %d: %s" % (code, err))
+    check(json.loads(out)["totals"]["compressed"] == 1, "Unicode name: %s" % out)
+    with open(unicode_file, "rb") as f:
+        check(f.read()[7] == 0x46, "the file with a Unicode name was not compressed")
+
     # Ctrl-C once the handlers are in place (the kernel lists SIGINT as caught) and while the
     # run has most of its work ahead: exit 130, every file either as it was or completely
     # compressed, no temporary file left.
