@@ -7,6 +7,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -47,6 +48,31 @@ std::atomic<bool> g_stop{false};
 
 static_assert(std::atomic<bool>::is_always_lock_free, "the flags are read in a signal handler");
 
+#ifdef _WIN32
+// Console control events arrive on a thread of their own. The C run-time's signal() puts its
+// handler back to the default after the first Ctrl-C, so a second one ended the process on the
+// spot with its temporary files left; a console control handler stays in place.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    if (g_graceful.load() && interrupt) {
+        bool expected = false;
+        if (g_stop.compare_exchange_strong(expected, true))
+            return TRUE;
+    }
+    RemoveTemporaryFiles();
+    if (interrupt) {
+        // The status a console program ends with on Ctrl-C; at once, without running exit
+        // handlers while other threads may hold locks.
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+    }
+    // Closing the console, logging off, shutting down: the system ends the process.
+    return FALSE;
+}
+
+void InstallHandlers() {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+#else
 extern "C" void OnInterrupt(int signalNumber) {
     const int savedErrno = errno;
     if (g_graceful.load() && (signalNumber == SIGINT || signalNumber == SIGTERM)) {
@@ -60,26 +86,15 @@ extern "C" void OnInterrupt(int signalNumber) {
     // Back to the default action, then raise again: the signal is blocked while the handler
     // runs, so it is delivered once the handler returns and the process ends the way it would
     // have without us.
-#ifdef _WIN32
-    std::signal(signalNumber, SIG_DFL);
-#else
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     sigaction(signalNumber, &action, nullptr);
-#endif
     std::raise(signalNumber);
     errno = savedErrno;
 }
 
 void InstallHandlers() {
-#ifdef _WIN32
-    for (const int signalNumber : {SIGINT, SIGTERM}) {
-        const auto previous = std::signal(signalNumber, OnInterrupt);
-        if (previous == SIG_IGN)
-            std::signal(signalNumber, SIG_IGN);
-    }
-#else
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         // A signal ignored under nohup stays ignored.
         struct sigaction previous {};
@@ -93,8 +108,8 @@ void InstallHandlers() {
         action.sa_flags = SA_RESTART;
         sigaction(signalNumber, &action, nullptr);
     }
-#endif
 }
+#endif
 
 } // namespace
 

@@ -12,6 +12,10 @@
 // batch then takes no new file, abandons what it has staged but not renamed, and ends with a
 // report. A second one, or SIGHUP, takes the immediate path above.
 //
+// On Windows a console control handler does the same: Ctrl-C and Ctrl-Break stand for SIGINT
+// (a second one ends the process with STATUS_CONTROL_C_EXIT), and closing the console, logging
+// off or shutting down remove the files before the system ends the process.
+//
 // The table is a fixed array written with atomics only, so it is safe to use from any number
 // of threads and to read from a signal handler.
 
