@@ -134,7 +134,9 @@ int main(int argc, char** argv) {
 
     const std::atomic<bool>& stop = InstallGracefulInterrupt();
     std::vector<std::filesystem::path> inputs(paths.begin(), paths.end());
-    const WorkList work = CollectWork(inputs, stop);
+    // The work list keeps every folder with files to handle open until they are done.
+    RaiseOpenFileLimit();
+    const WorkList work = CollectWork(inputs, stop, options.mode == BatchMode::Compress);
 
     ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1);
     std::unique_ptr<JsonReport> json;

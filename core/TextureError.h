@@ -15,6 +15,8 @@ enum class TextureErrc {
     FileChanged,      // the file was changed, moved or replaced while it was being compressed
     HardLinked,       // the file has other hard links, which a rewrite would separate from it
     NotRegularFile,   // a folder, pipe, device or socket
+    InUse,            // another program has the file open for writing, or opened it meanwhile
+    CompressedMeanwhile, // another program (a second run) compressed the file meanwhile
 };
 
 // The category of TextureErrc codes; its name is "quorvel texture".

@@ -349,15 +349,16 @@ TEST(BatchRunner, ProgressCountsFilesAsTheyAreCompressedAndTotalsWhatWasRenamed)
 
     std::optional<ProgressSnapshot> beforeRename;
     FileOps ops = SystemFileOps();
-    ops.rename = [&, realRename = ops.rename](const std::filesystem::path& from,
-                                              const std::filesystem::path& to) {
+    ops.renameAt = [&, realRename = ops.renameAt](FolderHandle folder,
+                                                  const std::filesystem::path& from,
+                                                  const std::filesystem::path& to) {
         if (!beforeRename)
             beforeRename = sink.LatestAfterWait();
         if (to.filename() == "t2.ace") {
             errno = EIO;
             return -1;
         }
-        return realRename(from, to);
+        return realRename(folder, from, to);
     };
     std::atomic<bool> stop{false};
     const WorkList work = CollectWork({dir.path()}, stop);

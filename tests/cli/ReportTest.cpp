@@ -76,7 +76,8 @@ TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
     EXPECT_NE(text.find("\"totals\": {\"files\": 45, \"compressed\": 1, \"alreadyCompressed\": 2, "
                         "\"nothingCompressed\": 3, \"readOnlySkipped\": 4, \"failed\": 5, "
                         "\"verified\": 6, \"notCompressed\": 7, \"notProcessed\": 8, "
-                        "\"bytesIn\": 9000, \"bytesOut\": 1000, \"bytesSaved\": 8000}"),
+                        "\"bytesIn\": 9000, \"bytesOut\": 1000, \"bytesSaved\": 8000, "
+                        "\"leftoversRemoved\": 0}"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("\"mode\": \"compress\",\n  \"engine\": \"zlib\",\n  \"jobs\": 3"),

@@ -43,8 +43,8 @@ TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
     for (const char* file : {"a.ace", "sub/b.ace", "sub/notes.txt"})
         MakeFile(r, file);
     RecordingView view;
-    TextureScan scan(view, [](const fs::path& file) {
-        return file.filename() == "a.ace" ? Result(2048)
+    TextureScan scan(view, [](const FileInFolder& file) {
+        return file.name == "a.ace" ? Result(2048)
                                           : Result(0, TextureOutcome::AlreadyCompressed);
     });
     scan.Scan(r.path());
@@ -55,7 +55,7 @@ TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
                                    "status Saved 2Kb Finished.."}));
 
     RecordingView cancelled; // no folder chosen: no scan, only the finish
-    TextureScan(cancelled, [](const fs::path&) { return Result(1); }).Finish();
+    TextureScan(cancelled, [](const FileInFolder&) { return Result(1); }).Finish();
     EXPECT_EQ(cancelled.events, (Events{"status  Finished.."}));
 }
 
@@ -78,7 +78,7 @@ TEST_P(ScanTotal, ShowsTheTotalInWholeKilobytesTruncatedTowardZero) {
         MakeFile(r, "f" + std::to_string(i) + "/x.ace"); // one per folder, so the order is known
     std::size_t next = 0;
     RecordingView view;
-    TextureScan scan(view, [&](const fs::path&) {
+    TextureScan scan(view, [&](const FileInFolder&) {
         const TextureResult& result = c.results.at(next++);
         if (result.failed() && result.failedStep == TextureStep::None)
             throw std::runtime_error("out of memory");
@@ -109,14 +109,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
     class LockedLister : public DirectoryLister {
-        DirectoryListing List(const fs::path&, FollowLink) override {
+        DirectoryListing List(const FolderRequest&) override {
             DirectoryListing listing;
             listing.openError = {EACCES, std::system_category()};
             return listing;
         }
     } lister;
     RecordingView view;
-    TextureScan scan(view, [](const fs::path&) { return Result(0); });
+    TextureScan scan(view, [](const FileInFolder&) { return Result(0); });
     scan.Scan("/t/caf\xE9", lister);
     ASSERT_EQ(scan.Failures().size(), 1u);
     EXPECT_EQ(scan.Failures()[0].path, "/t/caf\xE9");
