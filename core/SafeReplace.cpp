@@ -319,8 +319,7 @@ LeftoverOutcome RemoveLeftoverTemporaryFile(const OpenFolder& folder,
     const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
-    const std::int64_t newest = std::max(info.modifiedNs, info.changedNs);
-    if (now - newest < kLeftoverAgeSeconds * 1'000'000'000)
+    if (now - info.modifiedNs < kLeftoverAgeSeconds * 1'000'000'000)
         return LeftoverOutcome::TooRecent;
     if (ops.unlinkAt(folder.handle(), name) != 0) {
         if (errno == ENOENT)

@@ -93,10 +93,11 @@ std::error_code SyncFileSystem(const OpenFolder& folder);
 // ".quorvel-tmp-" + six letters or digits.
 bool IsTemporaryFileName(const std::filesystem::path& name);
 
-// How long a temporary file must have gone unmodified before a later run takes it for a
-// leftover of a killed one. A live run writes its temporary file in one go and renames it
-// within its batch, which takes seconds even for the largest payloads on slow disks; a quarter
-// of an hour leaves a wide margin for another run still writing it.
+// How long a temporary file's content must have gone unmodified before a later run takes it for
+// a leftover of a killed one. A live run writes its temporary file in one go, then only sets
+// its attributes, syncs and renames it within its batch, which takes seconds even for the
+// largest payloads on slow disks; a quarter of an hour leaves a wide margin for another run
+// still at work on it.
 inline constexpr std::int64_t kLeftoverAgeSeconds = 15 * 60;
 
 enum class LeftoverOutcome { NotOurs, TooRecent, Removed, Failed };
