@@ -248,6 +248,52 @@ TEST(BatchRunner, NamedFileIsCompressedWhateverItsNameAndHandledOnce) {
     EXPECT_EQ(test::ReadFileBytes(dir / "texture.bin"), test::ExpectedRewrite(input));
 }
 
+void MakeOldLeftover(const std::filesystem::path& path) {
+    test::WriteFileBytes(path, Bytes{1, 2, 3});
+    const auto old = std::filesystem::last_write_time(path) - std::chrono::hours(1);
+    std::filesystem::last_write_time(path, old);
+}
+
+// A killed run leaves its temporary files; a later compressing run removes those old enough in
+// the folders it walks, counts them, and reports a removal that fails. A dry run touches none.
+TEST(BatchRunner, LeftoverTemporaryFilesAreRemovedCountedAndTheirFailuresReported) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "sub");
+    test::WriteFileBytes(dir / "sub/a.ace", MakeTexture(0, test::CompressibleBytes(3000)));
+    MakeOldLeftover(dir / ".a.ace.quorvel-tmp-Xy12Zq");
+    MakeOldLeftover(dir / "sub/.a.ace.quorvel-tmp-AbCdEf");
+    test::WriteFileBytes(dir / "sub/.b.ace.quorvel-tmp-Fresh1", Bytes{1}); // a live run's
+    std::atomic<bool> stop{false};
+
+    EXPECT_EQ(CollectWork({dir.path()}, stop).leftoversRemoved, 0);
+    EXPECT_EQ(test::ListFolder(dir.path()).size(), 2u);
+
+    const WorkList work = CollectWork({dir.path()}, stop, true);
+    EXPECT_EQ(work.leftoversRemoved, 2);
+    EXPECT_EQ(test::ListFolder(dir / "sub"),
+              (std::vector<std::string>{".b.ace.quorvel-tmp-Fresh1", "a.ace"}));
+    CollectingSink sink;
+    EXPECT_EQ(RunBatch(work, BatchOptions{}, sink, stop).leftoversRemoved, 2);
+
+    MakeOldLeftover(dir / ".c.ace.quorvel-tmp-Stuck1");
+    FileOps ops = SystemFileOps();
+    ops.unlinkAt = [](FolderHandle, const std::filesystem::path&) {
+        errno = EBUSY;
+        return -1;
+    };
+    WorkList failing;
+    {
+        ScopedFileOps refuse(std::move(ops));
+        failing = CollectWork({dir.path()}, stop, true);
+    }
+    EXPECT_EQ(failing.leftoversRemoved, 0);
+    ASSERT_EQ(failing.items.size(), 2u);
+    const FileReport& report = *failing.items[0].preset;
+    EXPECT_EQ(report.outcome, FileOutcome::WalkFailed);
+    EXPECT_EQ(report.walkStep, WalkStep::RemoveLeftover);
+    EXPECT_NE(DescribeReport(report).find(".c.ace.quorvel-tmp-Stuck1"), std::string::npos);
+}
+
 TEST(BatchRunner, MissingPathIsOneFailureWithTheSystemReason) {
     TempDir dir;
     std::vector<FileReport> reports;

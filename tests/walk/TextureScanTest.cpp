@@ -2,10 +2,13 @@
 
 #include "Brevora.h"
 #include "DisplayPath.h"
+#include "FileOps.h"
 #include "TextureError.h"
 #include "TextureSamples.h"
 #include "WalkTestFiles.h"
 
+#include <cerrno>
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace quorvel::test {
@@ -106,6 +109,36 @@ INSTANTIATE_TEST_SUITE_P(
                   "Saved 4Kb",
                   2},
         TotalCase{{Result(3072, kFailed, TextureStep::SyncFolder)}, 3072, "Saved 3Kb", 1}));
+
+// The window program removes a killed run's temporary files without a word; only a removal that
+// fails is listed.
+TEST(TextureScan, RemovesLeftoverTemporaryFilesQuietlyAndListsAFailedRemoval) {
+    TempDir r;
+    const auto leftover = MakeFile(r, "sub/.a.ace.quorvel-tmp-Q1w2E3");
+    fs::last_write_time(leftover, fs::last_write_time(leftover) - std::chrono::hours(2));
+    RecordingView view;
+    TextureScan scan(view, [](const FileInFolder&) { return Result(0); });
+    scan.Scan(r.path());
+    EXPECT_EQ(scan.LeftoversRemoved(), 1u);
+    EXPECT_TRUE(scan.Failures().empty());
+    EXPECT_FALSE(fs::exists(leftover));
+
+    MakeFile(r, "sub/.b.ace.quorvel-tmp-Q1w2E3");
+    fs::last_write_time(r / "sub/.b.ace.quorvel-tmp-Q1w2E3",
+                        fs::file_time_type::clock::now() - std::chrono::hours(2));
+    FileOps ops = SystemFileOps();
+    ops.unlinkAt = [](FolderHandle, const fs::path&) {
+        errno = EACCES;
+        return -1;
+    };
+    ScopedFileOps refuse(std::move(ops));
+    TextureScan again(view, [](const FileInFolder&) { return Result(0); });
+    again.Scan(r.path());
+    ASSERT_EQ(again.Failures().size(), 1u);
+    EXPECT_EQ(again.Failures()[0].message.rfind("Could not remove the leftover temporary file ", 0),
+              0u)
+        << again.Failures()[0].message;
+}
 
 TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
     class LockedLister : public DirectoryLister {
