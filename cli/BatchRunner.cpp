@@ -177,8 +177,8 @@ private:
         if (mode == BatchMode::Verify) {
             VerifyResult result;
             try {
-                result = item.file.folder ? VerifyTextureFile(item.file)
-                                          : VerifyTextureFile(item.path);
+                result =
+                    item.file.folder ? VerifyTextureFile(item.file) : VerifyTextureFile(item.path);
             } catch (const std::bad_alloc&) {
                 result.problem = VerifyProblem::ReadError;
                 result.error = std::make_error_code(std::errc::not_enough_memory);
@@ -253,8 +253,7 @@ private:
             const std::uint64_t device = staged.prepared.original.device;
             auto it = deviceErrors.find(device);
             if (it == deviceErrors.end())
-                it = deviceErrors
-                         .emplace(device, SyncFileSystem(*staged.prepared.target.folder))
+                it = deviceErrors.emplace(device, SyncFileSystem(*staged.prepared.target.folder))
                          .first;
             if (it->second) {
                 if (const std::error_code error = staged.pending.sync()) {

@@ -77,8 +77,7 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
     text += std::string(mode == BatchMode::DryRun ? "Would save " : "Saved ") +
             std::to_string(t.bytesSaved()) + " bytes (" + HumanBytes(t.bytesSaved()) + ").\n";
     if (t.leftoversRemoved > 0)
-        text += "Removed " +
-                Count(t.leftoversRemoved, "temporary file", "temporary files") +
+        text += "Removed " + Count(t.leftoversRemoved, "temporary file", "temporary files") +
                 " left behind by an interrupted earlier run.\n";
     return text;
 }

@@ -119,8 +119,8 @@ void RaiseOpenFileLimit() {
 #endif
 }
 
-WorkList CollectWork(const std::vector<std::filesystem::path>& paths,
-                     const std::atomic<bool>& stop, bool removeLeftovers) {
+WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
+                     bool removeLeftovers) {
     WorkList list;
     Collector collector(list, stop);
     for (const std::filesystem::path& path : paths) {

@@ -56,8 +56,8 @@ std::int64_t PayloadBytes(std::int64_t size);
 
 // Gathers the work for `paths`, with `removeLeftovers` removing leftover temporary files on
 // the way. Stops early, with what it has, once `stop` is set.
-WorkList CollectWork(const std::vector<std::filesystem::path>& paths,
-                     const std::atomic<bool>& stop, bool removeLeftovers = false);
+WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
+                     bool removeLeftovers = false);
 
 // Raises the soft limit of open files to the hard limit, so a tree's folders can stay open.
 void RaiseOpenFileLimit();

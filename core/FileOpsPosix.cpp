@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <mutex>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -64,8 +64,8 @@ SharedFolder OpenResolvedFolder(const std::filesystem::path& real, std::error_co
     std::vector<std::filesystem::path> parts(std::next(real.begin()), real.end());
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
-        const int next = ops.openAt(current, parts[i], last ? kFolderFlags | O_NOFOLLOW : kPassFlags,
-                                    0);
+        const int next =
+            ops.openAt(current, parts[i], last ? kFolderFlags | O_NOFOLLOW : kPassFlags, 0);
         const int code = errno;
         ops.close(current);
         if (next < 0) {

@@ -7,13 +7,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <string_view>
-#include <vector>
 #include <fcntl.h>
 #include <random>
+#include <string_view>
 #include <sys/stat.h>
 #include <utility>
-
+#include <vector>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -125,8 +124,7 @@ PendingReplacement& PendingReplacement::operator=(PendingReplacement&& other) no
     return *this;
 }
 
-PendingReplacement PendingReplacement::Create(const FileInFolder& target,
-                                              std::error_code& error) {
+PendingReplacement PendingReplacement::Create(const FileInFolder& target, std::error_code& error) {
     const FileOps& ops = CurrentFileOps();
     error.clear();
     if (!target.folder) {

@@ -65,8 +65,9 @@ public:
 
     // Renames the temporary file over the target, after checking (without following a link)
     // that the target's name in its folder still holds the file described by `original`
-    // (TextureErrc::FileChanged otherwise). Does not sync the folder. On success the object is empty; on failure the temporary file stays held, so the
-    // caller may discard it or let the destructor remove it.
+    // (TextureErrc::FileChanged otherwise). Does not sync the folder. On success the object is
+    // empty; on failure the temporary file stays held, so the caller may discard it or let the
+    // destructor remove it.
     std::error_code commit(const FileIdentity& original);
 
     // Removes the temporary file now. The object is empty afterwards.

@@ -121,9 +121,8 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     if (fd < 0) {
         // The name was a regular file when it was found (or resolved); a link now means it was
         // swapped meanwhile.
-        result.setFailure(TextureStep::Open, errno == ELOOP
-                                                 ? make_error_code(TextureErrc::FileChanged)
-                                                 : LastError());
+        result.setFailure(TextureStep::Open,
+                          errno == ELOOP ? make_error_code(TextureErrc::FileChanged) : LastError());
         return prepared;
     }
     prepared.source = FileDescriptor(fd);

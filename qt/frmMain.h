@@ -5,12 +5,12 @@
 // Form_Load does all of the work synchronously on the UI thread: it creates the compression
 // component, reads the command line and takes one of two branches. A path compresses that one
 // texture file (resolved once, a link followed, then rewritten through its open folder like a
-// file the folder walk finds); the window then appears with the path in lblTitle and the bytes saved (or why
-// nothing could be saved) in lblVersion. An empty command line asks for a start folder in the
-// folder-picker dialog fd, shows the window, and walks the folder tree with ScanFolder, which
-// compresses every candidate file and keeps the running total in lblVersion. cmdOK stays
-// disabled throughout and the window refuses to close meanwhile; afterwards cmdOK, Enter,
-// Escape and the close box all unload the window, which releases the component, and the
+// file the folder walk finds); the window then appears with the path in lblTitle and the bytes
+// saved (or why nothing could be saved) in lblVersion. An empty command line asks for a start
+// folder in the folder-picker dialog fd, shows the window, and walks the folder tree with
+// ScanFolder, which compresses every candidate file and keeps the running total in lblVersion.
+// cmdOK stays disabled throughout and the window refuses to close meanwhile; afterwards cmdOK,
+// Enter, Escape and the close box all unload the window, which releases the component, and the
 // process ends with its last window.
 
 #include "CommandLine.h"

@@ -149,10 +149,9 @@ DirectoryListing SystemDirectoryLister::List(const FolderRequest& request) {
     DirectoryListing listing;
     std::error_code error;
     if (request.parent) {
-        listing.folder = request.expected
-                             ? OpenChildFolder(*request.parent, request.name, *request.expected,
-                                               request.shown, error)
-                             : nullptr;
+        listing.folder = request.expected ? OpenChildFolder(*request.parent, request.name,
+                                                            *request.expected, request.shown, error)
+                                          : nullptr;
         if (!request.expected)
             error = std::make_error_code(std::errc::invalid_argument);
     } else {

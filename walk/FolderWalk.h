@@ -92,8 +92,8 @@ bool IsTextureFileName(const std::filesystem::path& name);
 
 // Walks the tree at `start` as described above, with `lister` reading the folders. The candidate
 // test is IsTextureFileName plus IsReadOnly (ReadOnly.h) being false, on the entry's own
-// attributes (a link not followed); only regular files are tested, links to files never. Exceptions thrown by the visitor pass through and end the walk;
-// the walk itself throws only std::bad_alloc.
+// attributes (a link not followed); only regular files are tested, links to files never. Exceptions
+// thrown by the visitor pass through and end the walk; the walk itself throws only std::bad_alloc.
 WalkSummary WalkFolderTree(const std::filesystem::path& start, FolderVisitor& visitor,
                            DirectoryLister& lister);
 

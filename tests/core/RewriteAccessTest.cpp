@@ -66,8 +66,8 @@ TEST(RewriteAccess, CarriesExtendedAttributesAndTheAclOver) {
     if (::setxattr(path.c_str(), "user.note", note.data(), note.size(), 0) != 0)
         GTEST_SKIP() << "no user attributes here: " << std::strerror(errno);
     // Everyone may read it, except nobody (65534), who may do nothing.
-    const Bytes acl = AclEntries({{0x01, 6, ~0u}, {0x02, 0, 65534}, {0x04, 4, ~0u},
-                                  {0x10, 4, ~0u}, {0x20, 4, ~0u}});
+    const Bytes acl = AclEntries(
+        {{0x01, 6, ~0u}, {0x02, 0, 65534}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 4, ~0u}});
     if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
         GTEST_SKIP() << "no POSIX ACLs here: " << std::strerror(errno);
 
@@ -86,8 +86,8 @@ TEST(RewriteAccess, AnAclThatCannotBeCopiedFailsTheRewrite) {
     const auto path = dir / "brick.ace";
     const Bytes input = MakeTexture(0, CompressibleBytes(5000));
     WriteFileBytes(path, input);
-    const Bytes acl = AclEntries({{0x01, 6, ~0u}, {0x02, 0, 65534}, {0x04, 4, ~0u},
-                                  {0x10, 4, ~0u}, {0x20, 4, ~0u}});
+    const Bytes acl = AclEntries(
+        {{0x01, 6, ~0u}, {0x02, 0, 65534}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 4, ~0u}});
     if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
         GTEST_SKIP() << "no POSIX ACLs here: " << std::strerror(errno);
     FileOps ops = SystemFileOps();
@@ -124,8 +124,7 @@ TEST(RewriteAccess, ClearsGroupBitsWhenTheGroupCannotBeKept) {
 
     const ChildStatus status = RunAsNobody([&] {
         Brevora compressor;
-        return CompressTextureFile(compressor, path).outcome == TextureOutcome::Compressed ? 0
-                                                                                            : 2;
+        return CompressTextureFile(compressor, path).outcome == TextureOutcome::Compressed ? 0 : 2;
     });
     ASSERT_TRUE(status.exitedWith(0)) << status.describe();
     struct stat info {};

@@ -47,8 +47,9 @@ FileOps FailingOn(Call call, int nth, int error) {
     case Call::Open: {
         // Files only: the folders opened on the way to the named file are not counted.
         auto files = FailNth(ops.openAt, nth, error);
-        ops.openAt = [files, real = ops.openAt](FolderHandle folder, const std::filesystem::path& name,
-                                              int flags, unsigned mode) {
+        ops.openAt = [files, real = ops.openAt](FolderHandle folder,
+                                                const std::filesystem::path& name, int flags,
+                                                unsigned mode) {
             return (flags & O_DIRECTORY) != 0 ? real(folder, name, flags, mode)
                                               : files(folder, name, flags, mode);
         };

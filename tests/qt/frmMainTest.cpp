@@ -70,8 +70,7 @@ public:
     QStringList statuses; // lblVersion before each call
 
 private:
-    quorvel::TextureResult Watch(quorvel::Brevora& compressor,
-                                 const quorvel::FileInFolder& file) {
+    quorvel::TextureResult Watch(quorvel::Brevora& compressor, const quorvel::FileInFolder& file) {
         if (calls++ == 0)
             firstTitle = lblTitle->text();
         buttonEverEnabled |= cmdOK->isEnabled();

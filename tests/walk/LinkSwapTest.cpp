@@ -25,16 +25,16 @@ namespace fs = std::filesystem;
 
 // The moments a swap can happen at, in the order the rewrite reaches them.
 enum class Moment {
-    OpenFolder,   // just before the file's folder is opened
-    OpenFile,     // just before the file is opened
-    Inspect,      // after it is open, before fstat
-    ReadPayload,  // before the payload is read
-    CreateTemp,   // before the temporary file is created
-    Write,        // before its data is written
-    KeepOwner,    // before it gets the original's owner
-    Sync,         // before it is flushed
-    CheckBefore,  // before the last identity check
-    Rename,       // between that check and the rename
+    OpenFolder,  // just before the file's folder is opened
+    OpenFile,    // just before the file is opened
+    Inspect,     // after it is open, before fstat
+    ReadPayload, // before the payload is read
+    CreateTemp,  // before the temporary file is created
+    Write,       // before its data is written
+    KeepOwner,   // before it gets the original's owner
+    Sync,        // before it is flushed
+    CheckBefore, // before the last identity check
+    Rename,      // between that check and the rename
 };
 
 enum class Swap {
@@ -49,8 +49,8 @@ struct Case {
 };
 
 const char* MomentName(Moment m) {
-    static const char* const names[] = {"OpenFolder", "OpenFile",    "Inspect", "ReadPayload",
-                                        "CreateTemp", "Write",       "KeepOwner", "Sync",
+    static const char* const names[] = {"OpenFolder",  "OpenFile", "Inspect",   "ReadPayload",
+                                        "CreateTemp",  "Write",    "KeepOwner", "Sync",
                                         "CheckBefore", "Rename"};
     return names[static_cast<int>(m)];
 }
@@ -117,9 +117,9 @@ protected:
             return;
         }
         fs::rename(sub / "brick.ace", sub / "brick.old");
-        fs::create_symlink(
-            m_dir / "outside" / (swap == Swap::FileToTexture ? "brick.ace" : "secret.bin"),
-            sub / "brick.ace");
+        fs::create_symlink(m_dir / "outside" /
+                               (swap == Swap::FileToTexture ? "brick.ace" : "secret.bin"),
+                           sub / "brick.ace");
     }
 
     // The real calls, with the swap made once, at the case's moment.
@@ -192,8 +192,8 @@ protected:
 
     // The original wherever the swap moved it: unchanged, or compressed as a whole.
     void ExpectOriginalWholeInTree(Swap swap) {
-        const fs::path moved = swap == Swap::Folder ? m_dir / "tree/sub.old/brick.ace"
-                                                    : m_dir / "tree/sub/brick.old";
+        const fs::path moved =
+            swap == Swap::Folder ? m_dir / "tree/sub.old/brick.ace" : m_dir / "tree/sub/brick.old";
         const fs::path where = fs::exists(moved) ? moved : m_dir / "tree/sub/brick.ace";
         const Bytes now = ReadFileBytes(where);
         EXPECT_TRUE(now == m_input || now == ExpectedRewrite(m_input)) << where;
@@ -228,9 +228,9 @@ TEST_P(LinkSwapTest, FolderWalkNeverActsOutsideTheTree) {
     if (c.swap != Swap::Folder && c.moment != Moment::OpenFolder && c.moment != Moment::Rename) {
         // Swapped between check and rename: left alone and reported as changed.
         ASSERT_EQ(scan.Failures().size(), 1u);
-        EXPECT_NE(scan.Failures()[0].message.find(
-                      make_error_code(TextureErrc::FileChanged).message()),
-                  std::string::npos)
+        EXPECT_NE(
+            scan.Failures()[0].message.find(make_error_code(TextureErrc::FileChanged).message()),
+            std::string::npos)
             << scan.Failures()[0].message;
     }
     if (c.swap == Swap::Folder && c.moment == Moment::OpenFolder) {

@@ -47,8 +47,7 @@ TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
         MakeFile(r, file);
     RecordingView view;
     TextureScan scan(view, [](const FileInFolder& file) {
-        return file.name == "a.ace" ? Result(2048)
-                                          : Result(0, TextureOutcome::AlreadyCompressed);
+        return file.name == "a.ace" ? Result(2048) : Result(0, TextureOutcome::AlreadyCompressed);
     });
     scan.Scan(r.path());
     scan.Finish();
