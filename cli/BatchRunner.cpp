@@ -29,9 +29,10 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 // than by an fsync() each; bigger ones are dominated by their data and keep their own fsync.
 constexpr std::int32_t kDeferredSyncLimit = 1024 * 1024;
 
-// Every staged file holds an interrupt-cleanup slot and, until its batch commits, two open
-// descriptors: the original's (it carries the read lease) and the temporary file's until it is
-// synced. The work list holds one more for each folder it has files in. All workers' batches
+// Every staged file holds an interrupt-cleanup slot and, until its batch commits, up to three
+// open descriptors: the original's (it carries the read lease), the temporary file's until it
+// is synced, and its folder's when the work list could not keep that open. The work list holds
+// one for each folder it keeps open. All workers' batches
 // together must stay within both limits, with room left for the files each worker is reading
 // and writing; otherwise many workers with full batches fail their files with "too many open
 // files".
@@ -44,7 +45,7 @@ std::size_t BatchFilesPerWorker(std::size_t wanted, unsigned jobs, std::size_t o
         descriptors = static_cast<std::size_t>(files.rlim_cur);
 #endif
     const std::size_t reserve = 32 + 4 * static_cast<std::size_t>(jobs) + openFolders;
-    const std::size_t room = descriptors > reserve ? (descriptors - reserve) / 2 : 0;
+    const std::size_t room = descriptors > reserve ? (descriptors - reserve) / 3 : 0;
     return std::clamp<std::size_t>(std::min(room, slots) / jobs, 1,
                                    std::max<std::size_t>(wanted, 1));
 }
@@ -53,7 +54,7 @@ std::size_t BatchFilesPerWorker(std::size_t wanted, unsigned jobs, std::size_t o
 std::size_t OpenFolders(const WorkList& work) {
     std::set<const OpenFolder*> folders;
     for (const WorkItem& item : work.items) {
-        if (item.file.folder)
+        if (item.file.folder && item.file.folder->handle() != kNoFolder)
             folders.insert(item.file.folder.get());
     }
     return folders.size();
@@ -174,11 +175,29 @@ private:
             m_shared.Publish(index, *item.preset);
             return;
         }
+        // A folder the work list could not keep open is opened again along its route.
+        FileInFolder file = item.file;
+        std::error_code reopenError;
+        file.folder = ReopenFolder(item.file.folder, reopenError);
+        if (reopenError) {
+            CountDone(item, 0);
+            if (mode == BatchMode::Verify) {
+                VerifyResult result;
+                result.problem = VerifyProblem::ReadError;
+                result.error = reopenError;
+                m_shared.Publish(index, ReportFromVerify(item.path, result));
+            } else {
+                TextureResult result;
+                result.path = item.path;
+                result.setFailure(TextureStep::Open, reopenError);
+                m_shared.Publish(index, ReportFromTexture(result));
+            }
+            return;
+        }
         if (mode == BatchMode::Verify) {
             VerifyResult result;
             try {
-                result =
-                    item.file.folder ? VerifyTextureFile(item.file) : VerifyTextureFile(item.path);
+                result = file.folder ? VerifyTextureFile(file) : VerifyTextureFile(item.path);
             } catch (const std::bad_alloc&) {
                 result.problem = VerifyProblem::ReadError;
                 result.error = std::make_error_code(std::errc::not_enough_memory);
@@ -188,9 +207,8 @@ private:
             return;
         }
 
-        PreparedTexture prepared = item.file.folder
-                                       ? PrepareTexture(item.file, m_engine.compressor())
-                                       : PrepareTexture(item.path, m_engine.compressor());
+        PreparedTexture prepared = file.folder ? PrepareTexture(file, m_engine.compressor())
+                                               : PrepareTexture(item.path, m_engine.compressor());
         // The progress counts a file as soon as it is compressed, not when its batch is renamed
         // into place; the totals count only what was renamed.
         CountDone(item, prepared.result.outcome == TextureOutcome::Compressed

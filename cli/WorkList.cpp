@@ -6,6 +6,7 @@
 #include "TextureFormat.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -20,7 +21,8 @@ using Identity = std::pair<std::uint64_t, std::uint64_t>;
 
 class Collector {
 public:
-    Collector(WorkList& list, const std::atomic<bool>& stop) : m_list(list), m_stop(stop) {}
+    Collector(WorkList& list, const std::atomic<bool>& stop, std::size_t maxOpenFolders)
+        : m_list(list), m_stop(stop), m_maxOpenFolders(maxOpenFolders) {}
 
     // Adds a file to handle, once per file.
     void AddFile(FileInFolder file) {
@@ -33,6 +35,8 @@ public:
             size = identity.size;
         }
         // A file that can't be stat()ed still goes in: the core reports why it can't be read.
+        if (file.folder)
+            file.folder = Held(file.folder);
         std::filesystem::path shown = file.shown;
         m_list.items.push_back({std::move(shown), std::move(file), size, std::nullopt});
         m_list.payloadBytes += PayloadBytes(size);
@@ -58,9 +62,31 @@ public:
     bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
 
 private:
+    // The folder to keep in the list: the open folder while there is room, else a detached
+    // stand-in (one per folder), so the list never needs more descriptors than allowed.
+    SharedFolder Held(const SharedFolder& folder) {
+        if (folder->handle() == kNoFolder)
+            return folder;
+        const FolderIdentity identity = folder->identity();
+        if (const auto kept = m_kept.find(identity); kept != m_kept.end())
+            return kept->second;
+        SharedFolder kept = folder;
+        if (m_open >= m_maxOpenFolders) {
+            if (SharedFolder detached = folder->Detached())
+                kept = std::move(detached);
+        }
+        if (kept->handle() != kNoFolder)
+            ++m_open;
+        m_kept.emplace(identity, kept);
+        return kept;
+    }
+
     WorkList& m_list;
     const std::atomic<bool>& m_stop;
     std::set<Identity> m_seen;
+    std::size_t m_maxOpenFolders;
+    std::size_t m_open = 0;
+    std::map<FolderIdentity, SharedFolder> m_kept;
 };
 
 class Visitor final : public FolderVisitor {
@@ -120,9 +146,20 @@ void RaiseOpenFileLimit() {
 }
 
 WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
-                     bool removeLeftovers) {
+                     bool removeLeftovers, std::size_t maxOpenFolders) {
+    if (maxOpenFolders == 0) {
+        // Half the limit: the rest is for the walk itself and for the workers' batches.
+        maxOpenFolders = 512;
+#ifndef _WIN32
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0)
+            maxOpenFolders = files.rlim_cur == RLIM_INFINITY
+                                 ? std::size_t{1} << 20
+                                 : std::max<std::size_t>(16, files.rlim_cur / 2);
+#endif
+    }
     WorkList list;
-    Collector collector(list, stop);
+    Collector collector(list, stop, maxOpenFolders);
     for (const std::filesystem::path& path : paths) {
         if (collector.stopRequested())
             break;

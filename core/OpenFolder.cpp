@@ -97,8 +97,51 @@ SharedFolder OpenResolvedFolder(const std::filesystem::path& real, std::error_co
 
 } // namespace
 
-OpenFolder::OpenFolder(FolderHandle handle, FolderIdentity identity, std::filesystem::path shown)
-    : m_handle(handle), m_identity(identity), m_shown(std::move(shown)) {}
+OpenFolder::OpenFolder(FolderHandle handle, FolderIdentity identity, std::filesystem::path shown,
+                       SharedFolder start, std::vector<RouteStep> route)
+    : m_handle(handle), m_identity(identity), m_shown(std::move(shown)), m_start(std::move(start)),
+      m_route(std::move(route)) {}
+
+SharedFolder OpenFolder::Detached() const {
+    if (!m_start)
+        return nullptr;
+    return std::make_shared<const OpenFolder>(kNoFolder, m_identity, m_shown, m_start, m_route);
+}
+
+SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error) {
+    error.clear();
+    if (!folder || folder->handle() != kNoFolder)
+        return folder;
+    if (!folder->start() || folder->start()->handle() == kNoFolder) {
+        error = SystemError(EBADF);
+        return nullptr;
+    }
+    const FileOps& ops = CurrentFileOps();
+    const auto& route = folder->route();
+    int current = -1; // a handle of our own; the start folder's stays with it
+    for (std::size_t i = 0; i < route.size(); ++i) {
+        const int from = current < 0 ? folder->start()->handle() : current;
+        FolderIdentity identity;
+        const FolderHandle next =
+            OpenAndIdentify(from, route[i].name, kFolderFlags | O_NOFOLLOW, identity, error);
+        if (current >= 0)
+            ops.close(current);
+        if (next == kNoFolder)
+            return nullptr;
+        current = next;
+        if (identity != route[i].identity) {
+            ops.close(current);
+            error = make_error_code(TextureErrc::FileChanged);
+            return nullptr;
+        }
+    }
+    if (current < 0) {
+        error = SystemError(EBADF);
+        return nullptr;
+    }
+    return std::make_shared<const OpenFolder>(current, folder->identity(), folder->shown(),
+                                              folder->start(), route);
+}
 
 OpenFolder::~OpenFolder() {
     if (m_handle != kNoFolder)
@@ -113,15 +156,20 @@ SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& 
     return std::make_shared<const OpenFolder>(handle, identity, path);
 }
 
-SharedFolder OpenChildFolder(const OpenFolder& parent, const std::filesystem::path& name,
+SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::path& name,
                              const FolderIdentity& expected, std::filesystem::path shown,
                              std::error_code& error) {
     FolderIdentity identity;
     const FolderHandle handle =
-        OpenAndIdentify(parent.handle(), name, kFolderFlags | O_NOFOLLOW, identity, error);
+        OpenAndIdentify(parent->handle(), name, kFolderFlags | O_NOFOLLOW, identity, error);
     if (handle == kNoFolder)
         return nullptr;
-    auto folder = std::make_shared<const OpenFolder>(handle, identity, std::move(shown));
+    // Remembers the way here from the walk's start folder, for ReopenFolder.
+    std::vector<RouteStep> route = parent->route();
+    route.push_back({name, identity});
+    SharedFolder start = parent->start() ? parent->start() : parent;
+    auto folder = std::make_shared<const OpenFolder>(handle, identity, std::move(shown),
+                                                     std::move(start), std::move(route));
     if (identity != expected) {
         error = make_error_code(TextureErrc::FileChanged);
         return nullptr;

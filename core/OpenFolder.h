@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 namespace quorvel {
 
@@ -37,11 +38,22 @@ struct FolderIdentity {
     auto operator<=>(const FolderIdentity&) const = default;
 };
 
+class OpenFolder;
+using SharedFolder = std::shared_ptr<const OpenFolder>;
+
+// One folder on the way from a walk's start folder down to a folder below it.
+struct RouteStep {
+    std::filesystem::path name;
+    FolderIdentity identity;
+};
+
 class OpenFolder {
 public:
     // Takes ownership of `handle` (kNoFolder for a stand-in that names a folder without holding
-    // it, as test listers make).
-    OpenFolder(FolderHandle handle, FolderIdentity identity, std::filesystem::path shown);
+    // it, as test listers make). `start` and `route` say how the folder was reached from the
+    // start folder of a walk (ReopenFolder); empty for a start folder.
+    OpenFolder(FolderHandle handle, FolderIdentity identity, std::filesystem::path shown,
+               SharedFolder start = nullptr, std::vector<RouteStep> route = {});
     ~OpenFolder();
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
@@ -50,14 +62,21 @@ public:
     const FolderIdentity& identity() const noexcept { return m_identity; }
     // The path to show for the folder in messages; never used to reach it.
     const std::filesystem::path& shown() const noexcept { return m_shown; }
+    const SharedFolder& start() const noexcept { return m_start; }
+    const std::vector<RouteStep>& route() const noexcept { return m_route; }
+
+    // A stand-in for this folder that holds no handle but remembers how to reach it again from
+    // its start folder (ReopenFolder), for a work list that would otherwise need more handles
+    // than the process may have open. Null for a start folder, which has no route.
+    SharedFolder Detached() const;
 
 private:
     FolderHandle m_handle;
     FolderIdentity m_identity;
     std::filesystem::path m_shown;
+    SharedFolder m_start;
+    std::vector<RouteStep> m_route;
 };
-
-using SharedFolder = std::shared_ptr<const OpenFolder>;
 
 // A file named by the open folder it lies in and one name component.
 struct FileInFolder {
@@ -74,9 +93,14 @@ SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& 
 // folder `expected` describes (the parent's listing saw it so): a folder swapped meanwhile
 // fails with TextureErrc::FileChanged, a link with ELOOP, anything else not a folder with
 // ENOTDIR. `shown` is its path for messages.
-SharedFolder OpenChildFolder(const OpenFolder& parent, const std::filesystem::path& name,
+SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::path& name,
                              const FolderIdentity& expected, std::filesystem::path shown,
                              std::error_code& error);
+
+// The folder itself when it is open; for a Detached() stand-in, the folder opened afresh from its
+// start folder, one name at a time along its route, never following a link, each folder
+// checked to be the one the walk saw (TextureErrc::FileChanged otherwise, ELOOP for a link).
+SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error);
 
 // A file named on a command line: the path is resolved once (every link in it followed, as
 // the user named it), its real folder is opened, and the result names the final file in it.

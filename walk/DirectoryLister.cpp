@@ -149,7 +149,7 @@ DirectoryListing SystemDirectoryLister::List(const FolderRequest& request) {
     DirectoryListing listing;
     std::error_code error;
     if (request.parent) {
-        listing.folder = request.expected ? OpenChildFolder(*request.parent, request.name,
+        listing.folder = request.expected ? OpenChildFolder(request.parent, request.name,
                                                             *request.expected, request.shown, error)
                                           : nullptr;
         if (!request.expected)

@@ -294,6 +294,53 @@ TEST(BatchRunner, LeftoverTemporaryFilesAreRemovedCountedAndTheirFailuresReporte
     EXPECT_NE(DescribeReport(report).find(".c.ace.quorvel-tmp-Stuck1"), std::string::npos);
 }
 
+// More folders than may stay open: the rest are opened again, one name at a time from the start
+// folder, when their files' turn comes, and a folder on that route swapped for a link meanwhile
+// is not followed.
+TEST(BatchRunner, FoldersBeyondTheOpenLimitAreReopenedAlongTheirRoute) {
+    TempDir dir;
+    const Bytes input = MakeTexture(0, test::CompressibleBytes(3000));
+    std::vector<std::string> files;
+    for (const char* folder : {"a", "a/b", "a/b/c", "d", "e", "e/f"}) {
+        std::filesystem::create_directories(dir / "tree" / folder);
+        files.push_back(std::string("tree/") + folder + "/t.ace");
+        test::WriteFileBytes(dir / files.back(), input);
+    }
+    std::filesystem::create_directories(dir / "outside/c");
+    const Bytes secret = MakeTexture(0, test::CompressibleBytes(4000));
+    test::WriteFileBytes(dir / "outside/c/t.ace", secret);
+
+    std::atomic<bool> stop{false};
+    // One folder kept open: a, d or e, whichever the walk reaches first; never a/b or below.
+    const WorkList work = CollectWork({dir / "tree"}, stop, false, 1);
+    ASSERT_EQ(work.items.size(), files.size());
+    std::size_t open = 0;
+    for (const WorkItem& item : work.items)
+        open += item.file.folder->handle() != kNoFolder ? 1 : 0;
+    EXPECT_EQ(open, 1u);
+
+    // a/b is swapped for a link to a folder outside that has a c/t.ace too.
+    std::filesystem::rename(dir / "tree/a/b", dir / "tree/a/b.away");
+    std::filesystem::create_directory_symlink(dir / "outside", dir / "tree/a/b");
+    CollectingSink sink;
+    const BatchTotals totals = RunBatch(work, BatchOptions{}, sink, stop);
+    EXPECT_EQ(test::ReadFileBytes(dir / "outside/c/t.ace"), secret);
+    EXPECT_EQ(test::ListFolder(dir / "outside/c"), std::vector<std::string>{"t.ace"});
+    std::filesystem::remove(dir / "tree/a/b");
+    std::filesystem::rename(dir / "tree/a/b.away", dir / "tree/a/b");
+    for (const FileReport& report : sink.reports) {
+        const bool behindTheLink = report.path.parent_path().parent_path().filename() == "b" ||
+                                   report.path.parent_path().filename() == "b";
+        if (behindTheLink) {
+            EXPECT_EQ(report.outcome, FileOutcome::Failed) << report.path;
+        } else {
+            EXPECT_EQ(report.outcome, FileOutcome::Compressed) << report.path;
+            EXPECT_EQ(test::ReadFileBytes(report.path), test::ExpectedRewrite(input));
+        }
+    }
+    EXPECT_GE(totals.compressed, 4);
+}
+
 TEST(BatchRunner, MissingPathIsOneFailureWithTheSystemReason) {
     TempDir dir;
     std::vector<FileReport> reports;
