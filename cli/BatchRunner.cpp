@@ -29,20 +29,35 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 // than by an fsync() each; bigger ones are dominated by their data and keep their own fsync.
 constexpr std::int32_t kDeferredSyncLimit = 1024 * 1024;
 
-// Every staged file holds an interrupt-cleanup slot, and an open descriptor until it is synced,
-// until its batch commits. All workers' batches together must stay within both limits, with
-// room left for the files each worker is reading and writing and for the folders it flushes;
-// otherwise many workers with full batches fail their files with "too many open files".
-std::size_t BatchFilesPerWorker(std::size_t wanted, unsigned jobs) {
-    auto limit = static_cast<std::size_t>(kMaxTemporaryFiles);
+// Every staged file holds an interrupt-cleanup slot and, until its batch commits, up to three
+// open descriptors: the original's (it carries the read lease), the temporary file's until it
+// is synced, and its folder's when the work list could not keep that open. The work list holds
+// one for each folder it keeps open. All workers' batches
+// together must stay within both limits, with room left for the files each worker is reading
+// and writing; otherwise many workers with full batches fail their files with "too many open
+// files".
+std::size_t BatchFilesPerWorker(std::size_t wanted, unsigned jobs, std::size_t openFolders) {
+    const auto slots = static_cast<std::size_t>(kMaxTemporaryFiles);
+    std::size_t descriptors = 2 * slots;
 #ifndef _WIN32
     rlimit files{};
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
-        limit = std::min(limit, static_cast<std::size_t>(files.rlim_cur));
+        descriptors = static_cast<std::size_t>(files.rlim_cur);
 #endif
-    const std::size_t reserve = 32 + 4 * static_cast<std::size_t>(jobs);
-    const std::size_t room = limit > reserve ? limit - reserve : 0;
-    return std::clamp<std::size_t>(room / jobs, 1, std::max<std::size_t>(wanted, 1));
+    const std::size_t reserve = 32 + 4 * static_cast<std::size_t>(jobs) + openFolders;
+    const std::size_t room = descriptors > reserve ? (descriptors - reserve) / 3 : 0;
+    return std::clamp<std::size_t>(std::min(room, slots) / jobs, 1,
+                                   std::max<std::size_t>(wanted, 1));
+}
+
+// The distinct folders the work list holds open.
+std::size_t OpenFolders(const WorkList& work) {
+    std::set<const OpenFolder*> folders;
+    for (const WorkItem& item : work.items) {
+        if (item.file.folder && item.file.folder->handle() != kNoFolder)
+            folders.insert(item.file.folder.get());
+    }
+    return folders.size();
 }
 
 // What the workers share with the collecting thread.
@@ -51,7 +66,8 @@ public:
     SharedState(const WorkList& workList, const BatchOptions& batchOptions, unsigned jobs,
                 const std::atomic<bool>& stopFlag)
         : work(workList), options(batchOptions),
-          batchFiles(BatchFilesPerWorker(batchOptions.batchFiles, jobs)), stop(stopFlag) {}
+          batchFiles(BatchFilesPerWorker(batchOptions.batchFiles, jobs, OpenFolders(workList))),
+          stop(stopFlag) {}
 
     const WorkList& work;
     const BatchOptions& options;
@@ -159,10 +175,29 @@ private:
             m_shared.Publish(index, *item.preset);
             return;
         }
+        // A folder the work list could not keep open is opened again along its route.
+        FileInFolder file = item.file;
+        std::error_code reopenError;
+        file.folder = ReopenFolder(item.file.folder, reopenError);
+        if (reopenError) {
+            CountDone(item, 0);
+            if (mode == BatchMode::Verify) {
+                VerifyResult result;
+                result.problem = VerifyProblem::ReadError;
+                result.error = reopenError;
+                m_shared.Publish(index, ReportFromVerify(item.path, result));
+            } else {
+                TextureResult result;
+                result.path = item.path;
+                result.setFailure(TextureStep::Open, reopenError);
+                m_shared.Publish(index, ReportFromTexture(result));
+            }
+            return;
+        }
         if (mode == BatchMode::Verify) {
             VerifyResult result;
             try {
-                result = VerifyTextureFile(item.path);
+                result = file.folder ? VerifyTextureFile(file) : VerifyTextureFile(item.path);
             } catch (const std::bad_alloc&) {
                 result.problem = VerifyProblem::ReadError;
                 result.error = std::make_error_code(std::errc::not_enough_memory);
@@ -172,7 +207,8 @@ private:
             return;
         }
 
-        PreparedTexture prepared = PrepareTexture(item.path, m_engine.compressor());
+        PreparedTexture prepared = file.folder ? PrepareTexture(file, m_engine.compressor())
+                                               : PrepareTexture(item.path, m_engine.compressor());
         // The progress counts a file as soon as it is compressed, not when its batch is renamed
         // into place; the totals count only what was renamed.
         CountDone(item, prepared.result.outcome == TextureOutcome::Compressed
@@ -204,18 +240,18 @@ private:
     // A folder that fails to flush marks the files renamed into it.
     void CommitBatch() {
         SyncDeferred();
-        std::set<std::filesystem::path> folders;
+        std::set<const OpenFolder*> folders;
         for (Staged& staged : m_batch) {
             if (CommitTexture(staged.prepared, staged.pending, false))
-                folders.insert(ContainingFolder(staged.prepared.target));
+                folders.insert(staged.prepared.target.folder.get());
         }
-        for (const std::filesystem::path& folder : folders) {
-            const std::error_code error = SyncFolder(folder);
+        for (const OpenFolder* folder : folders) {
+            const std::error_code error = SyncFolder(*folder);
             if (!error)
                 continue;
             for (Staged& staged : m_batch) {
                 if (!staged.prepared.result.failed() &&
-                    ContainingFolder(staged.prepared.target) == folder)
+                    staged.prepared.target.folder.get() == folder)
                     staged.prepared.result.setFailure(TextureStep::SyncFolder, error);
             }
         }
@@ -235,8 +271,7 @@ private:
             const std::uint64_t device = staged.prepared.original.device;
             auto it = deviceErrors.find(device);
             if (it == deviceErrors.end())
-                it = deviceErrors
-                         .emplace(device, SyncFileSystem(ContainingFolder(staged.prepared.target)))
+                it = deviceErrors.emplace(device, SyncFileSystem(*staged.prepared.target.folder))
                          .first;
             if (it->second) {
                 if (const std::error_code error = staged.pending.sync()) {
@@ -297,6 +332,7 @@ BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSin
     }
 
     BatchTotals totals;
+    totals.leftoversRemoved = work.leftoversRemoved;
     std::size_t emitted = 0;
     auto lastProgress = Clock::now() - kProgressInterval;
     bool allFinished = false;

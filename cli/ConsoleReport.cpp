@@ -76,6 +76,9 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
             "), bytes out: " + std::to_string(t.bytesOut) + " (" + HumanBytes(t.bytesOut) + ").\n";
     text += std::string(mode == BatchMode::DryRun ? "Would save " : "Saved ") +
             std::to_string(t.bytesSaved()) + " bytes (" + HumanBytes(t.bytesSaved()) + ").\n";
+    if (t.leftoversRemoved > 0)
+        text += "Removed " + Count(t.leftoversRemoved, "temporary file", "temporary files") +
+                " left behind by an interrupted earlier run.\n";
     return text;
 }
 

@@ -59,6 +59,9 @@ struct BatchTotals {
     std::int64_t verified = 0;
     std::int64_t notCompressed = 0;
     std::int64_t notProcessed = 0;
+    // Temporary files of killed earlier runs removed on the way (not reports: no file of the
+    // run).
+    std::int64_t leftoversRemoved = 0;
     std::int64_t bytesIn = 0;
     std::int64_t bytesOut = 0;
 

@@ -79,10 +79,11 @@ bool JsonReport::Finish(const BatchTotals& t, bool interrupted) {
                  ", \"nothingCompressed\": %" PRId64 ", \"readOnlySkipped\": %" PRId64
                  ", \"failed\": %" PRId64 ", \"verified\": %" PRId64 ", \"notCompressed\": %" PRId64
                  ", \"notProcessed\": %" PRId64 ", \"bytesIn\": %" PRId64 ", \"bytesOut\": %" PRId64
-                 ", \"bytesSaved\": %" PRId64 "}\n}\n",
+                 ", \"bytesSaved\": %" PRId64 ", \"leftoversRemoved\": %" PRId64 "}\n}\n",
                  m_first ? "" : "\n  ", interrupted ? "true" : "false", t.files, t.compressed,
                  t.alreadyCompressed, t.nothingCompressed, t.readOnlySkipped, t.failed, t.verified,
-                 t.notCompressed, t.notProcessed, t.bytesIn, t.bytesOut, t.bytesSaved());
+                 t.notCompressed, t.notProcessed, t.bytesIn, t.bytesOut, t.bytesSaved(),
+                 t.leftoversRemoved);
     return std::fflush(m_out) == 0 && !std::ferror(m_out);
 }
 

@@ -2,11 +2,17 @@
 
 #include "FileOps.h"
 #include "FolderWalk.h"
+#include "SafeReplace.h"
 #include "TextureFormat.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <utility>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace quorvel {
 namespace {
@@ -15,41 +21,91 @@ using Identity = std::pair<std::uint64_t, std::uint64_t>;
 
 class Collector {
 public:
-    Collector(WorkList& list, const std::atomic<bool>& stop) : m_list(list), m_stop(stop) {}
+    Collector(WorkList& list, const std::atomic<bool>& stop, std::size_t maxOpenFolders)
+        : m_list(list), m_stop(stop), m_maxOpenFolders(maxOpenFolders) {}
 
     // Adds a file to handle, once per file.
-    void AddFile(const std::filesystem::path& path) {
+    void AddFile(FileInFolder file) {
         FileIdentity identity;
         std::int64_t size = 0;
-        if (CurrentFileOps().stat(path, true, identity) == 0) {
+        if (file.folder &&
+            CurrentFileOps().statAt(file.folder->handle(), file.name, false, identity) == 0) {
             if (!m_seen.insert({identity.device, identity.inode}).second)
                 return;
             size = identity.size;
         }
         // A file that can't be stat()ed still goes in: the core reports why it can't be read.
-        m_list.items.push_back({path, size, std::nullopt});
+        if (file.folder)
+            file.folder = Held(file.folder);
+        std::filesystem::path shown = file.shown;
+        m_list.items.push_back({std::move(shown), std::move(file), size, std::nullopt});
         m_list.payloadBytes += PayloadBytes(size);
         ++m_list.toHandle;
     }
 
-    void AddPreset(FileReport report) {
-        m_list.items.push_back({report.path, 0, std::move(report)});
+    void AddNamedFile(const std::filesystem::path& path) {
+        std::error_code error;
+        FileInFolder file = ResolveNamedFile(path, error);
+        if (error)
+            file.folder.reset();
+        file.shown = path;
+        AddFile(std::move(file));
     }
+
+    void AddPreset(FileReport report) {
+        std::filesystem::path shown = report.path;
+        m_list.items.push_back({std::move(shown), {}, 0, std::move(report)});
+    }
+
+    void CountLeftoverRemoved() { ++m_list.leftoversRemoved; }
 
     bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
 
 private:
+    // The folder to keep in the list: the open folder while there is room, else a detached
+    // stand-in (one per folder), so the list never needs more descriptors than allowed.
+    SharedFolder Held(const SharedFolder& folder) {
+        if (folder->handle() == kNoFolder)
+            return folder;
+        const FolderIdentity identity = folder->identity();
+        if (const auto kept = m_kept.find(identity); kept != m_kept.end())
+            return kept->second;
+        SharedFolder kept = folder;
+        if (m_open >= m_maxOpenFolders) {
+            if (SharedFolder detached = folder->Detached())
+                kept = std::move(detached);
+        }
+        if (kept->handle() != kNoFolder)
+            ++m_open;
+        m_kept.emplace(identity, kept);
+        return kept;
+    }
+
     WorkList& m_list;
     const std::atomic<bool>& m_stop;
     std::set<Identity> m_seen;
+    std::size_t m_maxOpenFolders;
+    std::size_t m_open = 0;
+    std::map<FolderIdentity, SharedFolder> m_kept;
 };
 
 class Visitor final : public FolderVisitor {
 public:
-    explicit Visitor(Collector& collector) : m_collector(collector) {}
+    Visitor(Collector& collector, bool removeLeftovers)
+        : m_collector(collector), m_removeLeftovers(removeLeftovers) {}
 
     void EnterFolder(const std::filesystem::path&) override {}
-    void Candidate(const std::filesystem::path& file) override { m_collector.AddFile(file); }
+    void Candidate(const FileInFolder& file) override { m_collector.AddFile(file); }
+    void TemporaryFile(const FileInFolder& file) override {
+        if (!m_removeLeftovers)
+            return;
+        std::error_code error;
+        const LeftoverOutcome outcome = RemoveLeftoverTemporaryFile(*file.folder, file.name, error);
+        if (outcome == LeftoverOutcome::Removed)
+            m_collector.CountLeftoverRemoved();
+        else if (outcome == LeftoverOutcome::Failed)
+            Failure(file.shown, WalkStep::RemoveLeftover, error);
+    }
     void Skipped(const std::filesystem::path& file, SkipReason reason) override {
         if (reason != SkipReason::ReadOnly)
             return;
@@ -70,6 +126,7 @@ public:
 
 private:
     Collector& m_collector;
+    bool m_removeLeftovers;
 };
 
 } // namespace
@@ -78,19 +135,40 @@ std::int64_t PayloadBytes(std::int64_t size) {
     return std::max<std::int64_t>(0, size - static_cast<std::int64_t>(kTextureHeaderBytes));
 }
 
-WorkList CollectWork(const std::vector<std::filesystem::path>& paths,
-                     const std::atomic<bool>& stop) {
+void RaiseOpenFileLimit() {
+#ifndef _WIN32
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+#endif
+}
+
+WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
+                     bool removeLeftovers, std::size_t maxOpenFolders) {
+    if (maxOpenFolders == 0) {
+        // Half the limit: the rest is for the walk itself and for the workers' batches.
+        maxOpenFolders = 512;
+#ifndef _WIN32
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0)
+            maxOpenFolders = files.rlim_cur == RLIM_INFINITY
+                                 ? std::size_t{1} << 20
+                                 : std::max<std::size_t>(16, files.rlim_cur / 2);
+#endif
+    }
     WorkList list;
-    Collector collector(list, stop);
+    Collector collector(list, stop, maxOpenFolders);
     for (const std::filesystem::path& path : paths) {
         if (collector.stopRequested())
             break;
         std::error_code error;
         if (std::filesystem::is_directory(path, error)) {
-            Visitor visitor(collector);
+            Visitor visitor(collector, removeLeftovers);
             WalkFolderTree(path, visitor);
         } else {
-            collector.AddFile(path);
+            collector.AddNamedFile(path);
         }
     }
     return list;

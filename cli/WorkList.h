@@ -11,8 +11,18 @@
 // Listing everything first keeps the temporary files of the rewrite out of the walk, gives the
 // progress display its totals, and fixes the order of the reports. A file reached twice (named
 // twice, or inside two named folders) is handled once.
+//
+// Each item holds its file as the open folder the walk found it in plus its name (OpenFolder.h),
+// so the rewrite later acts on exactly that folder; a file named on the command line is
+// resolved once, its link followed. The folders stay open as long as the list holds files in
+// them, as many as the open-file limit allows (RaiseOpenFileLimit raises it as far as it may
+// go); beyond that, a folder is opened again along the walk's route when its files' turn comes.
+//
+// When asked to, the walk also removes temporary files a killed earlier run left in the folders
+// it walks (RemoveLeftoverTemporaryFile); a removal that fails becomes a WalkFailed item.
 
 #include "FileReport.h"
+#include "OpenFolder.h"
 
 #include <atomic>
 #include <cstdint>
@@ -23,7 +33,10 @@
 namespace quorvel {
 
 struct WorkItem {
-    std::filesystem::path path;
+    std::filesystem::path path; // as shown
+    // The file to handle; without a folder when a named file couldn't be resolved (the worker
+    // then reports why from the path).
+    FileInFolder file;
     std::int64_t size = 0; // file size in bytes; 0 when unknown
     // Set when the item's report is already known (read-only, walk failure); the workers pass
     // it on unchanged.
@@ -36,13 +49,20 @@ struct WorkList {
     // progress display.
     std::int64_t payloadBytes = 0;
     std::int64_t toHandle = 0; // items without a preset report
+    std::int64_t leftoversRemoved = 0;
 };
 
 // The payload bytes of a file of `size` bytes: what is past the 16-byte header.
 std::int64_t PayloadBytes(std::int64_t size);
 
-// Gathers the work for `paths`. Stops early, with what it has, once `stop` is set.
-WorkList CollectWork(const std::vector<std::filesystem::path>& paths,
-                     const std::atomic<bool>& stop);
+// Gathers the work for `paths`, with `removeLeftovers` removing leftover temporary files on
+// the way. Stops early, with what it has, once `stop` is set. At most `maxOpenFolders` folders
+// stay open (0: half the open-file limit); files in any further folder hold a detached folder
+// (OpenFolder::Detached) that the worker opens again from the start folder (ReopenFolder).
+WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
+                     bool removeLeftovers = false, std::size_t maxOpenFolders = 0);
+
+// Raises the soft limit of open files to the hard limit, so a tree's folders can stay open.
+void RaiseOpenFileLimit();
 
 } // namespace quorvel

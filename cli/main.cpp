@@ -153,7 +153,9 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> inputs;
     for (const std::string& path : paths)
         inputs.push_back(PathFromArgument(path));
-    const WorkList work = CollectWork(inputs, stop);
+    // The work list keeps every folder with files to handle open until they are done.
+    RaiseOpenFileLimit();
+    const WorkList work = CollectWork(inputs, stop, options.mode == BatchMode::Compress);
 
     ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1);
     std::unique_ptr<JsonReport> json;

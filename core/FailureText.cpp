@@ -19,6 +19,7 @@ constexpr StepWords kWalkSteps[] = {
     {"readName", "read the name of an entry in the folder", "That entry was left alone."},
     {"readEntry", "read the type of", "It was left alone."},
     {"readAttributes", "read the attributes of", "The file was left unchanged."},
+    {"removeLeftover", "remove the leftover temporary file", "It was left in place."},
 };
 
 constexpr const char* kTextureStepNames[] = {
@@ -44,7 +45,7 @@ constexpr ProblemWords kProblems[] = {
     {"readError", "the file could not be read"},
 };
 
-static_assert(std::size(kWalkSteps) == static_cast<std::size_t>(WalkStep::ReadAttributes) + 1);
+static_assert(std::size(kWalkSteps) == static_cast<std::size_t>(WalkStep::RemoveLeftover) + 1);
 static_assert(std::size(kTextureStepNames) ==
               static_cast<std::size_t>(TextureStep::SyncFolder) + 1);
 static_assert(std::size(kProblems) == static_cast<std::size_t>(VerifyProblem::ReadError) + 1);
@@ -82,6 +83,16 @@ std::string DescribeFailure(TextureStep step, const std::error_code& error,
     const std::string reason = DescribeError(error);
     const std::string untouched = ". The file is unchanged.";
     const std::string kept = ". The original file is unchanged.";
+    if (step == TextureStep::Replace) {
+        // The original was not ours to keep: someone else changed or replaced it meanwhile.
+        if (error == TextureErrc::CompressedMeanwhile)
+            return "Did not replace " + name +
+                   " with its compressed copy: another program compressed it meanwhile. It is "
+                   "left as that program wrote it.";
+        if (error == TextureErrc::FileChanged || error == TextureErrc::InUse)
+            return "Did not replace " + name + " with its compressed copy: " + reason +
+                   ". It is left as the other program made it.";
+    }
     switch (step) {
     case TextureStep::Open:
         return "Could not open " + name + ": " + reason + untouched;

@@ -22,6 +22,7 @@ enum class WalkStep {
     ReadName,       // reading one entry's name; the failure names the folder
     ReadEntry,      // reading one entry's kind (it vanished, say)
     ReadAttributes, // reading a candidate file's read-only state
+    RemoveLeftover, // removing a temporary file a killed run left behind
 };
 
 // Stable lower-camel-case names: "createTemp", "listFolder", "sizeMismatch", ...

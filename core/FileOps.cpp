@@ -12,13 +12,13 @@
 #endif
 
 namespace quorvel {
+
+#ifdef _WIN32
 namespace {
 
 std::int64_t ToNanoseconds(std::int64_t seconds, std::int64_t nanoseconds) {
     return seconds * 1'000'000'000 + nanoseconds;
 }
-
-#ifdef _WIN32
 
 // Windows has no inode numbers or change times in the C runtime's stat; the volume and file
 // index from the handle identify the file, the write time and size tell a change.
@@ -122,70 +122,13 @@ FileOps MakeSystemFileOps() {
     return ops;
 }
 
+} // namespace
 #else
-
-void Fill(const struct stat& st, FileIdentity& out) {
-    out.device = static_cast<std::uint64_t>(st.st_dev);
-    out.inode = static_cast<std::uint64_t>(st.st_ino);
-    out.size = static_cast<std::int64_t>(st.st_size);
-    out.modifiedNs = ToNanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    out.changedNs = ToNanoseconds(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
-    out.mode = static_cast<std::uint32_t>(st.st_mode);
-    out.owner = static_cast<std::uint32_t>(st.st_uid);
-    out.group = static_cast<std::uint32_t>(st.st_gid);
-    out.links = static_cast<std::uint64_t>(st.st_nlink);
-}
-
-FileOps MakeSystemFileOps() {
-    FileOps ops;
-    ops.open = [](const std::filesystem::path& path, int flags, unsigned mode) {
-        return ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, static_cast<mode_t>(mode));
-    };
-    ops.close = [](int fd) { return ::close(fd); };
-    ops.readAt = [](int fd, void* buffer, std::size_t count, std::int64_t offset) {
-        return static_cast<std::int64_t>(::pread(fd, buffer, count, static_cast<off_t>(offset)));
-    };
-    ops.write = [](int fd, const void* buffer, std::size_t count) {
-        return static_cast<std::int64_t>(::write(fd, buffer, count));
-    };
-    ops.fsync = [](int fd) { return ::fsync(fd); };
-#ifdef __linux__
-    ops.syncfs = [](int fd) { return ::syncfs(fd); };
-#else
-    ops.syncfs = [](int) {
-        errno = ENOSYS;
-        return -1;
-    };
+// The real calls of POSIX systems, in FileOpsPosix.cpp.
+FileOps MakeSystemFileOps();
 #endif
-    ops.fchmod = [](int fd, unsigned mode) { return ::fchmod(fd, static_cast<mode_t>(mode)); };
-    ops.fchown = [](int fd, std::uint32_t owner, std::uint32_t group) {
-        return ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group));
-    };
-    ops.rename = [](const std::filesystem::path& from, const std::filesystem::path& to) {
-        return ::rename(from.c_str(), to.c_str());
-    };
-    ops.unlink = [](const std::filesystem::path& path) { return ::unlink(path.c_str()); };
-    ops.fstat = [](int fd, FileIdentity& out) {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0)
-            return -1;
-        Fill(st, out);
-        return 0;
-    };
-    ops.stat = [](const std::filesystem::path& path, bool followLinks, FileIdentity& out) {
-        struct stat st {};
-        if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0)
-            return -1;
-        Fill(st, out);
-        return 0;
-    };
-    ops.checkWritable = [](const std::filesystem::path& path) {
-        return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS);
-    };
-    return ops;
-}
 
-#endif
+namespace {
 
 FileOps& Installed() {
     static FileOps ops = MakeSystemFileOps();
@@ -196,6 +139,10 @@ FileOps& Installed() {
 
 bool FileIdentity::isRegular() const noexcept {
     return (mode & S_IFMT) == S_IFREG;
+}
+
+bool FileIdentity::isFolder() const noexcept {
+    return (mode & S_IFMT) == S_IFDIR;
 }
 
 bool FileIdentity::isSymlink() const noexcept {

@@ -5,7 +5,11 @@
 // should ever install other ones.
 //
 // Every entry follows the POSIX convention: -1 (or a negative count) on failure with errno set.
-// Paths are passed as given; the real calls use the platform's native path encoding.
+// Files are reached through the folder they lie in (OpenFolder.h) and one name component, so a
+// test can also swap a file or folder for a link at any step and check nothing outside the
+// tree is touched.
+
+#include "OpenFolder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,13 +34,17 @@ struct FileIdentity {
 
     bool isRegular() const noexcept;
     bool isSymlink() const noexcept;
+    bool isFolder() const noexcept;
 
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
 struct FileOps {
-    // open(2); the real call always adds close-on-exec and no-controlling-terminal.
-    std::function<int(const std::filesystem::path& path, int flags, unsigned mode)> open;
+    // openat(2) of one name (or, with `folder` kNoFolder, a path relative to the current
+    // folder); the real call always adds close-on-exec and no-controlling-terminal.
+    std::function<int(FolderHandle folder, const std::filesystem::path& name, int flags,
+                      unsigned mode)>
+        openAt;
     std::function<int(int fd)> close;
     // pread(2): up to `count` bytes at `offset`; 0 at the end of the file.
     std::function<std::int64_t(int fd, void* buffer, std::size_t count, std::int64_t offset)>
@@ -50,14 +58,32 @@ struct FileOps {
     std::function<int(int fd)> syncfs;
     std::function<int(int fd, unsigned mode)> fchmod;
     std::function<int(int fd, std::uint32_t owner, std::uint32_t group)> fchown;
-    // rename(2): atomically replaces `to`.
-    std::function<int(const std::filesystem::path& from, const std::filesystem::path& to)> rename;
-    std::function<int(const std::filesystem::path& path)> unlink;
+    // renameat(2) within one folder: atomically replaces `to`.
+    std::function<int(FolderHandle folder, const std::filesystem::path& from,
+                      const std::filesystem::path& to)>
+        renameAt;
+    // unlinkat(2) of a file (not a folder).
+    std::function<int(FolderHandle folder, const std::filesystem::path& name)> unlinkAt;
     std::function<int(int fd, FileIdentity& out)> fstat;
-    // stat(2) when followLinks, else lstat(2).
-    std::function<int(const std::filesystem::path& path, bool followLinks, FileIdentity& out)> stat;
-    // Whether this process may write the file: faccessat(W_OK, AT_EACCESS).
-    std::function<int(const std::filesystem::path& path)> checkWritable;
+    // fstatat(2) of one name; a link is reported as itself unless followLinks.
+    std::function<int(FolderHandle folder, const std::filesystem::path& name, bool followLinks,
+                      FileIdentity& out)>
+        statAt;
+    // Whether this process may write the file, link not followed: faccessat(W_OK, AT_EACCESS).
+    std::function<int(FolderHandle folder, const std::filesystem::path& name)> checkWritable;
+    // Extended attributes (flistxattr, fgetxattr, fsetxattr). A list is NUL-separated names;
+    // a size of 0 asks for the size needed. ENOTSUP where the file system has none.
+    std::function<std::int64_t(int fd, char* list, std::size_t size)> listXattr;
+    std::function<std::int64_t(int fd, const char* name, void* value, std::size_t size)> getXattr;
+    std::function<int(int fd, const char* name, const void* value, std::size_t size)> setXattr;
+    // A read lease on a file open for reading (fcntl F_SETLEASE F_RDLCK; false: F_UNLCK). The
+    // system breaks it when any other program opens the file for writing or truncates it; the
+    // real call then releases it at once, from a signal handler, so that program isn't held up.
+    // Fails with EAGAIN when the file is open for writing already, EACCES when we neither own
+    // the file nor may lease any, EINVAL or ENOSYS where the file system or system has none.
+    std::function<int(int fd, bool read)> setLease;
+    // 1 while the read lease taken on `fd` is held, 0 once it was broken or released.
+    std::function<int(int fd)> leaseHeld;
 };
 
 // The real system calls.

@@ -17,8 +17,8 @@ namespace {
 
 using NativeChar = std::filesystem::path::value_type;
 
-// Long enough for any path the system accepts in one call.
-constexpr std::size_t kMaxPathChars = 4096;
+// Long enough for any one name the file systems take.
+constexpr std::size_t kMaxNameChars = 256;
 
 enum SlotState : int { Free, Busy, Armed };
 
@@ -28,18 +28,21 @@ enum SlotState : int { Free, Busy, Armed };
 // about to end.
 struct Slot {
     std::atomic<int> state{Free};
-    NativeChar path[kMaxPathChars];
+    FolderHandle folder = kNoFolder;
+    NativeChar name[kMaxNameChars];
 };
 
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
 
 Slot g_slots[kMaxTemporaryFiles];
 
-void RemoveFile(const NativeChar* path) noexcept {
+void RemoveFile(FolderHandle folder, const NativeChar* name) noexcept {
 #ifdef _WIN32
-    _wunlink(path);
+    // The Windows form removes through the folder handle; until then, nothing is removed here.
+    (void)folder;
+    (void)name;
 #else
-    ::unlink(path);
+    ::unlinkat(folder, name, 0);
 #endif
 }
 
@@ -127,20 +130,21 @@ void RemoveTemporaryFiles() noexcept {
     for (Slot& slot : g_slots) {
         int expected = Armed;
         if (slot.state.compare_exchange_strong(expected, Busy, std::memory_order_acquire))
-            RemoveFile(slot.path);
+            RemoveFile(slot.folder, slot.name);
     }
 }
 
-int RegisterTemporaryFile(const std::filesystem::path& path) noexcept {
-    const auto& native = path.native();
-    if (native.size() >= kMaxPathChars)
+int RegisterTemporaryFile(FolderHandle folder, const std::filesystem::path& name) noexcept {
+    const auto& native = name.native();
+    if (native.size() >= kMaxNameChars)
         return -1;
     for (int index = 0; index < kMaxTemporaryFiles; ++index) {
         Slot& slot = g_slots[index];
         int expected = Free;
         if (!slot.state.compare_exchange_strong(expected, Busy, std::memory_order_acquire))
             continue;
-        std::memcpy(slot.path, native.c_str(), (native.size() + 1) * sizeof(NativeChar));
+        slot.folder = folder;
+        std::memcpy(slot.name, native.c_str(), (native.size() + 1) * sizeof(NativeChar));
         slot.state.store(Armed, std::memory_order_release);
         return index;
     }

@@ -16,8 +16,12 @@
 // (a second one ends the process with STATUS_CONTROL_C_EXIT), and closing the console, logging
 // off or shutting down remove the files before the system ends the process.
 //
-// The table is a fixed array written with atomics only, so it is safe to use from any number
+// Entries are (open folder, one name), never paths, so a folder renamed or swapped for a link
+// during the run can't turn the removal onto another file. The table is a fixed array written
+// with atomics only, so it is safe to use from any number
 // of threads and to read from a signal handler.
+
+#include "OpenFolder.h"
 
 #include <atomic>
 #include <filesystem>
@@ -40,9 +44,11 @@ const std::atomic<bool>& InstallGracefulInterrupt();
 // the table's slots stay taken.
 void RemoveTemporaryFiles() noexcept;
 
-// Enters `path` in the table. Returns the slot, or -1 when the table is full or the path is too
-// long to store (the caller must then not create the file). Thread-safe.
-int RegisterTemporaryFile(const std::filesystem::path& path) noexcept;
+// Enters the file `name` in `folder` in the table; removal goes through the folder's handle, so
+// it removes that file wherever the folder has been moved to, and nothing else. The folder must
+// stay open while the entry is in the table. Returns the slot, or -1 when the table is full or
+// the name is too long to store (the caller must then not create the file). Thread-safe.
+int RegisterTemporaryFile(FolderHandle folder, const std::filesystem::path& name) noexcept;
 
 // Takes a slot out of the table without touching the file. Thread-safe.
 void UnregisterTemporaryFile(int slot) noexcept;

@@ -5,10 +5,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <string_view>
 #include <sys/stat.h>
 #include <utility>
+#include <vector>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -38,15 +42,63 @@ NativeString RandomSuffix() {
     return suffix;
 }
 
+constexpr char kMarker[] = ".quorvel-tmp-";
+constexpr std::size_t kMarkerChars = sizeof kMarker - 1;
+constexpr std::size_t kSuffixChars = 6;
+
 // ".<name>.quorvel-tmp-XXXXXX": hidden, never ending in a texture extension, and recognisably
 // ours should it ever survive a crash.
 std::filesystem::path TemporaryName(const std::filesystem::path& target) {
-    const std::filesystem::path marker(".quorvel-tmp-");
-    NativeString name = target.filename().native();
-    const std::size_t room = kMaxNameChars - 1 - marker.native().size() - 6;
+    const std::filesystem::path marker(kMarker);
+    NativeString name = target.native();
+    const std::size_t room = kMaxNameChars - 1 - marker.native().size() - kSuffixChars;
     name.resize(std::min(name.size(), room));
-    return ContainingFolder(target) /
-           (NativeString(1, '.') + name + marker.native() + RandomSuffix());
+    return NativeString(1, '.') + name + marker.native() + RandomSuffix();
+}
+
+bool IsSuffixChar(std::filesystem::path::value_type c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// Attributes the system sets on its own, or only a privileged process may set: a new file gets
+// its own, and failing to copy them widens nothing.
+bool IsSystemLabel(std::string_view name) {
+    return name.starts_with("security.") || name.starts_with("trusted.");
+}
+
+std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int target) {
+    std::int64_t size = ops.listXattr(source, nullptr, 0);
+    if (size < 0)
+        return errno == ENOTSUP || errno == ENOSYS ? std::error_code{} : LastError();
+    std::vector<char> names(static_cast<std::size_t>(size) + 1);
+    size = ops.listXattr(source, names.data(), names.size() - 1);
+    if (size < 0)
+        return LastError();
+    names.resize(static_cast<std::size_t>(size));
+    std::vector<char> value;
+    for (std::size_t at = 0; at < names.size();) {
+        const char* name = names.data() + at;
+        const std::string_view view(name, strnlen(name, names.size() - at));
+        at += view.size() + 1;
+        if (view.empty())
+            continue;
+        std::int64_t length = ops.getXattr(source, name, nullptr, 0);
+        if (length >= 0) {
+            value.resize(static_cast<std::size_t>(length) + 1);
+            length = ops.getXattr(source, name, value.data(), value.size() - 1);
+        }
+        if (length < 0) {
+            if (errno == ENODATA) // removed meanwhile
+                continue;
+            return LastError();
+        }
+        if (ops.setXattr(target, name, value.data(), static_cast<std::size_t>(length)) != 0) {
+            if (IsSystemLabel(view) && (errno == EPERM || errno == ENOTSUP))
+                continue;
+            return LastError();
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -56,7 +108,7 @@ PendingReplacement::~PendingReplacement() {
 }
 
 PendingReplacement::PendingReplacement(PendingReplacement&& other) noexcept
-    : m_target(std::move(other.m_target)), m_tempPath(std::move(other.m_tempPath)),
+    : m_target(std::move(other.m_target)), m_tempName(std::move(other.m_tempName)),
       m_fd(std::exchange(other.m_fd, -1)), m_slot(std::exchange(other.m_slot, -1)),
       m_held(std::exchange(other.m_held, false)) {}
 
@@ -64,7 +116,7 @@ PendingReplacement& PendingReplacement::operator=(PendingReplacement&& other) no
     if (this != &other) {
         discard();
         m_target = std::move(other.m_target);
-        m_tempPath = std::move(other.m_tempPath);
+        m_tempName = std::move(other.m_tempName);
         m_fd = std::exchange(other.m_fd, -1);
         m_slot = std::exchange(other.m_slot, -1);
         m_held = std::exchange(other.m_held, false);
@@ -72,23 +124,27 @@ PendingReplacement& PendingReplacement::operator=(PendingReplacement&& other) no
     return *this;
 }
 
-PendingReplacement PendingReplacement::Create(const std::filesystem::path& target,
-                                              std::error_code& error) {
+PendingReplacement PendingReplacement::Create(const FileInFolder& target, std::error_code& error) {
     const FileOps& ops = CurrentFileOps();
     error.clear();
+    if (!target.folder) {
+        error = SystemError(EBADF);
+        return {};
+    }
+    const FolderHandle folder = target.folder->handle();
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-        std::filesystem::path tempPath = TemporaryName(target);
+        std::filesystem::path tempName = TemporaryName(target.name);
         // Registered before it exists, so an interrupt right after creation still removes it.
-        const int slot = RegisterTemporaryFile(tempPath);
+        const int slot = RegisterTemporaryFile(folder, tempName);
         if (slot < 0) {
             error = SystemError(EMFILE);
             return {};
         }
-        const int fd = ops.open(tempPath, O_RDWR | O_CREAT | O_EXCL, 0600);
+        const int fd = ops.openAt(folder, tempName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             PendingReplacement pending;
             pending.m_target = target;
-            pending.m_tempPath = std::move(tempPath);
+            pending.m_tempName = std::move(tempName);
             pending.m_fd = fd;
             pending.m_slot = slot;
             pending.m_held = true;
@@ -126,11 +182,13 @@ std::error_code PendingReplacement::write(std::span<const std::uint8_t> bytes) {
     return {};
 }
 
-std::error_code PendingReplacement::copyAttributes(const FileIdentity& original) {
+std::error_code PendingReplacement::copyAttributes(const FileIdentity& original, int source) {
     if (m_fd < 0)
         return SystemError(EBADF);
     const FileOps& ops = CurrentFileOps();
-    [[maybe_unused]] bool keptOwner = true; // only read where owners exist
+    // Only read where owners exist (not on Windows).
+    [[maybe_unused]] bool keptOwner = true;
+    [[maybe_unused]] bool keptGroup = true;
     if (ops.fchown(m_fd, original.owner, original.group) != 0) {
         const int code = errno;
 #ifndef _WIN32
@@ -140,15 +198,20 @@ std::error_code PendingReplacement::copyAttributes(const FileIdentity& original)
         if (code != EPERM || geteuid() == 0)
             return SystemError(code);
         keptOwner = false;
-        ops.fchown(m_fd, static_cast<std::uint32_t>(-1), original.group);
+        keptGroup = ops.fchown(m_fd, static_cast<std::uint32_t>(-1), original.group) == 0;
 #else
         return SystemError(code);
 #endif
     }
+    if (const std::error_code error = CopyExtendedAttributes(ops, source, m_fd))
+        return error;
+    // Last, as it also sets the ACL's mask from the group bits.
     unsigned mode = original.mode & 07777u;
 #ifndef _WIN32
     if (!keptOwner)
         mode &= ~unsigned{S_ISUID | S_ISGID};
+    if (!keptGroup)
+        mode &= ~unsigned{S_IRWXG};
 #endif
     if (ops.fchmod(m_fd, mode) != 0)
         return LastError();
@@ -174,12 +237,13 @@ std::error_code PendingReplacement::commit(const FileIdentity& original) {
     if (m_fd >= 0 && ops.close(std::exchange(m_fd, -1)) != 0)
         return LastError();
 
+    const FolderHandle folder = m_target.folder->handle();
     FileIdentity now;
-    if (ops.stat(m_target, false, now) != 0)
+    if (ops.statAt(folder, m_target.name, false, now) != 0)
         return errno == ENOENT ? make_error_code(TextureErrc::FileChanged) : LastError();
     if (now != original)
         return make_error_code(TextureErrc::FileChanged);
-    if (ops.rename(m_tempPath, m_target) != 0)
+    if (ops.renameAt(folder, m_tempName, m_target.name) != 0)
         return LastError();
     UnregisterTemporaryFile(std::exchange(m_slot, -1));
     m_held = false;
@@ -192,50 +256,77 @@ void PendingReplacement::discard() noexcept {
     const FileOps& ops = CurrentFileOps();
     if (m_fd >= 0)
         ops.close(std::exchange(m_fd, -1));
-    ops.unlink(m_tempPath);
+    ops.unlinkAt(m_target.folder->handle(), m_tempName);
     UnregisterTemporaryFile(std::exchange(m_slot, -1));
     m_held = false;
 }
 
-std::error_code SyncFolder(const std::filesystem::path& folder) {
+std::error_code SyncFolder(const OpenFolder& folder) {
 #ifdef _WIN32
     (void)folder;
     return {};
 #else
-    const FileOps& ops = CurrentFileOps();
-    const int fd = ops.open(folder, O_RDONLY | O_DIRECTORY, 0);
-    if (fd < 0)
-        return LastError();
-    std::error_code error;
     // Some file systems can't sync a folder and say so with EINVAL; their renames are as
     // durable as they get.
-    if (ops.fsync(fd) != 0 && errno != EINVAL)
-        error = LastError();
-    ops.close(fd);
-    return error;
+    if (CurrentFileOps().fsync(folder.handle()) != 0 && errno != EINVAL)
+        return LastError();
+    return {};
 #endif
 }
 
-std::error_code SyncFileSystem(const std::filesystem::path& folder) {
+std::error_code SyncFileSystem(const OpenFolder& folder) {
 #ifdef _WIN32
     (void)folder;
     return std::make_error_code(std::errc::function_not_supported);
 #else
-    const FileOps& ops = CurrentFileOps();
-    const int fd = ops.open(folder, O_RDONLY | O_DIRECTORY, 0);
-    if (fd < 0)
+    if (CurrentFileOps().syncfs(folder.handle()) != 0)
         return LastError();
-    std::error_code error;
-    if (ops.syncfs(fd) != 0)
-        error = LastError();
-    ops.close(fd);
-    return error;
+    return {};
 #endif
 }
 
-std::filesystem::path ContainingFolder(const std::filesystem::path& file) {
-    std::filesystem::path folder = file.parent_path();
-    return folder.empty() ? std::filesystem::path(".") : folder;
+bool IsTemporaryFileName(const std::filesystem::path& name) {
+    const auto& text = name.native();
+    const std::filesystem::path marker(kMarker);
+    const auto& mark = marker.native();
+    // "." + at least one character + marker + suffix
+    if (text.size() < 2 + kMarkerChars + kSuffixChars || text[0] != '.')
+        return false;
+    const std::size_t markAt = text.size() - kSuffixChars - kMarkerChars;
+    if (text.compare(markAt, kMarkerChars, mark) != 0)
+        return false;
+    return std::all_of(text.end() - static_cast<std::ptrdiff_t>(kSuffixChars), text.end(),
+                       IsSuffixChar);
+}
+
+LeftoverOutcome RemoveLeftoverTemporaryFile(const OpenFolder& folder,
+                                            const std::filesystem::path& name,
+                                            std::error_code& error) {
+    error.clear();
+    if (!IsTemporaryFileName(name))
+        return LeftoverOutcome::NotOurs;
+    const FileOps& ops = CurrentFileOps();
+    FileIdentity info;
+    if (ops.statAt(folder.handle(), name, false, info) != 0) {
+        if (errno == ENOENT) // another run removed or renamed it meanwhile
+            return LeftoverOutcome::NotOurs;
+        error = LastError();
+        return LeftoverOutcome::Failed;
+    }
+    if (!info.isRegular())
+        return LeftoverOutcome::NotOurs;
+    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    if (now - info.modifiedNs < kLeftoverAgeSeconds * 1'000'000'000)
+        return LeftoverOutcome::TooRecent;
+    if (ops.unlinkAt(folder.handle(), name) != 0) {
+        if (errno == ENOENT)
+            return LeftoverOutcome::NotOurs;
+        error = LastError();
+        return LeftoverOutcome::Failed;
+    }
+    return LeftoverOutcome::Removed;
 }
 
 } // namespace quorvel

@@ -21,6 +21,10 @@ public:
             return "File has other hard links";
         case TextureErrc::NotRegularFile:
             return "Not a regular file";
+        case TextureErrc::InUse:
+            return "File is in use by another program";
+        case TextureErrc::CompressedMeanwhile:
+            return "Another program compressed the file meanwhile";
         }
         return "Unknown texture error " + std::to_string(value);
     }

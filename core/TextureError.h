@@ -10,11 +10,13 @@
 namespace quorvel {
 
 enum class TextureErrc {
-    FileTooShort = 1, // 16 bytes or fewer and not marked compressed: there is no payload
-    PayloadTooLarge,  // payload longer than a signed 32-bit size allows
-    FileChanged,      // the file was changed, moved or replaced while it was being compressed
-    HardLinked,       // the file has other hard links, which a rewrite would separate from it
-    NotRegularFile,   // a folder, pipe, device or socket
+    FileTooShort = 1,    // 16 bytes or fewer and not marked compressed: there is no payload
+    PayloadTooLarge,     // payload longer than a signed 32-bit size allows
+    FileChanged,         // the file was changed, moved or replaced while it was being compressed
+    HardLinked,          // the file has other hard links, which a rewrite would separate from it
+    NotRegularFile,      // a folder, pipe, device or socket
+    InUse,               // another program has the file open for writing, or opened it meanwhile
+    CompressedMeanwhile, // another program (a second run) compressed the file meanwhile
 };
 
 // The category of TextureErrc codes; its name is "quorvel texture".

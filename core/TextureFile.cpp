@@ -19,19 +19,8 @@ constexpr auto kHeaderBytes = static_cast<std::int64_t>(kTextureHeaderBytes);
 #ifdef _WIN32
 constexpr int kReadFlags = O_RDONLY;
 #else
-constexpr int kReadFlags = O_RDONLY | O_NONBLOCK;
+constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK;
 #endif
-
-class FileCloser {
-public:
-    explicit FileCloser(int fd) : m_fd(fd) {}
-    ~FileCloser() { CurrentFileOps().close(m_fd); }
-    FileCloser(const FileCloser&) = delete;
-    FileCloser& operator=(const FileCloser&) = delete;
-
-private:
-    int m_fd;
-};
 
 // Reads up to `count` bytes at `offset`, fewer only at the end of the file. Returns the number
 // read, or -1 with errno set.
@@ -54,6 +43,19 @@ std::int64_t ReadFully(const FileOps& ops, int fd, std::uint8_t* buffer, std::si
     return static_cast<std::int64_t>(done);
 }
 
+// Whether the name now holds a file marked compressed: another run got there first.
+bool CompressedMeanwhile(const FileInFolder& file) {
+    const FileOps& ops = CurrentFileOps();
+    const int fd = ops.openAt(file.folder->handle(), file.name, kReadFlags, 0);
+    if (fd < 0)
+        return false;
+    const FileDescriptor closer(fd);
+    FileIdentity info;
+    std::array<std::uint8_t, 8> header{};
+    return ops.fstat(fd, info) == 0 && info.isRegular() &&
+           ReadFully(ops, fd, header.data(), header.size(), 0) == 8 && IsMarkedCompressed(header);
+}
+
 } // namespace
 
 void TextureResult::setFailure(TextureStep step, std::error_code reason) noexcept {
@@ -69,46 +71,61 @@ PayloadCompressor BrevoraCompressor(Brevora& compressor) {
     };
 }
 
+FileDescriptor::~FileDescriptor() {
+    reset();
+}
+
+FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)) {}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        reset();
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+void FileDescriptor::reset() noexcept {
+    if (m_fd >= 0)
+        CurrentFileOps().close(std::exchange(m_fd, -1));
+}
+
 PreparedTexture PrepareTexture(const std::filesystem::path& path,
                                const PayloadCompressor& compress) {
+    std::error_code error;
+    const FileInFolder file = ResolveNamedFile(path, error);
+    if (error) {
+        PreparedTexture prepared;
+        prepared.result.path = path;
+        prepared.result.setFailure(TextureStep::Open, error);
+        return prepared;
+    }
+    return PrepareTexture(file, compress);
+}
+
+PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor& compress) {
     const FileOps& ops = CurrentFileOps();
     PreparedTexture prepared;
     TextureResult& result = prepared.result;
-    result.path = path;
-
-    // Rewriting goes through a rename, which would replace a link by a plain file; rename
-    // over the file the link points to instead.
-    FileIdentity entry;
-    if (ops.stat(path, false, entry) != 0) {
-        result.setFailure(TextureStep::Open, LastError());
+    result.path = file.shown;
+    prepared.target = file;
+    if (!file.folder) {
+        result.setFailure(TextureStep::Open, std::error_code(EBADF, std::system_category()));
         return prepared;
-    }
-    prepared.target = path;
-    if (entry.isSymlink()) {
-        std::error_code error;
-        prepared.target = std::filesystem::canonical(path, error);
-        if (error) {
-            result.setFailure(TextureStep::Open, error);
-            return prepared;
-        }
     }
 
-    // Checked before opening: opening a pipe would block and opening a device may act on it.
-    FileIdentity target;
-    if (ops.stat(prepared.target, true, target) != 0) {
-        result.setFailure(TextureStep::Open, LastError());
-        return prepared;
-    }
-    if (!target.isRegular()) {
-        result.setFailure(TextureStep::Open, make_error_code(TextureErrc::NotRegularFile));
-        return prepared;
-    }
-    const int fd = ops.open(prepared.target, kReadFlags, 0);
+    // Without following a link, and without blocking: opening a pipe would wait for a writer.
+    // Whatever it turns out to be is refused below by what fstat() says of the descriptor.
+    const int fd = ops.openAt(file.folder->handle(), file.name, kReadFlags, 0);
     if (fd < 0) {
-        result.setFailure(TextureStep::Open, LastError());
+        // The name was a regular file when it was found (or resolved); a link now means it was
+        // swapped meanwhile.
+        result.setFailure(TextureStep::Open,
+                          errno == ELOOP ? make_error_code(TextureErrc::FileChanged) : LastError());
         return prepared;
     }
-    FileCloser closer(fd);
+    prepared.source = FileDescriptor(fd);
     if (ops.fstat(fd, prepared.original) != 0) {
         result.setFailure(TextureStep::Open, LastError());
         return prepared;
@@ -126,6 +143,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
     }
     if (IsMarkedCompressed(header)) {
         result.outcome = TextureOutcome::AlreadyCompressed;
+        prepared.source.reset();
         return prepared;
     }
 
@@ -144,7 +162,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
         result.setFailure(TextureStep::Check, ErrorFromErrno(EACCES));
         return prepared;
     }
-    if (ops.checkWritable(prepared.target) != 0) {
+    if (ops.checkWritable(file.folder->handle(), file.name) != 0) {
         result.setFailure(TextureStep::Check, LastError());
         return prepared;
     }
@@ -153,6 +171,16 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path,
         result.setFailure(TextureStep::Check, make_error_code(TextureErrc::HardLinked));
         return prepared;
     }
+
+    // Before the payload is read, so a writer that opens the file later is noticed.
+    if (ops.setLease(fd, true) == 0) {
+        prepared.leased = true;
+    } else if (errno == EAGAIN) {
+        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::InUse));
+        return prepared;
+    }
+    // Otherwise no lease is to be had here (not our file, no leases on this file system); the
+    // identity check before the rename stands alone.
 
     const auto count = static_cast<std::int32_t>(payloadBytes);
     result.originalSize = count;
@@ -215,12 +243,14 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
         prepared.result.setFailure(TextureStep::CreateTemp, error);
         return {};
     }
-    if ((error = staged.copyAttributes(prepared.original))) {
-        prepared.result.setFailure(TextureStep::CreateTemp, error);
-        return {};
-    }
     if ((error = staged.write(prepared.head)) || (error = staged.write(prepared.stream.bytes()))) {
         prepared.result.setFailure(TextureStep::Write, error);
+        return {};
+    }
+    // Only now, with the data in place, does the file get the original's owner and access;
+    // the same sync then makes content and attributes durable together.
+    if ((error = staged.copyAttributes(prepared.original, prepared.source.get()))) {
+        prepared.result.setFailure(TextureStep::CreateTemp, error);
         return {};
     }
     if (sync == StageSync::Now && (error = staged.sync())) {
@@ -231,15 +261,26 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
 }
 
 bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool syncFolder) {
-    if (prepared.result.failed())
+    if (prepared.result.failed()) {
+        prepared.source.reset();
         return false;
-    if (const std::error_code error = staged.commit(prepared.original)) {
+    }
+    std::error_code error;
+    if (prepared.leased && CurrentFileOps().leaseHeld(prepared.source.get()) != 1)
+        error = make_error_code(TextureErrc::InUse);
+    else
+        error = staged.commit(prepared.original);
+    if (error) {
         staged.discard();
+        if (error == TextureErrc::FileChanged && CompressedMeanwhile(prepared.target))
+            error = make_error_code(TextureErrc::CompressedMeanwhile);
+        prepared.source.reset();
         prepared.result.setFailure(TextureStep::Replace, error);
         return false;
     }
+    prepared.source.reset();
     if (syncFolder) {
-        if (const std::error_code error = SyncFolder(ContainingFolder(prepared.target))) {
+        if ((error = SyncFolder(*prepared.target.folder))) {
             prepared.result.setFailure(TextureStep::SyncFolder, error);
             return false;
         }
@@ -248,7 +289,19 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
 }
 
 TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::path& path) {
-    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
+    std::error_code error;
+    const FileInFolder file = ResolveNamedFile(path, error);
+    if (error) {
+        TextureResult result;
+        result.path = path;
+        result.setFailure(TextureStep::Open, error);
+        return result;
+    }
+    return CompressTextureFile(compressor, file);
+}
+
+TextureResult CompressTextureFile(Brevora& compressor, const FileInFolder& file) {
+    PreparedTexture prepared = PrepareTexture(file, BrevoraCompressor(compressor));
     if (prepared.result.outcome != TextureOutcome::Compressed)
         return std::move(prepared.result);
     PendingReplacement staged = StageTexture(prepared);

@@ -10,8 +10,21 @@
 // The rewrite goes through a temporary file beside the original (SafeReplace.h), so the
 // original is either fully replaced or left exactly as it was. Read-only files (owner-write
 // bit clear), files this process may not write, files with other hard links and anything that
-// is not a regular file are refused before anything is written. A symbolic link is followed:
-// the file it points to is rewritten and the link stays a link.
+// is not a regular file are refused before anything is written.
+//
+// The file is named by its open folder and one name (OpenFolder.h). It is opened without
+// following a link and without blocking, every test is made on that descriptor, the payload is
+// read from it, and the temporary file, the last identity check and the rename all go through
+// the same folder, so nothing outside the folder can be read, written or renamed, whatever is
+// swapped for a link meanwhile. A file named by a path (single-file mode, files named on the
+// batch command's line) is resolved once, following a link the user named: the file it points
+// to is rewritten and the link stays a link.
+//
+// Where the system grants one (Linux, to the file's owner or a privileged process), a read
+// lease is taken on the original before its payload is read: a file some other program holds
+// open for writing is refused as in use, and a program opening it for writing later breaks the
+// lease, which is given up at once, and the file is then left alone. Elsewhere the check that
+// the file's identity, size and times are unchanged just before the rename stands alone.
 //
 // The work is split into stages so that a batch can run them on worker threads and defer the
 // folder syncs: PrepareTexture (read and compress, writes nothing; enough for a dry run),
@@ -23,6 +36,7 @@
 
 #include "ByteArray.h"
 #include "FileOps.h"
+#include "OpenFolder.h"
 #include "SafeReplace.h"
 #include "TextureFormat.h"
 
@@ -62,7 +76,7 @@ enum class TextureStep {
 };
 
 struct TextureResult {
-    std::filesystem::path path; // as passed in
+    std::filesystem::path path; // the path to show, as passed in
     TextureOutcome outcome = TextureOutcome::Failed;
     // Uncompressed minus compressed payload size; negative when the file grew. 0 unless
     // Compressed (or Failed at SyncFolder, where the file was replaced). Never an error code.
@@ -95,19 +109,45 @@ using PayloadCompressor = std::function<CompressionReport(ByteArray& payload)>;
 // Keeps a reference: the instance must outlive the returned function.
 PayloadCompressor BrevoraCompressor(Brevora& compressor);
 
+// An open file descriptor, closed (through FileOps) with its owner.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept;
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const noexcept { return m_fd; }
+    void reset() noexcept;
+
+private:
+    int m_fd = -1;
+};
+
 // A file read and compressed in memory, not yet written.
 struct PreparedTexture {
     // Outcome Compressed means ready to stage, with sizes and bytesSaved filled in; any other
     // outcome is final.
     TextureResult result;
-    std::filesystem::path target; // the file to replace: the path, or a link's target
-    FileIdentity original;        // the target as it was when read
-    TextureHead head{};           // the new first 16 bytes
-    ByteArray stream;             // the compressed payload
+    FileInFolder target;   // the file to replace: its open folder and name
+    FileIdentity original; // the target as it was when read
+    // The original, open for reading, kept until the file is replaced: the attributes are
+    // copied from it and the read lease, if any, is held on it.
+    FileDescriptor source;
+    bool leased = false; // a read lease is held on `source`
+    TextureHead head{};  // the new first 16 bytes
+    ByteArray stream;    // the compressed payload
 };
 
-// Reads `path` and compresses its payload; writes nothing. Already compressed, too short or
-// refused files come back with their final outcome without reading the payload.
+// Reads `file` and compresses its payload; writes nothing. Already compressed, too short or
+// refused files come back with their final outcome without reading the payload. The result's
+// path is file.shown.
+PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor& compress);
+
+// The same for a file named by a path: resolved once (ResolveNamedFile), links followed.
 PreparedTexture PrepareTexture(const std::filesystem::path& path,
                                const PayloadCompressor& compress);
 
@@ -118,19 +158,24 @@ enum class StageSync {
            // (PendingReplacement::sync) before committing, so a batch pays one flush for many
 };
 
-// Writes a ready PreparedTexture to a temporary file beside its target, with the original's
-// owner and permission bits, and with StageSync::Now syncs it. On failure records it in
+// Writes a ready PreparedTexture to a temporary file beside its target, then gives it the
+// original's owner, group, extended attributes and permission bits, and with StageSync::Now
+// syncs it (content and attributes together). On failure records it in
 // prepared.result and returns an empty PendingReplacement (no temporary file left).
 PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync = StageSync::Now);
 
 // Renames the staged file over the target and, with `syncFolder`, flushes the target's folder
-// (pass false to sync each folder once after a batch, with SyncFolder()). On failure records it
-// in prepared.result; a failed rename leaves the original unchanged and removes the temporary.
+// (pass false to sync each folder once after a batch, with SyncFolder()). A broken read lease
+// fails it as in use. On failure records it in prepared.result; a failed rename leaves the
+// original as it is and removes the temporary. Closes the original's descriptor either way.
 // Returns !prepared.result.failed().
 bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool syncFolder = true);
 
-// Compresses the texture file at `path` in place through `compressor`: prepare, stage, commit
-// and folder sync for one file. `path` is used as given (relative to the current directory).
+// Compresses `file` in place through `compressor`: prepare, stage, commit and folder sync.
+TextureResult CompressTextureFile(Brevora& compressor, const FileInFolder& file);
+
+// The same for a file named by a path (relative to the current directory), resolved once with
+// links followed.
 TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::path& path);
 
 } // namespace quorvel

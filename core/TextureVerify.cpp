@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 #include "TextureError.h"
+#include "TextureFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,22 +15,14 @@ namespace {
 constexpr std::size_t kChunk = 256 * 1024;
 #ifdef _WIN32
 constexpr int kReadFlags = O_RDONLY;
+constexpr int kNoFollow = 0;
 #else
+// A link inside a walked tree is never followed.
+constexpr int kNoFollow = O_NOFOLLOW;
 // A pipe or device named by mistake must not block the check or be acted on; it is refused once
 // fstat() has seen what the descriptor is.
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK;
 #endif
-
-class FileCloser {
-public:
-    explicit FileCloser(int fd) : m_fd(fd) {}
-    ~FileCloser() { CurrentFileOps().close(m_fd); }
-    FileCloser(const FileCloser&) = delete;
-    FileCloser& operator=(const FileCloser&) = delete;
-
-private:
-    int m_fd;
-};
 
 // Reads up to `count` bytes at `offset`, fewer only at the end of the file. Returns the number
 // read, or -1 with errno set.
@@ -51,13 +44,14 @@ std::int64_t ReadAt(int fd, std::uint8_t* buffer, std::size_t count, std::int64_
     return static_cast<std::int64_t>(done);
 }
 
+VerifyResult VerifyOpened(int fd);
+
 } // namespace
 
 VerifyResult VerifyTextureFile(const std::filesystem::path& path) {
-    VerifyResult result;
-    const FileOps& ops = CurrentFileOps();
-    const int fd = ops.open(path, kReadFlags, 0);
+    const int fd = CurrentFileOps().openAt(kNoFolder, path, kReadFlags, 0);
     if (fd < 0) {
+        VerifyResult result;
         result.problem = VerifyProblem::ReadError;
         result.error = LastError();
 #ifdef _WIN32
@@ -69,7 +63,31 @@ VerifyResult VerifyTextureFile(const std::filesystem::path& path) {
 #endif
         return result;
     }
-    FileCloser closer(fd);
+    const FileDescriptor closer(fd);
+    return VerifyOpened(fd);
+}
+
+VerifyResult VerifyTextureFile(const FileInFolder& file) {
+    const int fd = file.folder ? CurrentFileOps().openAt(file.folder->handle(), file.name,
+                                                         kReadFlags | kNoFollow, 0)
+                               : -1;
+    if (!file.folder)
+        errno = EBADF;
+    if (fd < 0) {
+        VerifyResult result;
+        result.problem = VerifyProblem::ReadError;
+        result.error = LastError();
+        return result;
+    }
+    const FileDescriptor closer(fd);
+    return VerifyOpened(fd);
+}
+
+namespace {
+
+VerifyResult VerifyOpened(int fd) {
+    VerifyResult result;
+    const FileOps& ops = CurrentFileOps();
     FileIdentity identity;
     if (ops.fstat(fd, identity) != 0) {
         result.problem = VerifyProblem::ReadError;
@@ -117,4 +135,5 @@ VerifyResult VerifyTextureFile(const std::filesystem::path& path) {
     return result;
 }
 
+} // namespace
 } // namespace quorvel

@@ -7,6 +7,7 @@
 //
 // Thread safety: any number of checks may run at once.
 
+#include "OpenFolder.h"
 #include "TextureFormat.h"
 
 #include <cstdint>
@@ -26,7 +27,12 @@ struct VerifyResult {
     bool good() const noexcept { return problem == VerifyProblem::None; }
 };
 
-// Checks the file at `path` as described above. Never throws except std::bad_alloc.
+// Checks the file at `path` (links followed) as described above. The file is opened without
+// blocking, and anything but a regular file is refused at once. Never throws except
+// std::bad_alloc.
 VerifyResult VerifyTextureFile(const std::filesystem::path& path);
+
+// The same for a file found in an open folder; a link there is not followed.
+VerifyResult VerifyTextureFile(const FileInFolder& file);
 
 } // namespace quorvel

@@ -55,7 +55,10 @@ frmMain::frmMain(NativeString commandLine, CompressStep compress, QWidget* paren
     : QWidget(parent), lblTitle(NewStatusLabel(*this)), lblVersion(NewStatusLabel(*this)),
       Line1(AddLine(*this, 60, 1260, 8700, 1260, QColor(128, 128, 128))),
       cmdOK(new QPushButton(tr("OK"), this)), m_commandLine(std::move(commandLine)),
-      m_compress(compress ? std::move(compress) : CompressStep(&quorvel::CompressTextureFile)) {
+      m_compress(compress ? std::move(compress)
+                          : CompressStep([](Brevora& compressor, const FileInFolder& file) {
+                                return CompressTextureFile(compressor, file);
+                            })) {
     setWindowTitle(QStringLiteral("Quorvel"));
     setWindowIcon(ProgramIcon());
     SetFixedDialogFrame(*this, 8850, 1965, false);
@@ -83,7 +86,16 @@ void frmMain::Form_Load() {
     const NativeString s = StripQuotes(m_commandLine);
     if (!s.empty()) {
         lblTitle->setText(DisplayText(s));
-        const TextureResult result = CompressOne(std::filesystem::path(s));
+        const std::filesystem::path path(s);
+        std::error_code error;
+        const FileInFolder file = ResolveNamedFile(path, error);
+        TextureResult result;
+        if (error) {
+            result.path = path;
+            result.setFailure(TextureStep::Open, error);
+        } else {
+            result = CompressOne(file);
+        }
         if (result.failed()) {
             // The label holds one short line; the whole sentence, with the file's state, is
             // there on hover.
@@ -107,8 +119,7 @@ void frmMain::RunFolderMode() {
     ShowModal(*dialog);
     const QString folder = dialog->path;
 
-    TextureScan scan(*this,
-                     [this](const std::filesystem::path& file) { return CompressOne(file); });
+    TextureScan scan(*this, [this](const FileInFolder& file) { return CompressOne(file); });
     if (!folder.isEmpty()) {
         show();
         RepaintNow(*this);
@@ -170,8 +181,8 @@ void frmMain::Form_Unload() {
     FsObject.reset();
 }
 
-TextureResult frmMain::CompressOne(const std::filesystem::path& path) {
-    return m_compress(*Compressor, path);
+TextureResult frmMain::CompressOne(const FileInFolder& file) {
+    return m_compress(*Compressor, file);
 }
 
 void frmMain::setTitle(const std::string& text) {

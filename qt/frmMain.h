@@ -4,12 +4,13 @@
 // main() constructs the window with the command line and runs Form_Load before the first show.
 // Form_Load does all of the work synchronously on the UI thread: it creates the compression
 // component, reads the command line and takes one of two branches. A path compresses that one
-// texture file; the window then appears with the path in lblTitle and the bytes saved (or why
-// nothing could be saved) in lblVersion. An empty command line asks for a start folder in the
-// folder-picker dialog fd, shows the window, and walks the folder tree with ScanFolder, which
-// compresses every candidate file and keeps the running total in lblVersion. cmdOK stays
-// disabled throughout and the window refuses to close meanwhile; afterwards cmdOK, Enter,
-// Escape and the close box all unload the window, which releases the component, and the
+// texture file (resolved once, a link followed, then rewritten through its open folder like a
+// file the folder walk finds); the window then appears with the path in lblTitle and the bytes
+// saved (or why nothing could be saved) in lblVersion. An empty command line asks for a start
+// folder in the folder-picker dialog fd, shows the window, and walks the folder tree with
+// ScanFolder, which compresses every candidate file and keeps the running total in lblVersion.
+// cmdOK stays disabled throughout and the window refuses to close meanwhile; afterwards cmdOK,
+// Enter, Escape and the close box all unload the window, which releases the component, and the
 // process ends with its last window.
 
 #include "CommandLine.h"
@@ -39,7 +40,7 @@ public:
     // Compresses one texture file with the window's component: CompressTextureFile, or a
     // stand-in that also watches the window while a file is being compressed.
     using CompressStep =
-        std::function<TextureResult(Brevora& compressor, const std::filesystem::path& path)>;
+        std::function<TextureResult(Brevora& compressor, const FileInFolder& file)>;
 
     // commandLine is the raw text after the program's name (CommandLineText); Form_Load applies
     // the quote rule to it. An empty `compress` means CompressTextureFile.
@@ -77,7 +78,7 @@ private:
     void ScanFolder(TextureScan& scan, const std::filesystem::path& folder);
 
     // Compresses one texture file through Compressor with m_compress.
-    TextureResult CompressOne(const std::filesystem::path& path);
+    TextureResult CompressOne(const FileInFolder& file);
 
     // ProgressView: how the folder scan shows its progress in the two labels.
     void setTitle(const std::string& text) override;

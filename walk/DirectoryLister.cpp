@@ -13,6 +13,15 @@ namespace quorvel {
 
 // The Windows form is in DirectoryListerWin32.cpp.
 
+int DirectoryLister::ReadAttributes(const DirectoryListing& listing,
+                                    const std::filesystem::path& name,
+                                    const std::filesystem::path& shown, FileIdentity& out) {
+    const FileOps& ops = CurrentFileOps();
+    if (listing.folder && listing.folder->handle() != kNoFolder)
+        return ops.statAt(listing.folder->handle(), name, false, out);
+    return ops.statAt(kNoFolder, shown, false, out);
+}
+
 namespace {
 
 // Closes the stream (and with it the descriptor it was opened from) on every path out.
@@ -83,26 +92,33 @@ void Classify(int dirFd, const dirent& raw, SystemDirectoryLister::KindSource so
 
 } // namespace
 
-DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder,
-                                             FollowLink follow) {
+DirectoryListing SystemDirectoryLister::List(const FolderRequest& request) {
     DirectoryListing listing;
-    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    if (follow == FollowLink::No)
-        flags |= O_NOFOLLOW;
-    const int fd = ::open(folder.c_str(), flags);
-    if (fd < 0) {
-        listing.openError = LastError();
+    std::error_code error;
+    if (request.parent) {
+        listing.folder = request.expected ? OpenChildFolder(request.parent, request.name,
+                                                            *request.expected, request.shown, error)
+                                          : nullptr;
+        if (!request.expected)
+            error = std::make_error_code(std::errc::invalid_argument);
+    } else {
+        listing.folder = OpenFolderPath(request.name, error);
+    }
+    if (error) {
+        listing.folder.reset();
+        listing.openError = error;
         return listing;
     }
-    // The identity comes from the descriptor, not the path, so it is the folder actually read.
-    struct stat info {};
-    if (::fstat(fd, &info) == 0)
-        listing.identity = FolderIdentity{static_cast<std::uint64_t>(info.st_dev),
-                                          static_cast<std::uint64_t>(info.st_ino)};
-    DIR* dir = ::fdopendir(fd);
+    listing.identity = listing.folder->identity();
+    // readdir needs a stream of its own, which closes the descriptor it was made from; the
+    // folder's descriptor stays open for the files in it.
+    const int fd = ::fcntl(listing.folder->handle(), F_DUPFD_CLOEXEC, 0);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
     if (dir == nullptr) {
         listing.openError = LastError();
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
+        listing.folder.reset();
         return listing;
     }
     DirCloser closer(dir);
@@ -122,6 +138,16 @@ DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder
         // From std::string a POSIX path takes the bytes as they are, with no conversion.
         entry.name = std::filesystem::path(std::string(name));
         Classify(dirFd, *raw, m_source, entry);
+        if (!entry.error && entry.kind == EntryKind::Folder) {
+            struct stat info {};
+            if (::fstatat(dirFd, raw->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                entry.error = LastError();
+            else if (!S_ISDIR(info.st_mode)) // swapped since readdir saw it
+                entry.kind = KindFromMode(dirFd, raw->d_name, info.st_mode);
+            else
+                entry.identity = FolderIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                                static_cast<std::uint64_t>(info.st_ino)};
+        }
         listing.entries.push_back(std::move(entry));
     }
     return listing;

@@ -1,22 +1,28 @@
 #pragma once
-// DirectoryLister: reads one folder's listing for the folder walk.
+// DirectoryLister: opens and reads one folder's listing for the folder walk.
 //
-// The walk asks for a folder by path and gets back, in one piece, the folder's identity (device
-// and inode of the folder it really opened) and every entry with its kind, in the order the file
-// system yields them. Nothing is followed or filtered here apart from "." and "..": deciding what
-// to visit is the walk's job. Failures come back inside the listing, never as exceptions, so a
-// test lister can hand the walk any mix of entries and failures.
+// The walk asks for a folder (the start folder by its path, any other by its open parent
+// folder and one name) and gets back, in one piece, the folder held open (OpenFolder.h), its
+// identity, and every entry with its kind, in the order the file system yields them. Nothing is
+// followed or filtered here apart from "." and "..": deciding what to visit is the walk's job.
+// Failures come back inside the listing, never as exceptions, so a test lister can hand the
+// walk any mix of entries and failures.
 //
-// SystemDirectoryLister is the real one. On POSIX it opens the folder with open(O_DIRECTORY),
-// fstat()s the descriptor for its identity, reads it with readdir() and takes each entry's kind
-// from d_type, falling back to fstatat(AT_SYMLINK_NOFOLLOW) where the file system leaves d_type
-// unknown. Links are resolved once more to tell links to folders from links to files. Names are
-// kept as the bytes the file system holds, valid UTF-8 or not. On Windows it opens the folder
-// handle without following a reparse point, takes the identity (volume serial number, file ID)
-// and the entries with their attributes from that handle, and reports no reparse point as a
-// folder (DirectoryListerWin32.cpp).
+// SystemDirectoryLister is the real one. On POSIX it opens a subfolder with openat(parent,
+// name, O_DIRECTORY | O_NOFOLLOW) and checks with fstat() that it is the folder the parent's
+// listing saw (device and inode), so a folder swapped for a link or another folder after its
+// parent was listed doesn't lead the walk out of the tree. It reads the folder through that
+// descriptor with readdir() and takes each entry's kind from d_type, falling back to
+// fstatat(AT_SYMLINK_NOFOLLOW) where the file system leaves d_type unknown; a subfolder's
+// identity always comes from fstatat (d_ino of a mount point is not the mounted folder's).
+// Links are resolved once more, relative to the folder, to tell links to folders from links to
+// files. Names are kept as the bytes the file system holds, valid UTF-8 or not. On Windows the
+// folder handle is opened without following a reparse point and gives the identity (volume
+// serial number, file ID) and the entries (DirectoryListerWin32.cpp).
 
-#include <compare>
+#include "FileOps.h"
+#include "OpenFolder.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -33,14 +39,6 @@ enum class EntryKind {
     Other,        // device, pipe, socket, junction, ...
 };
 
-// Where a folder really lives: two paths with equal identities name the same folder.
-struct FolderIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-
-    auto operator<=>(const FolderIdentity&) const = default;
-};
-
 struct DirectoryEntry {
     // One path component. Empty when the name itself couldn't be read.
     std::filesystem::path name;
@@ -48,9 +46,14 @@ struct DirectoryEntry {
     // Set when the entry's name or kind couldn't be read (it vanished, say); kind is then
     // meaningless.
     std::error_code error;
+    // A Folder's device and inode as the listing saw them (the system lister fills them in).
+    std::optional<FolderIdentity> identity = std::nullopt;
 };
 
 struct DirectoryListing {
+    // The folder that was opened; files and subfolders in it are reached through it. Null when
+    // it couldn't be opened, or from a stand-in lister that doesn't open folders.
+    SharedFolder folder;
     // Identity of the folder that was opened; empty where the platform has none to give or the
     // folder couldn't be opened.
     std::optional<FolderIdentity> identity;
@@ -62,17 +65,33 @@ struct DirectoryListing {
     std::error_code readError;
 };
 
-// Whether the folder path itself may be a symbolic link.
-enum class FollowLink { No, Yes };
+// Which folder to list.
+struct FolderRequest {
+    // The folder it lies in; null for the start folder, which is opened by its path and may be
+    // a link (the user picked it).
+    SharedFolder parent;
+    // One name component in `parent`, or the start folder's path.
+    std::filesystem::path name;
+    // Its path to show and to report failures under.
+    std::filesystem::path shown;
+    // What the parent's listing said it is; a different folder found now is refused.
+    std::optional<FolderIdentity> expected;
+};
 
 class DirectoryLister {
 public:
     virtual ~DirectoryLister() = default;
 
-    // Lists `folder`. With FollowLink::No a folder path that is itself a link is not opened
-    // (openError is set, ELOOP on POSIX), so a folder swapped for a link after its parent was
-    // listed doesn't lead the walk out of the tree. Never throws, except std::bad_alloc.
-    virtual DirectoryListing List(const std::filesystem::path& folder, FollowLink follow) = 0;
+    // Opens and lists the folder `request` names. A subfolder that is now a link is not opened
+    // (openError is set, ELOOP on POSIX), nor one that is no longer the folder the parent's
+    // listing saw (TextureErrc::FileChanged). Never throws, except std::bad_alloc.
+    virtual DirectoryListing List(const FolderRequest& request) = 0;
+
+    // The type and permissions of entry `name` of a listed folder, a link not followed: through
+    // the listing's open folder, or by `shown` path where a stand-in lister opened none. Sets
+    // errno and returns -1 on failure.
+    virtual int ReadAttributes(const DirectoryListing& listing, const std::filesystem::path& name,
+                               const std::filesystem::path& shown, FileIdentity& out);
 };
 
 class SystemDirectoryLister final : public DirectoryLister {
@@ -84,7 +103,7 @@ public:
 
     explicit SystemDirectoryLister(KindSource source = KindSource::EntryType) : m_source(source) {}
 
-    DirectoryListing List(const std::filesystem::path& folder, FollowLink follow) override;
+    DirectoryListing List(const FolderRequest& request) override;
 
 private:
     KindSource m_source;

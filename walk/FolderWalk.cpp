@@ -1,6 +1,8 @@
 #include "FolderWalk.h"
 
 #include "ReadOnly.h"
+#include "SafeReplace.h"
+#include "TextureError.h"
 
 #include <iterator>
 #include <set>
@@ -24,15 +26,15 @@ public:
         : m_visitor(visitor), m_lister(lister) {}
 
     WalkSummary Run(const path& start) {
-        std::vector<path> pending{start}; // the next folder to walk is at the back
-        FollowLink follow = FollowLink::Yes;
+        // The next folder to walk is at the back; only the start folder, which has no parent,
+        // is opened by its path.
+        std::vector<FolderRequest> pending{{nullptr, start, start, std::nullopt}};
         while (!pending.empty()) {
             if (Stopped())
                 break;
-            const path folder = std::move(pending.back());
+            const FolderRequest request = std::move(pending.back());
             pending.pop_back();
-            std::vector<path> subfolders = WalkOne(folder, follow);
-            follow = FollowLink::No; // only the start folder may be a link
+            std::vector<FolderRequest> subfolders = WalkOne(request);
             pending.insert(pending.end(), std::make_move_iterator(subfolders.rbegin()),
                            std::make_move_iterator(subfolders.rend()));
         }
@@ -51,10 +53,11 @@ private:
         m_visitor.Failure(where, step, error);
     }
 
-    // Walks the files of `folder` and returns its subfolders in listing order.
-    std::vector<path> WalkOne(const path& folder, FollowLink follow) {
-        std::vector<path> subfolders;
-        DirectoryListing listing = m_lister.List(folder, follow);
+    // Walks the files of the folder and returns its subfolders in listing order.
+    std::vector<FolderRequest> WalkOne(const FolderRequest& request) {
+        std::vector<FolderRequest> subfolders;
+        const path& folder = request.shown;
+        DirectoryListing listing = m_lister.List(request);
         if (listing.identity && !m_seen.insert(*listing.identity).second)
             return subfolders;
         ++m_summary.folders;
@@ -78,28 +81,32 @@ private:
                 Report(full, WalkStep::ReadEntry, entry.error);
                 continue;
             }
-            if (entry.kind == EntryKind::Folder)
-                subfolders.push_back(std::move(full));
-            else if (IsTextureFileName(entry.name)) {
+            if (entry.kind == EntryKind::Folder) {
+                subfolders.push_back({listing.folder, entry.name, std::move(full), entry.identity});
+            } else if (IsTextureFileName(entry.name)) {
                 if (entry.kind == EntryKind::File)
-                    OfferCandidate(full);
+                    OfferCandidate(listing, entry.name, std::move(full));
                 else
                     m_visitor.Skipped(full, SkipReason::NotRegularFile);
+            } else if (entry.kind == EntryKind::File && listing.folder &&
+                       IsTemporaryFileName(entry.name)) {
+                m_visitor.TemporaryFile({listing.folder, entry.name, std::move(full)});
             }
         }
         return subfolders;
     }
 
-    void OfferCandidate(const path& file) {
-        std::error_code error;
-        const bool readOnly = IsReadOnly(file, error);
-        if (error) {
-            Report(file, WalkStep::ReadAttributes, error);
-        } else if (readOnly) {
+    void OfferCandidate(const DirectoryListing& listing, const path& name, path file) {
+        FileIdentity info;
+        if (m_lister.ReadAttributes(listing, name, file, info) != 0) {
+            Report(file, WalkStep::ReadAttributes, LastError());
+        } else if (!info.isRegular()) { // swapped since it was listed
+            m_visitor.Skipped(file, SkipReason::NotRegularFile);
+        } else if (IsReadOnly(static_cast<std::filesystem::perms>(info.mode & 07777u))) {
             m_visitor.Skipped(file, SkipReason::ReadOnly);
         } else {
             ++m_summary.candidates;
-            m_visitor.Candidate(file);
+            m_visitor.Candidate({listing.folder, name, std::move(file)});
         }
     }
 

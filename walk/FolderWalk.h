@@ -11,19 +11,27 @@
 // stack, so a deep tree can't overflow it.
 //
 // Links: the start folder may itself be a link to a folder (the user picked it), but links met
-// inside the tree are never followed, and links to files are passed over. The identity of every
+// inside the tree are never followed, and links to files are passed over. Every folder below
+// the start is opened through its open parent by one name (DirectoryLister.h), and files are
+// handed out as that open folder plus their name (OpenFolder.h), so whatever is swapped for a
+// link while the walk goes on, nothing it hands out lies outside the tree. The identity of every
 // folder opened is recorded, so a folder reached a second time (through a bind mount of an
-// ancestor, say) is not walked again and the walk always ends.
+// ancestor, say) is not walked again and the walk always ends. A subfolder's descriptor stays
+// open while its subfolders wait to be walked or anyone holds one of its files, so the walk
+// holds about one descriptor per level of depth.
 //
 // Failures never stop the walk: a folder that can't be opened or listed, an entry whose name or
 // kind can't be read, a file that vanished before its read-only bit could be read, each goes to
 // FolderVisitor::Failure with the OS error, and the walk carries on with the next entry.
 //
-// Paths stay native (std::filesystem::path) throughout; on POSIX a name is the bytes the file
-// system holds, valid UTF-8 or not. The walk itself never changes a file.
+// Paths (for showing) stay native (std::filesystem::path) throughout; on POSIX a name is the
+// bytes the file system holds, valid UTF-8 or not. The walk itself never changes a file; it
+// names the files that look like temporary files left behind by a killed run, for the visitor
+// to remove.
 
 #include "DirectoryLister.h"
 #include "FailureText.h"
+#include "OpenFolder.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -47,8 +55,12 @@ public:
     virtual void EnterFolder(const std::filesystem::path& folder) = 0;
 
     // `file` is a regular file whose name ends in ".ACE" in any case and that is not read-only.
-    // The visitor may rewrite, replace or delete it and create siblings.
-    virtual void Candidate(const std::filesystem::path& file) = 0;
+    // The visitor may rewrite, replace or delete it and create siblings, through file.folder.
+    virtual void Candidate(const FileInFolder& file) = 0;
+
+    // `file` is a regular file named like one of our temporary files (IsTemporaryFileName); the
+    // visitor decides whether it is a leftover to remove (RemoveLeftoverTemporaryFile).
+    virtual void TemporaryFile(const FileInFolder& file) { (void)file; }
 
     // `file` has a texture file name but is passed over for `reason`. Informational: the walk
     // goes on whatever the visitor does.
@@ -79,9 +91,9 @@ struct WalkSummary {
 bool IsTextureFileName(const std::filesystem::path& name);
 
 // Walks the tree at `start` as described above, with `lister` reading the folders. The candidate
-// test is IsTextureFileName plus IsReadOnly (ReadOnly.h) being false; only regular files are
-// tested, links to files never. Exceptions thrown by the visitor pass through and end the walk;
-// the walk itself throws only std::bad_alloc.
+// test is IsTextureFileName plus IsReadOnly (ReadOnly.h) being false, on the entry's own
+// attributes (a link not followed); only regular files are tested, links to files never. Exceptions
+// thrown by the visitor pass through and end the walk; the walk itself throws only std::bad_alloc.
 WalkSummary WalkFolderTree(const std::filesystem::path& start, FolderVisitor& visitor,
                            DirectoryLister& lister);
 

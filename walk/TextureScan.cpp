@@ -2,6 +2,7 @@
 
 #include "DisplayPath.h"
 #include "FailureText.h"
+#include "SafeReplace.h"
 
 #include <exception>
 #include <utility>
@@ -12,7 +13,7 @@ TextureScan::TextureScan(ProgressView& view, CompressFunction compress)
     : m_view(view), m_compress(std::move(compress)) {}
 
 TextureScan::TextureScan(ProgressView& view, Brevora& compressor)
-    : TextureScan(view, [&compressor](const std::filesystem::path& file) {
+    : TextureScan(view, [&compressor](const FileInFolder& file) {
           return CompressTextureFile(compressor, file);
       }) {}
 
@@ -33,9 +34,10 @@ void TextureScan::EnterFolder(const std::filesystem::path& folder) {
     m_view.setTitle("Scanning " + DisplayPath(folder));
 }
 
-void TextureScan::Candidate(const std::filesystem::path& file) {
+void TextureScan::Candidate(const FileInFolder& candidate) {
+    const std::filesystem::path& file = candidate.shown;
     try {
-        const TextureResult result = m_compress(file);
+        const TextureResult result = m_compress(candidate);
         if (result.failed())
             m_failures.push_back({file, DescribeFailure(result, DisplayPath(file))});
         // A failure at the folder sync comes after the file was replaced: its bytes are saved.
@@ -50,6 +52,21 @@ void TextureScan::Candidate(const std::filesystem::path& file) {
     m_status = "Saved " + std::to_string(m_totalSaved / 1024) + "Kb";
     m_view.setStatus(m_status);
     m_view.repaintStatus();
+}
+
+void TextureScan::TemporaryFile(const FileInFolder& file) {
+    std::error_code error;
+    switch (RemoveLeftoverTemporaryFile(*file.folder, file.name, error)) {
+    case LeftoverOutcome::Removed:
+        ++m_leftoversRemoved;
+        break;
+    case LeftoverOutcome::Failed:
+        Failure(file.shown, WalkStep::RemoveLeftover, error);
+        break;
+    case LeftoverOutcome::NotOurs:
+    case LeftoverOutcome::TooRecent:
+        break;
+    }
 }
 
 void TextureScan::Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) {

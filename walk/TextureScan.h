@@ -14,6 +14,9 @@
 // folder or entry the walk couldn't read, so the window can list them in one warning afterwards
 // (FormatFailureReport). Non-candidates change nothing. One failure never ends the scan.
 //
+// Temporary files a killed run left behind in a walked folder are removed on the way
+// (RemoveLeftoverTemporaryFile) without a word; only a removal that fails is recorded.
+//
 // A scan runs on the calling thread and holds it until the walk ends.
 
 #include "FolderWalk.h"
@@ -43,10 +46,10 @@ class TextureScan final : public FolderVisitor {
 public:
     // Compresses one candidate file in place; CompressTextureFile in the program, a stand-in in
     // tests. Exceptions it throws are recorded as that file's failure.
-    using CompressFunction = std::function<TextureResult(const std::filesystem::path&)>;
+    using CompressFunction = std::function<TextureResult(const FileInFolder&)>;
 
     TextureScan(ProgressView& view, CompressFunction compress);
-    // Compresses through CompressTextureFile(compressor, path); keeps a reference, so
+    // Compresses through CompressTextureFile(compressor, file); keeps a reference, so
     // `compressor` must outlive the scan.
     TextureScan(ProgressView& view, Brevora& compressor);
 
@@ -66,9 +69,12 @@ public:
     const std::string& StatusText() const { return m_status; }
     // Everything that went wrong, in walk order.
     const std::vector<ScanFailure>& Failures() const { return m_failures; }
+    // Leftover temporary files removed.
+    std::size_t LeftoversRemoved() const { return m_leftoversRemoved; }
 
     void EnterFolder(const std::filesystem::path& folder) override;
-    void Candidate(const std::filesystem::path& file) override;
+    void Candidate(const FileInFolder& file) override;
+    void TemporaryFile(const FileInFolder& file) override;
     void Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) override;
 
 private:
@@ -77,6 +83,7 @@ private:
     std::int64_t m_totalSaved = 0;
     std::string m_status;
     std::vector<ScanFailure> m_failures;
+    std::size_t m_leftoversRemoved = 0;
 };
 
 // The text of the warning shown after a scan: one message per line, at most `maxLines` of them,

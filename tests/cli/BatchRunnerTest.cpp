@@ -257,6 +257,99 @@ TEST(BatchRunner, NamedFileIsCompressedWhateverItsNameAndHandledOnce) {
     EXPECT_EQ(test::ReadFileBytes(dir / "texture.bin"), test::ExpectedRewrite(input));
 }
 
+void MakeOldLeftover(const std::filesystem::path& path) {
+    test::WriteFileBytes(path, Bytes{1, 2, 3});
+    const auto old = std::filesystem::last_write_time(path) - std::chrono::hours(1);
+    std::filesystem::last_write_time(path, old);
+}
+
+// A killed run leaves its temporary files; a later compressing run removes those old enough in
+// the folders it walks, counts them, and reports a removal that fails. A dry run touches none.
+TEST(BatchRunner, LeftoverTemporaryFilesAreRemovedCountedAndTheirFailuresReported) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "sub");
+    test::WriteFileBytes(dir / "sub/a.ace", MakeTexture(0, test::CompressibleBytes(3000)));
+    MakeOldLeftover(dir / ".a.ace.quorvel-tmp-Xy12Zq");
+    MakeOldLeftover(dir / "sub/.a.ace.quorvel-tmp-AbCdEf");
+    test::WriteFileBytes(dir / "sub/.b.ace.quorvel-tmp-Fresh1", Bytes{1}); // a live run's
+    std::atomic<bool> stop{false};
+
+    EXPECT_EQ(CollectWork({dir.path()}, stop).leftoversRemoved, 0);
+    EXPECT_EQ(test::ListFolder(dir.path()).size(), 2u);
+
+    const WorkList work = CollectWork({dir.path()}, stop, true);
+    EXPECT_EQ(work.leftoversRemoved, 2);
+    EXPECT_EQ(test::ListFolder(dir / "sub"),
+              (std::vector<std::string>{".b.ace.quorvel-tmp-Fresh1", "a.ace"}));
+    CollectingSink sink;
+    EXPECT_EQ(RunBatch(work, BatchOptions{}, sink, stop).leftoversRemoved, 2);
+
+    MakeOldLeftover(dir / ".c.ace.quorvel-tmp-Stuck1");
+    FileOps ops = SystemFileOps();
+    ops.unlinkAt = [](FolderHandle, const std::filesystem::path&) {
+        errno = EBUSY;
+        return -1;
+    };
+    WorkList failing;
+    {
+        ScopedFileOps refuse(std::move(ops));
+        failing = CollectWork({dir.path()}, stop, true);
+    }
+    EXPECT_EQ(failing.leftoversRemoved, 0);
+    ASSERT_EQ(failing.items.size(), 2u);
+    const FileReport& report = *failing.items[0].preset;
+    EXPECT_EQ(report.outcome, FileOutcome::WalkFailed);
+    EXPECT_EQ(report.walkStep, WalkStep::RemoveLeftover);
+    EXPECT_NE(DescribeReport(report).find(".c.ace.quorvel-tmp-Stuck1"), std::string::npos);
+}
+
+// More folders than may stay open: the rest are opened again, one name at a time from the start
+// folder, when their files' turn comes, and a folder on that route swapped for a link meanwhile
+// is not followed.
+TEST(BatchRunner, FoldersBeyondTheOpenLimitAreReopenedAlongTheirRoute) {
+    TempDir dir;
+    const Bytes input = MakeTexture(0, test::CompressibleBytes(3000));
+    std::vector<std::string> files;
+    for (const char* folder : {"a", "a/b", "a/b/c", "d", "e", "e/f"}) {
+        std::filesystem::create_directories(dir / "tree" / folder);
+        files.push_back(std::string("tree/") + folder + "/t.ace");
+        test::WriteFileBytes(dir / files.back(), input);
+    }
+    std::filesystem::create_directories(dir / "outside/c");
+    const Bytes secret = MakeTexture(0, test::CompressibleBytes(4000));
+    test::WriteFileBytes(dir / "outside/c/t.ace", secret);
+
+    std::atomic<bool> stop{false};
+    // One folder kept open: a, d or e, whichever the walk reaches first; never a/b or below.
+    const WorkList work = CollectWork({dir / "tree"}, stop, false, 1);
+    ASSERT_EQ(work.items.size(), files.size());
+    std::size_t open = 0;
+    for (const WorkItem& item : work.items)
+        open += item.file.folder->handle() != kNoFolder ? 1 : 0;
+    EXPECT_EQ(open, 1u);
+
+    // a/b is swapped for a link to a folder outside that has a c/t.ace too.
+    std::filesystem::rename(dir / "tree/a/b", dir / "tree/a/b.away");
+    std::filesystem::create_directory_symlink(dir / "outside", dir / "tree/a/b");
+    CollectingSink sink;
+    const BatchTotals totals = RunBatch(work, BatchOptions{}, sink, stop);
+    EXPECT_EQ(test::ReadFileBytes(dir / "outside/c/t.ace"), secret);
+    EXPECT_EQ(test::ListFolder(dir / "outside/c"), std::vector<std::string>{"t.ace"});
+    std::filesystem::remove(dir / "tree/a/b");
+    std::filesystem::rename(dir / "tree/a/b.away", dir / "tree/a/b");
+    for (const FileReport& report : sink.reports) {
+        const bool behindTheLink = report.path.parent_path().parent_path().filename() == "b" ||
+                                   report.path.parent_path().filename() == "b";
+        if (behindTheLink) {
+            EXPECT_EQ(report.outcome, FileOutcome::Failed) << report.path;
+        } else {
+            EXPECT_EQ(report.outcome, FileOutcome::Compressed) << report.path;
+            EXPECT_EQ(test::ReadFileBytes(report.path), test::ExpectedRewrite(input));
+        }
+    }
+    EXPECT_GE(totals.compressed, 4);
+}
+
 TEST(BatchRunner, MissingPathIsOneFailureWithTheSystemReason) {
     TempDir dir;
     std::vector<FileReport> reports;
@@ -360,15 +453,16 @@ TEST(BatchRunner, ProgressCountsFilesAsTheyAreCompressedAndTotalsWhatWasRenamed)
 
     std::optional<ProgressSnapshot> beforeRename;
     FileOps ops = SystemFileOps();
-    ops.rename = [&, realRename = ops.rename](const std::filesystem::path& from,
-                                              const std::filesystem::path& to) {
+    ops.renameAt = [&, realRename = ops.renameAt](FolderHandle folder,
+                                                  const std::filesystem::path& from,
+                                                  const std::filesystem::path& to) {
         if (!beforeRename)
             beforeRename = sink.LatestAfterWait();
         if (to.filename() == "t2.ace") {
             errno = EIO;
             return -1;
         }
-        return realRename(from, to);
+        return realRename(folder, from, to);
     };
     std::atomic<bool> stop{false};
     const WorkList work = CollectWork({dir.path()}, stop);

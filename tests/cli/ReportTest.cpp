@@ -72,11 +72,14 @@ std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals&
 }
 
 TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
-    const std::string text = WriteJson({}, DistinctTotals());
+    BatchTotals totals = DistinctTotals();
+    totals.leftoversRemoved = 11;
+    const std::string text = WriteJson({}, totals);
     EXPECT_NE(text.find("\"totals\": {\"files\": 45, \"compressed\": 1, \"alreadyCompressed\": 2, "
                         "\"nothingCompressed\": 3, \"readOnlySkipped\": 4, \"failed\": 5, "
                         "\"verified\": 6, \"notCompressed\": 7, \"notProcessed\": 8, "
-                        "\"bytesIn\": 9000, \"bytesOut\": 1000, \"bytesSaved\": 8000}"),
+                        "\"bytesIn\": 9000, \"bytesOut\": 1000, \"bytesSaved\": 8000, "
+                        "\"leftoversRemoved\": 11}"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("\"mode\": \"compress\",\n  \"engine\": \"zlib\",\n  \"jobs\": 3"),
@@ -156,6 +159,11 @@ TEST(ConsoleReport, SummaryCountsEachOutcomeInItsPlace) {
               "Would save 8000 bytes (7.81 KiB).\n");
     EXPECT_EQ(FormatSummary(t, BatchMode::Verify, false),
               "6 compressed files are sound, 5 failed verification, 7 files are not compressed.\n");
+    BatchTotals withLeftovers;
+    withLeftovers.leftoversRemoved = 3;
+    EXPECT_TRUE(FormatSummary(withLeftovers, BatchMode::Compress, false)
+                    .ends_with("Removed 3 temporary files left behind by an interrupted earlier "
+                               "run.\n"));
 }
 
 } // namespace

@@ -57,8 +57,8 @@ class WatchedMain : public frmMain {
 public:
     explicit WatchedMain(quorvel::NativeString commandLine)
         : frmMain(std::move(commandLine),
-                  [this](quorvel::Brevora& compressor, const fs::path& path) {
-                      return Watch(compressor, path);
+                  [this](quorvel::Brevora& compressor, const quorvel::FileInFolder& file) {
+                      return Watch(compressor, file);
                   }) {}
 
     int calls = 0;
@@ -70,7 +70,7 @@ public:
     QStringList statuses; // lblVersion before each call
 
 private:
-    quorvel::TextureResult Watch(quorvel::Brevora& compressor, const fs::path& path) {
+    quorvel::TextureResult Watch(quorvel::Brevora& compressor, const quorvel::FileInFolder& file) {
         if (calls++ == 0)
             firstTitle = lblTitle->text();
         buttonEverEnabled |= cmdOK->isEnabled();
@@ -78,7 +78,7 @@ private:
         neverVisible &= !isVisible();
         statuses << lblVersion->text();
         closeEverAccepted |= close();
-        return quorvel::CompressTextureFile(compressor, path);
+        return quorvel::CompressTextureFile(compressor, file);
     }
 };
 

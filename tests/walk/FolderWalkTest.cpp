@@ -32,10 +32,10 @@ public:
     explicit RecordingVisitor(fs::path root) : m_root(std::move(root)) {}
 
     void EnterFolder(const fs::path& folder) override { events.push_back("enter " + Rel(folder)); }
-    void Candidate(const fs::path& file) override {
-        events.push_back("file " + Rel(file));
+    void Candidate(const FileInFolder& file) override {
+        events.push_back("file " + Rel(file.shown));
         if (onCandidate)
-            onCandidate(file);
+            onCandidate(file.shown);
     }
     void Failure(const fs::path& path, WalkStep step, std::error_code error) override {
         static const char* const steps[] = {"OpenFolder", "ListFolder", "ReadName", "ReadEntry",
@@ -63,8 +63,8 @@ private:
 // Serves scripted listings; a folder it has no listing for can't be opened (ENOENT).
 class ScriptedLister : public DirectoryLister {
 public:
-    DirectoryListing List(const fs::path& folder, FollowLink) override {
-        if (auto found = listings.find(folder); found != listings.end())
+    DirectoryListing List(const FolderRequest& request) override {
+        if (auto found = listings.find(request.shown); found != listings.end())
             return found->second;
         DirectoryListing missing;
         missing.openError = Errno(ENOENT);

@@ -2,10 +2,13 @@
 
 #include "Brevora.h"
 #include "DisplayPath.h"
+#include "FileOps.h"
 #include "TextureError.h"
 #include "TextureSamples.h"
 #include "WalkTestFiles.h"
 
+#include <cerrno>
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace quorvel::test {
@@ -43,9 +46,8 @@ TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
     for (const char* file : {"a.ace", "sub/b.ace", "sub/notes.txt"})
         MakeFile(r, file);
     RecordingView view;
-    TextureScan scan(view, [](const fs::path& file) {
-        return file.filename() == "a.ace" ? Result(2048)
-                                          : Result(0, TextureOutcome::AlreadyCompressed);
+    TextureScan scan(view, [](const FileInFolder& file) {
+        return file.name == "a.ace" ? Result(2048) : Result(0, TextureOutcome::AlreadyCompressed);
     });
     scan.Scan(r.path());
     scan.Finish();
@@ -55,7 +57,7 @@ TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
                                    "repaint", "status Saved 2Kb Finished.."}));
 
     RecordingView cancelled; // no folder chosen: no scan, only the finish
-    TextureScan(cancelled, [](const fs::path&) { return Result(1); }).Finish();
+    TextureScan(cancelled, [](const FileInFolder&) { return Result(1); }).Finish();
     EXPECT_EQ(cancelled.events, (Events{"status  Finished.."}));
 }
 
@@ -80,7 +82,7 @@ TEST_P(ScanTotal, ShowsTheTotalInWholeKilobytesTruncatedTowardZero) {
         MakeFile(r, std::string("f").append(std::to_string(i)).append("/x.ace"));
     std::size_t next = 0;
     RecordingView view;
-    TextureScan scan(view, [&](const fs::path&) {
+    TextureScan scan(view, [&](const FileInFolder&) {
         const TextureResult& result = c.results.at(next++);
         if (result.failed() && result.failedStep == TextureStep::None)
             throw std::runtime_error("out of memory");
@@ -109,16 +111,46 @@ INSTANTIATE_TEST_SUITE_P(
                   2},
         TotalCase{{Result(3072, kFailed, TextureStep::SyncFolder)}, 3072, "Saved 3Kb", 1}));
 
+// The window program removes a killed run's temporary files without a word; only a removal that
+// fails is listed.
+TEST(TextureScan, RemovesLeftoverTemporaryFilesQuietlyAndListsAFailedRemoval) {
+    TempDir r;
+    const auto leftover = MakeFile(r, "sub/.a.ace.quorvel-tmp-Q1w2E3");
+    fs::last_write_time(leftover, fs::last_write_time(leftover) - std::chrono::hours(2));
+    RecordingView view;
+    TextureScan scan(view, [](const FileInFolder&) { return Result(0); });
+    scan.Scan(r.path());
+    EXPECT_EQ(scan.LeftoversRemoved(), 1u);
+    EXPECT_TRUE(scan.Failures().empty());
+    EXPECT_FALSE(fs::exists(leftover));
+
+    MakeFile(r, "sub/.b.ace.quorvel-tmp-Q1w2E3");
+    fs::last_write_time(r / "sub/.b.ace.quorvel-tmp-Q1w2E3",
+                        fs::file_time_type::clock::now() - std::chrono::hours(2));
+    FileOps ops = SystemFileOps();
+    ops.unlinkAt = [](FolderHandle, const fs::path&) {
+        errno = EACCES;
+        return -1;
+    };
+    ScopedFileOps refuse(std::move(ops));
+    TextureScan again(view, [](const FileInFolder&) { return Result(0); });
+    again.Scan(r.path());
+    ASSERT_EQ(again.Failures().size(), 1u);
+    EXPECT_EQ(again.Failures()[0].message.rfind("Could not remove the leftover temporary file ", 0),
+              0u)
+        << again.Failures()[0].message;
+}
+
 TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
     class LockedLister : public DirectoryLister {
-        DirectoryListing List(const fs::path&, FollowLink) override {
+        DirectoryListing List(const FolderRequest&) override {
             DirectoryListing listing;
             listing.openError = {EACCES, std::system_category()};
             return listing;
         }
     } lister;
     RecordingView view;
-    TextureScan scan(view, [](const fs::path&) { return Result(0); });
+    TextureScan scan(view, [](const FileInFolder&) { return Result(0); });
     scan.Scan("/t/caf\xE9", lister);
     ASSERT_EQ(scan.Failures().size(), 1u);
     EXPECT_EQ(scan.Failures()[0].path, "/t/caf\xE9");

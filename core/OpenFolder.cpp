@@ -1,0 +1,199 @@
+#include "OpenFolder.h"
+
+#include "FileOps.h"
+#include "TextureError.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <iterator>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+#ifndef _WIN32
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC;
+#endif
+
+std::error_code SystemError(int code) {
+    return {code, std::system_category()};
+}
+
+// Opens `name` relative to `parent` with `flags` and checks the handle is a folder; returns it
+// with its identity, or kNoFolder with `error` set.
+FolderHandle OpenAndIdentify(FolderHandle parent, const std::filesystem::path& name, int flags,
+                             FolderIdentity& identity, std::error_code& error) {
+    const FileOps& ops = CurrentFileOps();
+    const int fd = ops.openAt(parent, name, flags, 0);
+    if (fd < 0) {
+        error = LastError();
+        return kNoFolder;
+    }
+    FileIdentity info;
+    if (ops.fstat(fd, info) != 0) {
+        error = LastError();
+        ops.close(fd);
+        return kNoFolder;
+    }
+    if (!info.isFolder()) {
+        error = SystemError(ENOTDIR);
+        ops.close(fd);
+        return kNoFolder;
+    }
+    identity = {info.device, info.inode};
+    error.clear();
+    return fd;
+}
+
+// Opens an absolute path that holds no links (canonical() made it) one component at a time,
+// never following a link: a folder on the way swapped for a link since the path was resolved
+// fails with ELOOP instead of leading somewhere else.
+SharedFolder OpenResolvedFolder(const std::filesystem::path& real, std::error_code& error) {
+    const FileOps& ops = CurrentFileOps();
+#ifdef O_PATH
+    // Passing through a folder needs only search permission, as resolving a path does.
+    constexpr int kPassFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW;
+#else
+    constexpr int kPassFlags = kFolderFlags | O_NOFOLLOW;
+#endif
+    int current = ops.openAt(kNoFolder, real.root_path(), kPassFlags, 0);
+    if (current < 0) {
+        error = LastError();
+        return nullptr;
+    }
+    std::vector<std::filesystem::path> parts(std::next(real.begin()), real.end());
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const bool last = i + 1 == parts.size();
+        const int next =
+            ops.openAt(current, parts[i], last ? kFolderFlags | O_NOFOLLOW : kPassFlags, 0);
+        const int code = errno;
+        ops.close(current);
+        if (next < 0) {
+            error = SystemError(code);
+            return nullptr;
+        }
+        current = next;
+    }
+    if (parts.empty()) { // the root folder itself: reopen it for reading
+        const int next = ops.openAt(current, ".", kFolderFlags, 0);
+        const int code = errno;
+        ops.close(current);
+        if (next < 0) {
+            error = SystemError(code);
+            return nullptr;
+        }
+        current = next;
+    }
+    FileIdentity info;
+    if (ops.fstat(current, info) != 0 || !info.isFolder()) {
+        error = info.mode == 0 ? LastError() : SystemError(ENOTDIR);
+        ops.close(current);
+        return nullptr;
+    }
+    error.clear();
+    return std::make_shared<const OpenFolder>(current, FolderIdentity{info.device, info.inode},
+                                              real);
+}
+
+} // namespace
+
+OpenFolder::OpenFolder(FolderHandle handle, FolderIdentity identity, std::filesystem::path shown,
+                       SharedFolder start, std::vector<RouteStep> route)
+    : m_handle(handle), m_identity(identity), m_shown(std::move(shown)), m_start(std::move(start)),
+      m_route(std::move(route)) {}
+
+SharedFolder OpenFolder::Detached() const {
+    if (!m_start)
+        return nullptr;
+    return std::make_shared<const OpenFolder>(kNoFolder, m_identity, m_shown, m_start, m_route);
+}
+
+SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error) {
+    error.clear();
+    if (!folder || folder->handle() != kNoFolder)
+        return folder;
+    if (!folder->start() || folder->start()->handle() == kNoFolder) {
+        error = SystemError(EBADF);
+        return nullptr;
+    }
+    const FileOps& ops = CurrentFileOps();
+    const auto& route = folder->route();
+    int current = -1; // a handle of our own; the start folder's stays with it
+    for (std::size_t i = 0; i < route.size(); ++i) {
+        const int from = current < 0 ? folder->start()->handle() : current;
+        FolderIdentity identity;
+        const FolderHandle next =
+            OpenAndIdentify(from, route[i].name, kFolderFlags | O_NOFOLLOW, identity, error);
+        if (current >= 0)
+            ops.close(current);
+        if (next == kNoFolder)
+            return nullptr;
+        current = next;
+        if (identity != route[i].identity) {
+            ops.close(current);
+            error = make_error_code(TextureErrc::FileChanged);
+            return nullptr;
+        }
+    }
+    if (current < 0) {
+        error = SystemError(EBADF);
+        return nullptr;
+    }
+    return std::make_shared<const OpenFolder>(current, folder->identity(), folder->shown(),
+                                              folder->start(), route);
+}
+
+OpenFolder::~OpenFolder() {
+    if (m_handle != kNoFolder)
+        CurrentFileOps().close(m_handle);
+}
+
+SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& error) {
+    FolderIdentity identity;
+    const FolderHandle handle = OpenAndIdentify(kNoFolder, path, kFolderFlags, identity, error);
+    if (handle == kNoFolder)
+        return nullptr;
+    return std::make_shared<const OpenFolder>(handle, identity, path);
+}
+
+SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::path& name,
+                             const FolderIdentity& expected, std::filesystem::path shown,
+                             std::error_code& error) {
+    FolderIdentity identity;
+    const FolderHandle handle =
+        OpenAndIdentify(parent->handle(), name, kFolderFlags | O_NOFOLLOW, identity, error);
+    if (handle == kNoFolder)
+        return nullptr;
+    // Remembers the way here from the walk's start folder, for ReopenFolder.
+    std::vector<RouteStep> route = parent->route();
+    route.push_back({name, identity});
+    SharedFolder start = parent->start() ? parent->start() : parent;
+    auto folder = std::make_shared<const OpenFolder>(handle, identity, std::move(shown),
+                                                     std::move(start), std::move(route));
+    if (identity != expected) {
+        error = make_error_code(TextureErrc::FileChanged);
+        return nullptr;
+    }
+    return folder;
+}
+
+FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code& error) {
+    FileInFolder file;
+    file.shown = path;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    if (error)
+        return file;
+    if (!real.has_filename() || real == real.root_path()) {
+        error = make_error_code(TextureErrc::NotRegularFile);
+        return file;
+    }
+    file.folder = OpenResolvedFolder(real.parent_path(), error);
+    if (error) {
+        file.folder.reset();
+        return file;
+    }
+    file.name = real.filename();
+    return file;
+}
+
+} // namespace quorvel

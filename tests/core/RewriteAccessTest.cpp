@@ -1,0 +1,281 @@
+// What the rewritten file carries over, and what stops a rewrite: extended attributes and the
+// POSIX ACL, the group permission bits of a user who can't keep the group, the read lease
+// against another program writing the file, another run compressing it meanwhile, and the
+// temporary files a killed run leaves behind.
+
+#include "Brevora.h"
+#include "ChildProcess.h"
+#include "FailureText.h"
+#include "FileContents.h"
+#include "FileOps.h"
+#include "SafeReplace.h"
+#include "TempDir.h"
+#include "TextureError.h"
+#include "TextureFile.h"
+#include "TextureSamples.h"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quorvel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+Bytes Xattr(const fs::path& path, const char* name) {
+    const ssize_t size = ::getxattr(path.c_str(), name, nullptr, 0);
+    if (size < 0)
+        return {};
+    Bytes value(static_cast<std::size_t>(size));
+    ::getxattr(path.c_str(), name, value.data(), value.size());
+    return value;
+}
+
+void Put32(Bytes& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// The kernel's POSIX ACL xattr form: version 2, then (tag, permissions, id) entries.
+Bytes AclEntries(std::initializer_list<std::array<std::uint32_t, 3>> entries) {
+    Bytes out;
+    Put32(out, 2);
+    for (const auto& [tag, perm, id] : entries) {
+        out.push_back(static_cast<std::uint8_t>(tag));
+        out.push_back(static_cast<std::uint8_t>(tag >> 8));
+        out.push_back(static_cast<std::uint8_t>(perm));
+        out.push_back(static_cast<std::uint8_t>(perm >> 8));
+        Put32(out, id);
+    }
+    return out;
+}
+
+TEST(RewriteAccess, CarriesExtendedAttributesAndTheAclOver) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    ::chmod(path.c_str(), 0644);
+    const std::string note = "kept";
+    if (::setxattr(path.c_str(), "user.note", note.data(), note.size(), 0) != 0)
+        GTEST_SKIP() << "no user attributes here: " << std::strerror(errno);
+    // Everyone may read it, except nobody (65534), who may do nothing.
+    const Bytes acl = AclEntries(
+        {{0x01, 6, ~0u}, {0x02, 0, 65534}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 4, ~0u}});
+    if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "no POSIX ACLs here: " << std::strerror(errno);
+
+    Brevora compressor;
+    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, TextureOutcome::Compressed);
+    EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+    EXPECT_EQ(Xattr(path, "user.note"), Bytes(note.begin(), note.end()));
+    EXPECT_EQ(Xattr(path, "system.posix_acl_access"), acl);
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST(RewriteAccess, AnAclThatCannotBeCopiedFailsTheRewrite) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    const Bytes acl = AclEntries(
+        {{0x01, 6, ~0u}, {0x02, 0, 65534}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 4, ~0u}});
+    if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "no POSIX ACLs here: " << std::strerror(errno);
+    FileOps ops = SystemFileOps();
+    ops.setXattr = [](int, const char*, const void*, std::size_t) {
+        errno = ENOTSUP;
+        return -1;
+    };
+    TextureResult result;
+    {
+        ScopedFileOps noAcl(std::move(ops));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, path);
+    }
+    EXPECT_EQ(result.failedStep, TextureStep::CreateTemp);
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+}
+
+// A user who may not keep the file's group gets the file in their own group, which must not
+// gain the access the original's group had.
+TEST(RewriteAccess, ClearsGroupBitsWhenTheGroupCannotBeKept) {
+    if (auto reason = WhyPrivilegesCannotBeDropped())
+        GTEST_SKIP() << *reason;
+    TempDir dir;
+    const auto folder = dir / "theirs";
+    fs::create_directory(folder);
+    const auto path = folder / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    // nobody's file and folder; the file's group is root's, which nobody isn't in.
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(path.c_str(), 65534, 0), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+
+    const ChildStatus status = RunAsNobody([&] {
+        Brevora compressor;
+        return CompressTextureFile(compressor, path).outcome == TextureOutcome::Compressed ? 0 : 2;
+    });
+    ASSERT_TRUE(status.exitedWith(0)) << status.describe();
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+    EXPECT_NE(info.st_gid, 0u);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+}
+
+bool LeasesWork(const fs::path& folder) {
+    const auto probe = folder / "lease-probe";
+    WriteFileBytes(probe, Bytes{1});
+    const int fd = ::open(probe.c_str(), O_RDONLY);
+    const bool granted = ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+    ::close(fd);
+    fs::remove(probe);
+    return granted;
+}
+
+TEST(RewriteAccess, AFileOpenForWritingIsInUseAndLeftAlone) {
+    TempDir dir;
+    if (!LeasesWork(dir.path()))
+        GTEST_SKIP() << "no read leases here";
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    const int writer = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(writer, 0);
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, path);
+    ::close(writer);
+    EXPECT_EQ(result.failedStep, TextureStep::Check);
+    EXPECT_EQ(result.error, TextureErrc::InUse);
+    EXPECT_NE(DescribeFailure(result).find("in use by another program"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(path), input);
+}
+
+// A program that starts writing while the file is being compressed breaks the lease: it gets
+// the file at once, and the rewrite leaves its work alone.
+TEST(RewriteAccess, AWriterArrivingMeanwhileBreaksTheLeaseAndKeepsItsData) {
+    TempDir dir;
+    if (!LeasesWork(dir.path()))
+        GTEST_SKIP() << "no read leases here";
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    Brevora compressor;
+    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
+    ASSERT_TRUE(prepared.leased);
+    PendingReplacement staged = StageTexture(prepared);
+    ASSERT_TRUE(staged);
+
+    // The writer asks without waiting: the first open starts the break, and the lease is given
+    // up as soon as the signal is handled, so a retry gets through at once.
+    const auto start = std::chrono::steady_clock::now();
+    int writer = -1;
+    while ((writer = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK)) < 0 &&
+           errno == EWOULDBLOCK &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(writer, 0) << std::strerror(errno);
+    const std::uint8_t more[] = {1, 2, 3};
+    ASSERT_EQ(::write(writer, more, sizeof more), 3);
+    ::close(writer);
+
+    EXPECT_FALSE(CommitTexture(prepared, staged));
+    EXPECT_EQ(prepared.result.error, TextureErrc::InUse);
+    Bytes expected = input;
+    expected.insert(expected.end(), std::begin(more), std::end(more));
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+}
+
+TEST(RewriteAccess, SaysSoWhenAnotherRunCompressedTheFileMeanwhile) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    Brevora compressor;
+    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
+    PendingReplacement staged = StageTexture(prepared);
+    ASSERT_TRUE(staged);
+    Brevora other;
+    ASSERT_EQ(CompressTextureFile(other, path).outcome, TextureOutcome::Compressed);
+
+    EXPECT_FALSE(CommitTexture(prepared, staged));
+    EXPECT_EQ(prepared.result.error, TextureErrc::CompressedMeanwhile);
+    const std::string message = DescribeFailure(prepared.result);
+    EXPECT_EQ(message.find("unchanged"), std::string::npos) << message;
+    EXPECT_NE(message.find("compressed it meanwhile"), std::string::npos) << message;
+    EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+}
+
+void MakeOld(const fs::path& path, int ageSeconds) {
+    timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= ageSeconds;
+    times[1] = times[0];
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+TEST(LeftoverTemporaryFiles, OnlyOldRegularFilesOfOurExactNameFormGo) {
+    EXPECT_TRUE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09xY"));
+    EXPECT_TRUE(IsTemporaryFileName(".x.quorvel-tmp-AAAAAA"));
+    EXPECT_FALSE(IsTemporaryFileName(".quorvel-tmp-AAAAAA"));            // no name
+    EXPECT_FALSE(IsTemporaryFileName("brick.ace.quorvel-tmp-aZ09xY"));   // not hidden
+    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09x"));   // short suffix
+    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09x_"));  // not a letter
+    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09xYZ")); // long suffix
+
+    TempDir dir;
+    const auto old = dir / ".a.ace.quorvel-tmp-AbCdEf";
+    const auto fresh = dir / ".b.ace.quorvel-tmp-AbCdEf";
+    const auto link = dir / ".c.ace.quorvel-tmp-AbCdEf";
+    const auto other = dir / ".d.ace.quorvel-tmp-AbCdE";
+    for (const auto& file : {old, fresh, other})
+        WriteFileBytes(file, Bytes{1});
+    fs::create_symlink(dir / "elsewhere", link);
+    MakeOld(old, kLeftoverAgeSeconds + 60);
+    MakeOld(other, kLeftoverAgeSeconds + 60);
+    MakeOld(link, kLeftoverAgeSeconds + 60);
+    MakeOld(fresh, kLeftoverAgeSeconds - 60);
+
+    std::error_code error;
+    const SharedFolder folder = OpenFolderPath(dir.path(), error);
+    ASSERT_FALSE(error);
+    auto remove = [&](const fs::path& file) {
+        return RemoveLeftoverTemporaryFile(*folder, file.filename(), error);
+    };
+    EXPECT_EQ(remove(old), LeftoverOutcome::Removed);
+    EXPECT_EQ(remove(fresh), LeftoverOutcome::TooRecent);
+    EXPECT_EQ(remove(link), LeftoverOutcome::NotOurs);
+    EXPECT_EQ(remove(other), LeftoverOutcome::NotOurs);
+    EXPECT_EQ(ListFolder(dir.path()),
+              (std::vector<std::string>{".b.ace.quorvel-tmp-AbCdEf", ".c.ace.quorvel-tmp-AbCdEf",
+                                        ".d.ace.quorvel-tmp-AbCdE"}));
+
+    const auto stuck = dir / ".e.ace.quorvel-tmp-AbCdEf";
+    WriteFileBytes(stuck, Bytes{1});
+    MakeOld(stuck, kLeftoverAgeSeconds + 60);
+    FileOps ops = SystemFileOps();
+    ops.unlinkAt = [](FolderHandle, const fs::path&) {
+        errno = EROFS;
+        return -1;
+    };
+    ScopedFileOps failing(std::move(ops));
+    EXPECT_EQ(remove(stuck), LeftoverOutcome::Failed);
+    EXPECT_EQ(error, std::error_code(EROFS, std::system_category()));
+}
+
+} // namespace
+} // namespace quorvel::test
