@@ -172,18 +172,19 @@ private:
             return;
         }
 
-        PreparedTexture prepared = PrepareTexture(item.path, m_engine.compressor());
+        PreparedTexture prepared = PrepareTexture(item.path, m_engine.compressor(),
+                                                  IsRestoreMode(mode) ? TextureTransform::Restore
+                                                                      : TextureTransform::Compress);
         // The progress counts a file as soon as it is compressed, not when its batch is renamed
         // into place; the totals count only what was renamed.
-        CountDone(item, prepared.result.outcome == TextureOutcome::Compressed
-                            ? prepared.result.bytesSaved
-                            : 0);
-        if (mode == BatchMode::DryRun || prepared.result.outcome != TextureOutcome::Compressed) {
+        CountDone(item, prepared.result.rewritten() ? prepared.result.bytesSaved : 0);
+        if (IsDryRunMode(mode) || !prepared.result.rewritten()) {
             m_shared.Publish(index, ReportFromTexture(prepared.result));
             return;
         }
+        const std::int32_t newPayloadBytes = prepared.stream.count();
         const bool deferSync =
-            m_shared.options.deferSmallSyncs && prepared.result.compressedSize < kDeferredSyncLimit;
+            m_shared.options.deferSmallSyncs && newPayloadBytes < kDeferredSyncLimit;
         PendingReplacement pending =
             StageTexture(prepared, deferSync ? StageSync::Later : StageSync::Now);
         if (!pending) {
@@ -193,8 +194,7 @@ private:
         // The stream is on disk now; free it (erase() would keep the capacity) so a batch holds
         // no payload memory while it fills.
         prepared.stream = ByteArray{};
-        m_batchBytes +=
-            static_cast<std::int64_t>(kTextureHeaderBytes) + prepared.result.compressedSize;
+        m_batchBytes += static_cast<std::int64_t>(kTextureHeaderBytes) + newPayloadBytes;
         m_batch.push_back({index, std::move(prepared), std::move(pending), !deferSync});
         if (m_batch.size() >= m_shared.batchFiles || m_batchBytes >= m_shared.options.batchBytes)
             CommitBatch();

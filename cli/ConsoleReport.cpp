@@ -37,10 +37,12 @@ std::string HumanBytes(std::int64_t bytes) {
     return Format("%s%.*f %s", sign, decimals, value, kUnits[unit]);
 }
 
-std::string FormatProgress(const ProgressSnapshot& s) {
-    std::string line = std::to_string(s.filesDone) + "/" + std::to_string(s.filesTotal) +
-                       " files  " + Mebibytes(s.bytesRead) + " read  " + Mebibytes(s.bytesSaved) +
-                       " saved";
+std::string FormatProgress(const ProgressSnapshot& s, BatchMode mode) {
+    const bool restoring = IsRestoreMode(mode);
+    std::string line =
+        std::to_string(s.filesDone) + "/" + std::to_string(s.filesTotal) + " files  " +
+        Mebibytes(s.bytesRead) + " read  " +
+        (restoring ? Mebibytes(-s.bytesSaved) + " grown" : Mebibytes(s.bytesSaved) + " saved");
     if (s.seconds > 0.5 && s.bytesRead > 0) {
         const double rate = static_cast<double>(s.bytesRead) / s.seconds;
         line += Format("  %.1f MiB/s", rate / (1024.0 * 1024.0));
@@ -63,6 +65,25 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
                 Count(t.notCompressed, "file is", "files are") + " not compressed.\n";
         return text;
     }
+    const std::string sizes =
+        "Bytes in: " + std::to_string(t.bytesIn) + " (" + HumanBytes(t.bytesIn) +
+        "), bytes out: " + std::to_string(t.bytesOut) + " (" + HumanBytes(t.bytesOut) + ").\n";
+    if (IsRestoreMode(mode)) {
+        const bool dry = mode == BatchMode::DecompressDryRun;
+        text += Count(t.decompressed, "file", "files") +
+                (dry ? " would be decompressed, " : " decompressed, ") +
+                std::to_string(t.notCompressed) + " not compressed, " +
+                std::to_string(t.readOnlySkipped) + " read-only skipped, " +
+                std::to_string(t.failed) + " failed";
+        if (t.otherLayout > 0)
+            text += ", " + std::to_string(t.otherLayout) +
+                    " left as they were (a compressed layout this program doesn't write)";
+        text += ".\n" + sizes;
+        const std::int64_t grown = -t.bytesSaved();
+        text += std::string(dry ? "Would grow by " : "Grew by ") + std::to_string(grown) +
+                " bytes (" + HumanBytes(grown) + ").\n";
+        return text;
+    }
     const char* compressedWord = mode == BatchMode::DryRun ? "would be compressed" : "compressed";
     text += Count(t.compressed, "file", "files") + " " + compressedWord + ", " +
             std::to_string(t.alreadyCompressed) + " already compressed, " +
@@ -72,8 +93,7 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
         text +=
             ", " + std::to_string(t.nothingCompressed) + " left as they were (nothing to compress)";
     text += ".\n";
-    text += "Bytes in: " + std::to_string(t.bytesIn) + " (" + HumanBytes(t.bytesIn) +
-            "), bytes out: " + std::to_string(t.bytesOut) + " (" + HumanBytes(t.bytesOut) + ").\n";
+    text += sizes;
     text += std::string(mode == BatchMode::DryRun ? "Would save " : "Saved ") +
             std::to_string(t.bytesSaved()) + " bytes (" + HumanBytes(t.bytesSaved()) + ").\n";
     return text;
@@ -91,7 +111,7 @@ void ConsoleReport::OnProgress(const ProgressSnapshot& snapshot) {
     if (!m_progress)
         return;
     // \r and "erase to end of line" redraw in place on any ANSI terminal.
-    std::fprintf(m_errors, "\r%s\x1b[K", FormatProgress(snapshot).c_str());
+    std::fprintf(m_errors, "\r%s\x1b[K", FormatProgress(snapshot, m_mode).c_str());
     std::fflush(m_errors);
     m_lineShown = true;
 }

@@ -59,13 +59,15 @@ int main(int argc, char** argv) {
     CLI::App app{"Compresses .ACE texture files in place and reports the bytes saved.\n"
                  "Each PATH is a file (compressed whatever its name) or a folder (walked: every\n"
                  "file ending in .ace, in any case, that is not read-only; links inside the tree\n"
-                 "are not followed). Files already compressed are left alone.",
+                 "are not followed). Files already compressed are left alone. With -d, restores\n"
+                 "compressed files to the uncompressed layout instead.",
                  "quorvel-cli"};
     std::vector<std::string> paths;
     unsigned jobs = DefaultJobs();
     bool quiet = false;
     bool dryRun = false;
     bool verify = false;
+    bool decompress = false;
     std::string jsonPath;
     std::string engineName = "zlib";
 
@@ -77,10 +79,15 @@ int main(int argc, char** argv) {
     app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");
     auto* dryRunFlag = app.add_flag(
         "-n,--dry-run", dryRun, "Compress in memory and report what would be saved; write nothing");
-    app.add_flag("--verify", verify,
-                 "Check compressed textures (marker, stored size, zlib stream inflating to "
-                 "exactly that size, nothing after it); write nothing")
-        ->excludes(dryRunFlag);
+    auto* verifyFlag =
+        app.add_flag("--verify", verify,
+                     "Check compressed textures (marker, stored size, zlib stream inflating to "
+                     "exactly that size, nothing after it); write nothing")
+            ->excludes(dryRunFlag);
+    app.add_flag("-d,--decompress", decompress,
+                 "Restore compressed textures to the uncompressed layout (marker and bytes 8..15 "
+                 "0x40, then the payload); with -n, restore in memory and write nothing")
+        ->excludes(verifyFlag);
     app.add_option("--json", jsonPath,
                    "Write a report of every file's outcome and the totals to FILE (- for "
                    "standard output)")
@@ -115,7 +122,12 @@ int main(int argc, char** argv) {
     }
 
     BatchOptions options;
-    options.mode = verify ? BatchMode::Verify : (dryRun ? BatchMode::DryRun : BatchMode::Compress);
+    if (verify)
+        options.mode = BatchMode::Verify;
+    else if (decompress)
+        options.mode = dryRun ? BatchMode::DecompressDryRun : BatchMode::Decompress;
+    else
+        options.mode = dryRun ? BatchMode::DryRun : BatchMode::Compress;
     options.engine = *ParseEngineName(engineName);
     options.jobs = jobs;
     options.deferSmallSyncs = !syncEachFile;
@@ -136,7 +148,7 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> inputs(paths.begin(), paths.end());
     const WorkList work = CollectWork(inputs, stop);
 
-    ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1);
+    ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1, options.mode);
     std::unique_ptr<JsonReport> json;
     std::vector<BatchSink*> sinks = {&console};
     std::FILE* jsonOut = jsonToStdout ? stdout : jsonFile.get();

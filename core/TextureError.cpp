@@ -21,6 +21,10 @@ public:
             return "File has other hard links";
         case TextureErrc::NotRegularFile:
             return "Not a regular file";
+        case TextureErrc::DamagedStream:
+            return "The compressed data is damaged";
+        case TextureErrc::Unexpected:
+            return "Unexpected internal failure";
         }
         return "Unknown texture error " + std::to_string(value);
     }

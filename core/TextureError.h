@@ -15,6 +15,8 @@ enum class TextureErrc {
     FileChanged,      // the file was changed, moved or replaced while it was being compressed
     HardLinked,       // the file has other hard links, which a rewrite would separate from it
     NotRegularFile,   // a folder, pipe, device or socket
+    DamagedStream,    // restoring: the compressed head or zlib stream is damaged
+    Unexpected,       // a failure the routine has no words for (an unexpected exception)
 };
 
 // The category of TextureErrc codes; its name is "quorvel texture".

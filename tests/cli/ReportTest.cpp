@@ -3,6 +3,7 @@
 
 #include "ConsoleReport.h"
 #include "JsonReport.h"
+#include "TextureError.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -38,7 +39,7 @@ TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
 // Every count has its own value, so a total written in another's place shows.
 BatchTotals DistinctTotals() {
     BatchTotals t;
-    t.files = 45;
+    t.files = 66;
     t.compressed = 1;
     t.alreadyCompressed = 2;
     t.nothingCompressed = 3;
@@ -47,17 +48,19 @@ BatchTotals DistinctTotals() {
     t.verified = 6;
     t.notCompressed = 7;
     t.notProcessed = 8;
+    t.decompressed = 10;
+    t.otherLayout = 11;
     t.bytesIn = 9000;
     t.bytesOut = 1000;
     return t;
 }
 
 std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals& totals,
-                      bool* finished = nullptr) {
+                      bool* finished = nullptr, BatchMode mode = BatchMode::Compress) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     if (!file)
         throw std::runtime_error("no temporary file");
-    JsonReport json(file.get(), BatchMode::Compress, EngineKind::Zlib, 3);
+    JsonReport json(file.get(), mode, EngineKind::Zlib, 3);
     for (const FileReport& report : reports)
         json.OnReport(report);
     const bool ok = json.Finish(totals, false);
@@ -73,9 +76,10 @@ std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals&
 
 TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
     const std::string text = WriteJson({}, DistinctTotals());
-    EXPECT_NE(text.find("\"totals\": {\"files\": 45, \"compressed\": 1, \"alreadyCompressed\": 2, "
+    EXPECT_NE(text.find("\"totals\": {\"files\": 66, \"compressed\": 1, \"alreadyCompressed\": 2, "
                         "\"nothingCompressed\": 3, \"readOnlySkipped\": 4, \"failed\": 5, "
-                        "\"verified\": 6, \"notCompressed\": 7, \"notProcessed\": 8, "
+                        "\"verified\": 6, \"notCompressed\": 7, \"decompressed\": 10, "
+                        "\"otherLayout\": 11, \"notProcessed\": 8, "
                         "\"bytesIn\": 9000, \"bytesOut\": 1000, \"bytesSaved\": 8000}"),
               std::string::npos)
         << text;
@@ -129,6 +133,48 @@ TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
         EXPECT_NE(text.find(entry), std::string::npos) << entry << "\nin\n" << text;
 }
 
+// Restoring makes files grow, so the sizes say how much, under their own name.
+TEST(JsonReport, DecompressReportGivesBytesGrownAndTheDamageFound) {
+    FileReport restored;
+    restored.path = "a/brick.ace";
+    restored.outcome = FileOutcome::Decompressed;
+    restored.transform = TextureTransform::Restore;
+    restored.bytesIn = 310;
+    restored.bytesOut = 1040;
+    FileReport damaged;
+    damaged.path = "a/sky.ace";
+    damaged.outcome = FileOutcome::Failed;
+    damaged.transform = TextureTransform::Restore;
+    damaged.step = TextureStep::Decompress;
+    damaged.problem = VerifyProblem::SizeMismatch;
+    damaged.error = make_error_code(TextureErrc::DamagedStream);
+    FileReport other;
+    other.path = "a/old.ace";
+    other.outcome = FileOutcome::OtherLayout;
+    BatchTotals totals = DistinctTotals();
+    totals.bytesIn = 1000;
+    totals.bytesOut = 9000;
+
+    const std::string text =
+        WriteJson({restored, damaged, other}, totals, nullptr, BatchMode::Decompress);
+    const std::string expected[] = {
+        "\"mode\": \"decompress\"",
+        "{\"path\": \"a/brick.ace\", \"outcome\": \"decompressed\", \"bytesIn\": 310, "
+        "\"bytesOut\": 1040, \"bytesGrown\": 730}",
+        "{\"path\": \"a/sky.ace\", \"outcome\": \"failed\", \"step\": \"decompress\", "
+        "\"problem\": \"sizeMismatch\", \"errorCode\": " +
+            std::to_string(static_cast<int>(TextureErrc::DamagedStream)) +
+            ", \"errorCategory\": \"quorvel texture\", \"message\": \"Could not decompress "
+            "a/sky.ace: the zlib stream does not inflate to the stored payload size. The file is "
+            "unchanged.\"}",
+        "{\"path\": \"a/old.ace\", \"outcome\": \"otherLayout\"}",
+        "\"bytesIn\": 1000, \"bytesOut\": 9000, \"bytesGrown\": 8000}",
+    };
+    for (const std::string& entry : expected)
+        EXPECT_NE(text.find(entry), std::string::npos) << entry << "\nin\n" << text;
+    EXPECT_EQ(text.find("bytesSaved"), std::string::npos) << text;
+}
+
 TEST(JsonReport, FinishSaysSoWhenTheReportCouldNotBeWritten) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> full(std::fopen("/dev/full", "w"),
                                                          &std::fclose);
@@ -156,6 +202,26 @@ TEST(ConsoleReport, SummaryCountsEachOutcomeInItsPlace) {
               "Would save 8000 bytes (7.81 KiB).\n");
     EXPECT_EQ(FormatSummary(t, BatchMode::Verify, false),
               "6 compressed files are sound, 5 failed verification, 7 files are not compressed.\n");
+}
+
+TEST(ConsoleReport, DecompressSummaryAndProgressSayHowMuchTheFilesGrew) {
+    BatchTotals t = DistinctTotals();
+    t.bytesIn = 1000;
+    t.bytesOut = 9000;
+    EXPECT_EQ(FormatSummary(t, BatchMode::Decompress, false),
+              "10 files decompressed, 7 not compressed, 4 read-only skipped, 5 failed, 11 left as "
+              "they were (a compressed layout this program doesn't write).\n"
+              "Bytes in: 1000 (1000 B), bytes out: 9000 (8.79 KiB).\n"
+              "Grew by 8000 bytes (7.81 KiB).\n");
+    t.otherLayout = 0;
+    t.decompressed = 1;
+    EXPECT_EQ(FormatSummary(t, BatchMode::DecompressDryRun, false),
+              "1 file would be decompressed, 7 not compressed, 4 read-only skipped, 5 failed.\n"
+              "Bytes in: 1000 (1000 B), bytes out: 9000 (8.79 KiB).\n"
+              "Would grow by 8000 bytes (7.81 KiB).\n");
+    const ProgressSnapshot s{3, 10, 1024 * 1024, 3 * 1024 * 1024, -4 * 1024 * 1024, 2.0};
+    EXPECT_EQ(FormatProgress(s, BatchMode::Decompress),
+              "3/10 files  1.0 MiB read  4.0 MiB grown  0.5 MiB/s  0:04 left");
 }
 
 } // namespace
