@@ -12,6 +12,9 @@
 // batch then takes no new file, abandons what it has staged but not renamed, and ends with a
 // report. A second one, or SIGHUP, takes the immediate path above.
 //
+// Both also ignore SIGXFSZ, so a write beyond the file size limit fails with "File too large"
+// instead of ending the process.
+//
 // The table is a fixed array written with atomics only, so it is safe to use from any number
 // of threads and to read from a signal handler.
 

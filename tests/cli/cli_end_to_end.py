@@ -4,6 +4,7 @@ syncfs per batch) and -j8 (an fsync per file) writing the same bytes, --verify c
 with exit status 130 and no half-written file. Usage: PROGRAM CLI."""
 import json
 import os
+import resource
 import signal
 import subprocess
 import sys
@@ -147,6 +148,21 @@ with tempfile.TemporaryDirectory() as tmp:
     check(outcomes["plain.ace"]["outcome"] == "notCompressed", "plain: %s" % outcomes)
     check(b"Could not decompress" in err and b"damaged.ace" in err, "message: %s" % err)
     check(snapshot(odd) == samples, "decompress changed a file it could not restore")
+
+    # Beyond the file size limit (ulimit -f) writes fail with "File too large": exit 1, every
+    # file as it was, no temporary file, instead of death by SIGXFSZ.
+    limited = os.path.join(tmp, "limited")
+    os.makedirs(limited)
+    for i in range(4):
+        with open(os.path.join(limited, "t%d.ace" % i), "wb") as f:
+            f.write(texture(os.urandom(64 * 1024)))
+    unlimited = snapshot(limited)
+    proc = subprocess.run([CLI, "-j2", limited], capture_output=True, timeout=120,
+                          preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE,
+                                                                (16384, 16384)))
+    check(proc.returncode == 1, "over the file size limit: exit %d" % proc.returncode)
+    check(proc.stderr.count(b"File too large") == 4, "messages: %s" % proc.stderr)
+    check(snapshot(limited) == unlimited, "files changed or left behind over the size limit")
 
     code, out, err = run("--json", "-", os.path.join(tmp, "missing.ace"), a)
     check(code == 1, "missing file exit code %d" % code)
