@@ -12,11 +12,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
 // "0 B", "812 B", "1.5 KiB", "210.3 MiB", "4.02 GiB": binary units, three significant digits.
 std::string HumanBytes(std::int64_t bytes);
+
+// A name as the console shows it: unchanged unless it holds a control character (C0, DEL or
+// C1, which a terminal would act on: a newline forging a line, ESC starting a sequence); then
+// in double quotes with C escapes (\n, \t, \r, \e, \xHH, \u0085 for C1, \" and \\).
+// `name` is valid UTF-8, as DisplayPath gives it.
+std::string TerminalName(std::string_view name);
 
 // One progress line, without line ending:
 // "1234/5678 files  812.3 MiB read  210.5 MiB saved  45.2 MiB/s  0:12 left"; restoring, the

@@ -65,6 +65,9 @@ struct BatchTotals {
     std::int64_t decompressed = 0;
     std::int64_t otherLayout = 0;
     std::int64_t notProcessed = 0;
+    // Of notProcessed: files an interrupt left staged but not renamed. The progress line had
+    // counted them, as they were compressed in memory; these totals don't. Set by RunBatch.
+    std::int64_t abandoned = 0;
     std::int64_t bytesIn = 0;
     std::int64_t bytesOut = 0;
 

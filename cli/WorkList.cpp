@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 #include <utility>
 
 namespace quorvel {
@@ -32,7 +33,16 @@ public:
         ++m_list.toHandle;
     }
 
+    // Adds a read-only skip or a walk failure, once per file or folder (and, for failures, per
+    // step): a tree named twice ("." and "./") is walked twice. What can't be stat()ed goes in.
     void AddPreset(FileReport report) {
+        FileIdentity identity;
+        if (CurrentFileOps().stat(report.path, false, identity) == 0) {
+            const PresetKey key{report.walkStep ? static_cast<int>(*report.walkStep) : -1,
+                                identity.device, identity.inode};
+            if (!m_seenPresets.insert(key).second)
+                return;
+        }
         m_list.items.push_back({report.path, 0, std::move(report)});
     }
 
@@ -41,7 +51,9 @@ public:
 private:
     WorkList& m_list;
     const std::atomic<bool>& m_stop;
+    using PresetKey = std::tuple<int, std::uint64_t, std::uint64_t>; // walk step or -1, identity
     std::set<Identity> m_seen;
+    std::set<PresetKey> m_seenPresets;
 };
 
 class Visitor final : public FolderVisitor {

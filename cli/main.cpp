@@ -139,15 +139,12 @@ int main(int argc, char** argv) {
         if (!jsonFile) {
             std::fprintf(stderr,
                          "quorvel-cli: could not create the report %s: %s. No file was changed.\n",
-                         jsonPath.c_str(), std::strerror(errno));
+                         TerminalName(jsonPath).c_str(), std::strerror(errno));
             return Exit(ExitCode::Usage);
         }
     }
 
     const std::atomic<bool>& stop = InstallGracefulInterrupt();
-    std::vector<std::filesystem::path> inputs(paths.begin(), paths.end());
-    const WorkList work = CollectWork(inputs, stop);
-
     ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1, options.mode);
     std::unique_ptr<JsonReport> json;
     std::vector<BatchSink*> sinks = {&console};
@@ -157,7 +154,21 @@ int main(int argc, char** argv) {
         sinks.push_back(json.get());
     }
     FanOut fanOut(sinks);
-    const BatchTotals totals = RunBatch(work, options, fanOut, stop);
+    BatchTotals totals;
+    try {
+        std::vector<std::filesystem::path> inputs(paths.begin(), paths.end());
+        const WorkList work = CollectWork(inputs, stop);
+        totals = RunBatch(work, options, fanOut, stop);
+    } catch (const std::exception& e) {
+        // Out of memory for the work list, a report that can't be written, ...: the workers
+        // have stopped and removed their temporary files by now.
+        console.Finish();
+        std::fprintf(stderr,
+                     "quorvel-cli: stopped by an unexpected failure: %s. Files already finished "
+                     "stay finished; the others were left as they were.\n",
+                     e.what());
+        return Exit(ExitCode::SomeFailed);
+    }
     console.Finish();
 
     const bool interrupted = stop.load();
@@ -168,7 +179,8 @@ int main(int argc, char** argv) {
         reportWritten = std::fclose(jsonFile.release()) == 0 && reportWritten;
     if (!reportWritten)
         std::fprintf(stderr, "quorvel-cli: could not write the report %s: %s.\n",
-                     jsonToStdout ? "to standard output" : jsonPath.c_str(), std::strerror(errno));
+                     jsonToStdout ? "to standard output" : TerminalName(jsonPath).c_str(),
+                     std::strerror(errno));
     if (!quiet) {
         const std::string summary = FormatSummary(totals, options.mode, interrupted);
         std::fputs(summary.c_str(), jsonToStdout ? stderr : stdout);

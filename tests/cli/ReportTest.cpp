@@ -32,6 +32,34 @@ TEST(ConsoleReport, ProgressShowsRateAndTimeLeftOnceMeasurable) {
     EXPECT_EQ(FormatProgress(s), "3/10 files  10.0 MiB read  1.0 MiB saved");
 }
 
+// A name could forge a line or drive the terminal with escape sequences; the console shows such
+// a name quoted and escaped, and every other name as it is.
+TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
+    EXPECT_EQ(TerminalName("Walls/brick \xC3\xA9.ace"), "Walls/brick \xC3\xA9.ace");
+    EXPECT_EQ(TerminalName("a\"b\\c.ace"), "a\"b\\c.ace");
+    EXPECT_EQ(TerminalName("a\nb\t\r\x1b[2J\x7F\x01\"\\.ace"),
+              "\"a\\nb\\t\\r\\e[2J\\x7F\\x01\\\"\\\\.ace\"");
+    EXPECT_EQ(TerminalName("csi\xC2\x9B"
+                           "31m.ace"),
+              "\"csi\\u009B31m.ace\"");
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+    ASSERT_TRUE(file);
+    FileReport report;
+    report.path = "a/x\n\x1b[31mfake line.ace";
+    report.outcome = FileOutcome::Failed;
+    report.step = TextureStep::Open;
+    report.error = std::error_code(ENOENT, std::system_category());
+    ConsoleReport console(file.get(), false);
+    console.OnReport(report);
+    std::rewind(file.get());
+    char buffer[512] = {};
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, file.get());
+    EXPECT_EQ(std::string(buffer, got),
+              "Could not open \"a/x\\n\\e[31mfake line.ace\": Error 2: No such file or directory. "
+              "The file is unchanged.\n");
+}
+
 TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01 \xC3\xA9"), "\"a\\\"b\\\\c\\u000ad\\u0001 \xC3\xA9\"");
 }
