@@ -301,11 +301,11 @@ private:
                     staged.prepared.result.setFailure(TextureStep::SyncFolder, error);
             }
         }
-        m_committing = false;
         for (Staged& staged : m_batch)
             m_shared.Publish(staged.index, ReportFromTexture(staged.prepared.result));
         m_batch.clear();
         m_batchBytes = 0;
+        m_committing = false;
     }
 
     // One syncfs() per file system for the files staged without their own fsync. Where that

@@ -119,6 +119,9 @@ std::string DescribeReport(const FileReport& report, std::string_view shown) {
         return DescribeWalkFailure(*report.walkStep, report.error, shown);
     case FileOutcome::VerifyFailed:
         return DescribeVerifyFailure(report.problem, report.error, shown);
+    case FileOutcome::OtherLayout:
+        return "Left " + std::string(shown) +
+               " as it was: it is marked compressed, but not in the layout this program writes.";
     default:
         return {};
     }

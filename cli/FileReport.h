@@ -82,7 +82,8 @@ FileReport ReportFromTexture(const TextureResult& result);
 // Stable lower-camel-case name for the JSON report (step and problem names: FailureText.h).
 const char* OutcomeName(FileOutcome outcome);
 
-// One line for a failure or damaged file: what failed, on which file, why, and its state.
+// One line for a failure or damaged file (what failed, on which file, why, and its state) or
+// for a file restoring left alone in a layout this program doesn't write; empty for the rest.
 // The file is named as DisplayPath shows it, or as `shownPath`.
 std::string DescribeReport(const FileReport& report);
 std::string DescribeReport(const FileReport& report, std::string_view shownPath);

@@ -147,6 +147,7 @@ with tempfile.TemporaryDirectory() as tmp:
     check(outcomes["foreign.ace"]["outcome"] == "otherLayout", "foreign: %s" % outcomes)
     check(outcomes["plain.ace"]["outcome"] == "notCompressed", "plain: %s" % outcomes)
     check(b"Could not decompress" in err and b"damaged.ace" in err, "message: %s" % err)
+    check(b"foreign.ace as it was" in err, "no line for the foreign layout: %s" % err)
     check(snapshot(odd) == samples, "decompress changed a file it could not restore")
 
     # Beyond the file size limit (ulimit -f) writes fail with "File too large": exit 1, every

@@ -161,10 +161,8 @@ TEST(InflatePayload, StreamInflatingFarPastItsStoredSizeIsAMismatchNotAnAllocati
 
     TempDir dir;
     const auto path = dir / "bomb.ace";
-    Bytes file = MakeTexture(0x46, {});
-    for (int i = 0; i < 8; ++i)
-        file[static_cast<std::size_t>(8 + i)] =
-            i < 4 ? std::uint8_t((1000 >> (8 * i)) & 0xFF) : '@';
+    const TextureHead head = CompressedHead(std::array<std::uint8_t, 8>{'T', 'X', 'R'}, 1000);
+    Bytes file(head.begin(), head.end());
     file.insert(file.end(), stream.begin(), stream.end());
     WriteFileBytes(path, file);
     const TextureResult result = RestoreTextureFile(path);
