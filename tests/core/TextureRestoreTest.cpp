@@ -170,24 +170,6 @@ TEST(InflatePayload, StreamInflatingFarPastItsStoredSizeIsAMismatchNotAnAllocati
     EXPECT_EQ(ReadFileBytes(path), file);
 }
 
-TEST(InflatePayload, GivesExactlyTheStoredSizeForASoundStream) {
-    const Bytes data = RandomBytes(70000, 5);
-    ByteBuffer payload;
-    ASSERT_EQ(InflatePayload(ZlibCompress(data), 70000, payload), VerifyProblem::None);
-    EXPECT_TRUE(std::equal(payload.begin(), payload.end(), data.begin(), data.end()));
-    EXPECT_EQ(InflatePayload(ZlibCompress(data), -1, payload), VerifyProblem::NegativeSize);
-    EXPECT_TRUE(payload.empty());
-}
-
-TEST(RestoredHead, KeepsBytesZeroToSixAndFillsTheRestWith0x40) {
-    const TextureHead compressed =
-        CompressedHead(std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 0x46}, 1234);
-    const TextureHead restored = RestoredHead(compressed);
-    EXPECT_EQ(restored, (TextureHead{1, 2, 3, 4, 5, 6, 7, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40,
-                                     0x40, 0x40}));
-    EXPECT_FALSE(IsMarkedCompressed(restored));
-}
-
 // Not marked: nothing to restore. Marked with another value than 0x46: a compressed layout this
 // program doesn't write, so it can't know what the bytes mean. Both stay untouched.
 TEST(RestoreTexture, LeavesFilesNotInTheLayoutItWritesAlone) {
