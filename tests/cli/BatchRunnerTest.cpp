@@ -384,6 +384,21 @@ TEST(BatchRunner, ProgressCountsFilesAsTheyAreCompressedAndTotalsWhatWasRenamed)
                                                        test::ZlibCompress(failedPayload).size()));
 }
 
+// What restoring the compressed file `file` must give: bytes 0..6, nine 0x40 bytes, the payload
+// inflated by the zlib the test is linked with.
+Bytes RestoredForm(const Bytes& file) {
+    uLongf size = 0;
+    for (int i = 0; i < 4; ++i)
+        size |= static_cast<uLongf>(file[static_cast<std::size_t>(8 + i)]) << (8 * i);
+    Bytes out(file.begin(), file.begin() + 7);
+    out.insert(out.end(), 9, 0x40);
+    const std::size_t at = out.size();
+    out.resize(at + size);
+    if (uncompress(out.data() + at, &size, file.data() + 16, file.size() - 16) != Z_OK)
+        throw std::runtime_error("not a sound compressed file");
+    return out;
+}
+
 // Restoring what the batch compressed, with one worker and with many, gives every payload back
 // under the restored head; compressing again gives the bytes of the first compression.
 TEST(BatchRunner, DecompressRestoresWhatCompressionWroteWithAnyNumberOfJobs) {
@@ -417,6 +432,35 @@ TEST(BatchRunner, DecompressRestoresWhatCompressionWroteWithAnyNumberOfJobs) {
 
     RunOn(one.path(), BatchMode::Compress, 4);
     EXPECT_EQ(TakeSnapshot(one.path()), compressed);
+}
+
+// Ctrl-C while restoring: every file is either still compressed or completely restored.
+TEST(BatchRunner, InterruptedDecompressLeavesEachFileCompressedOrFullyRestored) {
+    TempDir dir;
+    MakeTree(dir.path());
+    RunOn(dir.path(), BatchMode::Compress, 2);
+    const Snapshot compressed = TakeSnapshot(dir.path());
+
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir.path()}, stop);
+    BatchOptions options;
+    options.mode = BatchMode::Decompress;
+    options.jobs = 2;
+    options.batchFiles = 3;
+    StoppingSink sink(stop);
+    const BatchTotals totals = RunBatch(work, options, sink, stop);
+
+    EXPECT_GT(totals.notProcessed, 0);
+    const Snapshot after = TakeSnapshot(dir.path());
+    EXPECT_FALSE(HasTemporaryFile(after));
+    std::int64_t restored = 0;
+    for (const auto& [name, bytes] : compressed) {
+        if (after.at(name) == bytes)
+            continue;
+        EXPECT_EQ(after.at(name), RestoredForm(bytes)) << name;
+        ++restored;
+    }
+    EXPECT_EQ(restored, totals.decompressed);
 }
 
 // "." and "./" are one tree: its read-only file and its unreadable folder are reported once.
