@@ -2,6 +2,7 @@
 
 #include "InterruptCleanup.h"
 #include "SafeReplace.h"
+#include "TextureError.h"
 #include "TextureFile.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -73,10 +75,17 @@ public:
     const BatchOptions& options;
     const std::size_t batchFiles; // options.batchFiles, cut to fit the open-file limits
     const std::atomic<bool>& stop;
+    // Set when the collecting thread leaves by an exception: workers stop as on an interrupt.
+    std::atomic<bool> abort{false};
     std::atomic<std::size_t> next{0};
     std::atomic<std::int64_t> filesDone{0};
     std::atomic<std::int64_t> bytesRead{0};
     std::atomic<std::int64_t> bytesSaved{0};
+    std::atomic<std::int64_t> abandoned{0}; // staged, then left unrenamed by an interrupt
+
+    bool stopping() const {
+        return stop.load(std::memory_order_relaxed) || abort.load(std::memory_order_relaxed);
+    }
 
     void Publish(std::size_t index, FileReport report) {
         {
@@ -144,20 +153,32 @@ class Worker {
 public:
     Worker(SharedState& shared) : m_shared(shared), m_engine(shared.options.engine) {}
 
+    // Never throws: an exception while handling a file (out of memory, say) fails that file,
+    // or the batch being renamed, and the worker goes on.
     void Run() {
         const std::vector<WorkItem>& items = m_shared.work.items;
         for (;;) {
-            if (m_shared.stop.load(std::memory_order_relaxed))
+            if (m_shared.stopping())
                 break;
             const std::size_t index = m_shared.next.fetch_add(1, std::memory_order_relaxed);
             if (index >= items.size())
                 break;
-            Handle(index, items[index]);
+            m_current = index;
+            try {
+                Handle(index, items[index]);
+            } catch (...) {
+                Recover(items[index], CurrentExceptionCode());
+            }
         }
-        if (m_shared.stop.load(std::memory_order_relaxed))
-            AbandonBatch();
-        else
-            CommitBatch();
+        m_current = kNone;
+        try {
+            if (m_shared.stopping())
+                AbandonBatch();
+            else
+                CommitBatch();
+        } catch (...) {
+            Recover(WorkItem{}, CurrentExceptionCode());
+        }
     }
 
 private:
@@ -168,10 +189,66 @@ private:
         bool synced; // the temporary file is known to be on disk
     };
 
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    static std::error_code CurrentExceptionCode() {
+        try {
+            throw;
+        } catch (const std::bad_alloc&) {
+            return std::make_error_code(std::errc::not_enough_memory);
+        } catch (const std::system_error& e) {
+            return e.code();
+        } catch (...) {
+            return make_error_code(TextureErrc::Unexpected);
+        }
+    }
+
+    // After an exception: the file in hand (not yet reported nor staged) fails, its temporary
+    // file already gone with the stack. A batch that was being renamed is reported as far as it
+    // got: files renamed stay renamed but their folder may not be on disk, the others are
+    // removed and stay as they were. Nothing here may throw again but Publish, whose reports
+    // the collector then counts as not processed.
+    void Recover(const WorkItem& item, std::error_code error) noexcept {
+        try {
+            if (m_current != kNone) {
+                FileReport report;
+                report.path = item.path;
+                report.outcome = FileOutcome::Failed;
+                report.transform = IsRestoreMode(m_shared.options.mode)
+                                       ? TextureTransform::Restore
+                                       : TextureTransform::Compress;
+                report.error = error;
+                m_shared.Publish(m_current, std::move(report));
+                m_current = kNone;
+            }
+            if (m_committing) {
+                for (Staged& staged : m_batch) {
+                    TextureResult& result = staged.prepared.result;
+                    if (staged.pending) {
+                        staged.pending.discard();
+                        result.setFailure(TextureStep::Replace, error);
+                    } else if (!result.failed()) {
+                        result.setFailure(TextureStep::SyncFolder, error);
+                    }
+                    m_shared.Publish(staged.index, ReportFromTexture(result));
+                }
+                m_batch.clear();
+                m_batchBytes = 0;
+                m_committing = false;
+            }
+        } catch (...) {
+            // Out of memory even for a report: the collector reports these files as not
+            // processed, and the staged ones are removed by their destructors.
+            m_batch.clear();
+            m_committing = false;
+        }
+    }
+
     void Handle(std::size_t index, const WorkItem& item) {
         const BatchMode mode = m_shared.options.mode;
         if (item.preset &&
             !(mode == BatchMode::Verify && item.preset->outcome == FileOutcome::ReadOnlySkipped)) {
+            m_current = kNone;
             m_shared.Publish(index, *item.preset);
             return;
         }
@@ -203,35 +280,40 @@ private:
                 result.error = std::make_error_code(std::errc::not_enough_memory);
             }
             CountDone(item, 0);
+            m_current = kNone;
             m_shared.Publish(index, ReportFromVerify(item.path, result));
             return;
         }
 
-        PreparedTexture prepared = file.folder ? PrepareTexture(file, m_engine.compressor())
-                                               : PrepareTexture(item.path, m_engine.compressor());
+        const TextureTransform transform =
+            IsRestoreMode(mode) ? TextureTransform::Restore : TextureTransform::Compress;
+        PreparedTexture prepared =
+            file.folder ? PrepareTexture(file, m_engine.compressor(), transform)
+                        : PrepareTexture(item.path, m_engine.compressor(), transform);
         // The progress counts a file as soon as it is compressed, not when its batch is renamed
         // into place; the totals count only what was renamed.
-        CountDone(item, prepared.result.outcome == TextureOutcome::Compressed
-                            ? prepared.result.bytesSaved
-                            : 0);
-        if (mode == BatchMode::DryRun || prepared.result.outcome != TextureOutcome::Compressed) {
+        CountDone(item, prepared.result.rewritten() ? prepared.result.bytesSaved : 0);
+        if (IsDryRunMode(mode) || !prepared.result.rewritten()) {
+            m_current = kNone;
             m_shared.Publish(index, ReportFromTexture(prepared.result));
             return;
         }
+        const std::int32_t newPayloadBytes = prepared.stream.count();
         const bool deferSync =
-            m_shared.options.deferSmallSyncs && prepared.result.compressedSize < kDeferredSyncLimit;
+            m_shared.options.deferSmallSyncs && newPayloadBytes < kDeferredSyncLimit;
         PendingReplacement pending =
             StageTexture(prepared, deferSync ? StageSync::Later : StageSync::Now);
         if (!pending) {
+            m_current = kNone;
             m_shared.Publish(index, ReportFromTexture(prepared.result));
             return;
         }
         // The stream is on disk now; free it (erase() would keep the capacity) so a batch holds
         // no payload memory while it fills.
         prepared.stream = ByteArray{};
-        m_batchBytes +=
-            static_cast<std::int64_t>(kTextureHeaderBytes) + prepared.result.compressedSize;
+        m_batchBytes += static_cast<std::int64_t>(kTextureHeaderBytes) + newPayloadBytes;
         m_batch.push_back({index, std::move(prepared), std::move(pending), !deferSync});
+        m_current = kNone;
         if (m_batch.size() >= m_shared.batchFiles || m_batchBytes >= m_shared.options.batchBytes)
             CommitBatch();
     }
@@ -239,6 +321,7 @@ private:
     // Makes every staged file durable, renames them into place, then flushes each folder once.
     // A folder that fails to flush marks the files renamed into it.
     void CommitBatch() {
+        m_committing = true;
         SyncDeferred();
         std::set<const OpenFolder*> folders;
         for (Staged& staged : m_batch) {
@@ -259,6 +342,7 @@ private:
             m_shared.Publish(staged.index, ReportFromTexture(staged.prepared.result));
         m_batch.clear();
         m_batchBytes = 0;
+        m_committing = false;
     }
 
     // One syncfs() per file system for the files staged without their own fsync. Where that
@@ -284,6 +368,8 @@ private:
     }
 
     void AbandonBatch() {
+        m_shared.abandoned.fetch_add(static_cast<std::int64_t>(m_batch.size()),
+                                     std::memory_order_relaxed);
         for (Staged& staged : m_batch) {
             staged.pending.discard();
             m_shared.Publish(staged.index, NotProcessed(staged.prepared.result.path));
@@ -302,6 +388,30 @@ private:
     PayloadEngine m_engine;
     std::vector<Staged> m_batch;
     std::int64_t m_batchBytes = 0;
+    std::size_t m_current = kNone; // the item in hand, until it is reported or staged
+    bool m_committing = false;     // inside CommitBatch
+};
+
+// Joins the worker threads on every way out of RunBatch; on an exception it first tells the
+// workers to stop, so they abandon their staged files instead of renaming them.
+class ThreadJoiner {
+public:
+    ThreadJoiner(std::vector<std::thread>& threads, std::atomic<bool>& abort)
+        : m_threads(threads), m_abort(abort), m_exceptions(std::uncaught_exceptions()) {}
+    ~ThreadJoiner() {
+        if (std::uncaught_exceptions() > m_exceptions)
+            m_abort.store(true);
+        for (std::thread& thread : m_threads)
+            if (thread.joinable())
+                thread.join();
+    }
+    ThreadJoiner(const ThreadJoiner&) = delete;
+    ThreadJoiner& operator=(const ThreadJoiner&) = delete;
+
+private:
+    std::vector<std::thread>& m_threads;
+    std::atomic<bool>& m_abort;
+    int m_exceptions;
 };
 
 } // namespace
@@ -324,6 +434,7 @@ BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSin
     for (unsigned i = 0; i < jobs; ++i)
         workers.push_back(std::make_unique<Worker>(shared));
     std::vector<std::thread> threads;
+    ThreadJoiner joiner(threads, shared.abort);
     for (auto& worker : workers) {
         threads.emplace_back([&shared, w = worker.get()] {
             w->Run();
@@ -365,8 +476,7 @@ BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSin
             sink.OnProgress(snapshot);
         }
     }
-    for (std::thread& thread : threads)
-        thread.join();
+    totals.abandoned = shared.abandoned.load();
     return totals;
 }
 

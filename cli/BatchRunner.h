@@ -35,10 +35,21 @@
 namespace quorvel {
 
 enum class BatchMode {
-    Compress, // rewrite files in place
-    DryRun,   // compress in memory and report; write nothing
-    Verify,   // check compressed files; write nothing
+    Compress,         // rewrite files in place
+    DryRun,           // compress in memory and report; write nothing
+    Verify,           // check compressed files; write nothing
+    Decompress,       // restore compressed files to the uncompressed layout in place
+    DecompressDryRun, // restore in memory and report; write nothing
 };
+
+// Decompress or DecompressDryRun.
+constexpr bool IsRestoreMode(BatchMode mode) {
+    return mode == BatchMode::Decompress || mode == BatchMode::DecompressDryRun;
+}
+// DryRun or DecompressDryRun.
+constexpr bool IsDryRunMode(BatchMode mode) {
+    return mode == BatchMode::DryRun || mode == BatchMode::DecompressDryRun;
+}
 
 struct BatchOptions {
     BatchMode mode = BatchMode::Compress;
@@ -63,7 +74,7 @@ struct ProgressSnapshot {
     std::int64_t filesTotal = 0;
     std::int64_t bytesRead = 0;  // of the files done
     std::int64_t bytesTotal = 0; // of all files to handle
-    std::int64_t bytesSaved = 0; // by the files done that were compressed
+    std::int64_t bytesSaved = 0; // by the files done that were rewritten; negative: grown
     double seconds = 0;          // since the run started
 };
 

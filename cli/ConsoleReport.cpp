@@ -1,5 +1,7 @@
 #include "ConsoleReport.h"
 
+#include "DisplayPath.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -22,6 +24,55 @@ std::string Mebibytes(std::int64_t bytes) {
 
 } // namespace
 
+std::string TerminalName(std::string_view name) {
+    const auto isC1Lead = [&](std::size_t i) {
+        return static_cast<unsigned char>(name[i]) == 0xC2 && i + 1 < name.size() &&
+               static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+    };
+    bool needsQuoting = false;
+    for (std::size_t i = 0; i < name.size() && !needsQuoting; ++i) {
+        const auto u = static_cast<unsigned char>(name[i]);
+        needsQuoting = u < 0x20 || u == 0x7F || isC1Lead(i);
+    }
+    if (!needsQuoting)
+        return std::string(name);
+    std::string out = "\"";
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto u = static_cast<unsigned char>(name[i]);
+        switch (u) {
+        case '\n':
+            out += "\\n";
+            continue;
+        case '\t':
+            out += "\\t";
+            continue;
+        case '\r':
+            out += "\\r";
+            continue;
+        case 0x1B:
+            out += "\\e";
+            continue;
+        case '"':
+        case '\\':
+            out += '\\';
+            out += name[i];
+            continue;
+        default:
+            break;
+        }
+        if (u < 0x20 || u == 0x7F) {
+            out += Format("\\x%02X", u);
+        } else if (isC1Lead(i)) {
+            out += Format("\\u%04X", static_cast<unsigned char>(name[i + 1]));
+            ++i;
+        } else {
+            out += name[i];
+        }
+    }
+    return out + "\"";
+}
+
 std::string HumanBytes(std::int64_t bytes) {
     static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
     double value = std::fabs(static_cast<double>(bytes));
@@ -37,10 +88,12 @@ std::string HumanBytes(std::int64_t bytes) {
     return Format("%s%.*f %s", sign, decimals, value, kUnits[unit]);
 }
 
-std::string FormatProgress(const ProgressSnapshot& s) {
-    std::string line = std::to_string(s.filesDone) + "/" + std::to_string(s.filesTotal) +
-                       " files  " + Mebibytes(s.bytesRead) + " read  " + Mebibytes(s.bytesSaved) +
-                       " saved";
+std::string FormatProgress(const ProgressSnapshot& s, BatchMode mode) {
+    const bool restoring = IsRestoreMode(mode);
+    std::string line =
+        std::to_string(s.filesDone) + "/" + std::to_string(s.filesTotal) + " files  " +
+        Mebibytes(s.bytesRead) + " read  " +
+        (restoring ? Mebibytes(-s.bytesSaved) + " grown" : Mebibytes(s.bytesSaved) + " saved");
     if (s.seconds > 0.5 && s.bytesRead > 0) {
         const double rate = static_cast<double>(s.bytesRead) / s.seconds;
         line += Format("  %.1f MiB/s", rate / (1024.0 * 1024.0));
@@ -57,10 +110,33 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
     if (interrupted)
         text += "Interrupted: finished files stay finished; " +
                 Count(t.notProcessed, "file was", "files were") + " left as they were.\n";
+    if (interrupted && t.abandoned > 0)
+        text += "The progress line counted " + Count(t.abandoned, "more file", "more files") +
+                ", done in memory but not yet renamed into place; these counts include only what "
+                "was renamed.\n";
     if (mode == BatchMode::Verify) {
         text += Count(t.verified, "compressed file is", "compressed files are") + " sound, " +
                 Count(t.failed, "failed", "failed") + " verification, " +
                 Count(t.notCompressed, "file is", "files are") + " not compressed.\n";
+        return text;
+    }
+    const std::string sizes =
+        "Bytes in: " + std::to_string(t.bytesIn) + " (" + HumanBytes(t.bytesIn) +
+        "), bytes out: " + std::to_string(t.bytesOut) + " (" + HumanBytes(t.bytesOut) + ").\n";
+    if (IsRestoreMode(mode)) {
+        const bool dry = mode == BatchMode::DecompressDryRun;
+        text += Count(t.decompressed, "file", "files") +
+                (dry ? " would be decompressed, " : " decompressed, ") +
+                std::to_string(t.notCompressed) + " not compressed, " +
+                std::to_string(t.readOnlySkipped) + " read-only skipped, " +
+                std::to_string(t.failed) + " failed";
+        if (t.otherLayout > 0)
+            text += ", " + std::to_string(t.otherLayout) +
+                    " left as they were (a compressed layout this program doesn't write)";
+        text += ".\n" + sizes;
+        const std::int64_t grown = -t.bytesSaved();
+        text += std::string(dry ? "Would grow by " : "Grew by ") + std::to_string(grown) +
+                " bytes (" + HumanBytes(grown) + ").\n";
         return text;
     }
     const char* compressedWord = mode == BatchMode::DryRun ? "would be compressed" : "compressed";
@@ -72,8 +148,7 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
         text +=
             ", " + std::to_string(t.nothingCompressed) + " left as they were (nothing to compress)";
     text += ".\n";
-    text += "Bytes in: " + std::to_string(t.bytesIn) + " (" + HumanBytes(t.bytesIn) +
-            "), bytes out: " + std::to_string(t.bytesOut) + " (" + HumanBytes(t.bytesOut) + ").\n";
+    text += sizes;
     text += std::string(mode == BatchMode::DryRun ? "Would save " : "Saved ") +
             std::to_string(t.bytesSaved()) + " bytes (" + HumanBytes(t.bytesSaved()) + ").\n";
     if (t.leftoversRemoved > 0)
@@ -83,7 +158,7 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
 }
 
 void ConsoleReport::OnReport(const FileReport& report) {
-    const std::string text = DescribeReport(report);
+    const std::string text = DescribeReport(report, TerminalName(DisplayPath(report.path)));
     if (text.empty())
         return;
     ClearProgress();
@@ -94,7 +169,7 @@ void ConsoleReport::OnProgress(const ProgressSnapshot& snapshot) {
     if (!m_progress)
         return;
     // \r and "erase to end of line" redraw in place on any ANSI terminal.
-    std::fprintf(m_errors, "\r%s\x1b[K", FormatProgress(snapshot).c_str());
+    std::fprintf(m_errors, "\r%s\x1b[K", FormatProgress(snapshot, m_mode).c_str());
     std::fflush(m_errors);
     m_lineShown = true;
 }

@@ -12,15 +12,23 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
 // "0 B", "812 B", "1.5 KiB", "210.3 MiB", "4.02 GiB": binary units, three significant digits.
 std::string HumanBytes(std::int64_t bytes);
 
+// A name as the console shows it: unchanged unless it holds a control character (C0, DEL or
+// C1, which a terminal would act on: a newline forging a line, ESC starting a sequence); then
+// in double quotes with C escapes (\n, \t, \r, \e, \xHH, \u0085 for C1, \" and \\).
+// `name` is valid UTF-8, as DisplayPath gives it.
+std::string TerminalName(std::string_view name);
+
 // One progress line, without line ending:
-// "1234/5678 files  812.3 MiB read  210.5 MiB saved  45.2 MiB/s  0:12 left".
-std::string FormatProgress(const ProgressSnapshot& snapshot);
+// "1234/5678 files  812.3 MiB read  210.5 MiB saved  45.2 MiB/s  0:12 left"; restoring, the
+// growth instead: "... 812.3 MiB read  1.2 GiB grown ...".
+std::string FormatProgress(const ProgressSnapshot& snapshot, BatchMode mode = BatchMode::Compress);
 
 // The closing summary, several lines, each ending in '\n'.
 std::string FormatSummary(const BatchTotals& totals, BatchMode mode, bool interrupted);
@@ -28,7 +36,8 @@ std::string FormatSummary(const BatchTotals& totals, BatchMode mode, bool interr
 class ConsoleReport final : public BatchSink {
 public:
     // `progress`: draw the progress line on `errors` (pass false when it isn't a terminal).
-    ConsoleReport(std::FILE* errors, bool progress) : m_errors(errors), m_progress(progress) {}
+    ConsoleReport(std::FILE* errors, bool progress, BatchMode mode = BatchMode::Compress)
+        : m_errors(errors), m_progress(progress), m_mode(mode) {}
 
     void OnReport(const FileReport& report) override;
     void OnProgress(const ProgressSnapshot& snapshot) override;
@@ -40,6 +49,7 @@ private:
 
     std::FILE* m_errors;
     bool m_progress;
+    BatchMode m_mode;
     bool m_lineShown = false;
 };
 

@@ -39,6 +39,12 @@ void BatchTotals::Add(const FileReport& report) {
     case FileOutcome::NotCompressed:
         ++notCompressed;
         break;
+    case FileOutcome::Decompressed:
+        ++decompressed;
+        break;
+    case FileOutcome::OtherLayout:
+        ++otherLayout;
+        break;
     case FileOutcome::NotProcessed:
         ++notProcessed;
         break;
@@ -50,13 +56,16 @@ void BatchTotals::Add(const FileReport& report) {
 FileReport ReportFromTexture(const TextureResult& result) {
     FileReport report;
     report.path = result.path;
+    report.transform = result.transform;
     report.step = result.failedStep;
     report.error = result.error;
-    const bool replaced = result.outcome == TextureOutcome::Compressed ||
-                          (result.failed() && result.failedStep == TextureStep::SyncFolder);
+    report.problem = result.problem;
+    const bool replaced =
+        result.rewritten() || (result.failed() && result.failedStep == TextureStep::SyncFolder);
     if (replaced) {
-        report.bytesIn = kHeaderBytes + result.originalSize;
-        report.bytesOut = kHeaderBytes + result.compressedSize;
+        const bool restored = result.transform == TextureTransform::Restore;
+        report.bytesIn = kHeaderBytes + (restored ? result.compressedSize : result.originalSize);
+        report.bytesOut = kHeaderBytes + (restored ? result.originalSize : result.compressedSize);
     }
     switch (result.outcome) {
     case TextureOutcome::Compressed:
@@ -71,6 +80,15 @@ FileReport ReportFromTexture(const TextureResult& result) {
     case TextureOutcome::Failed:
         report.outcome = FileOutcome::Failed;
         break;
+    case TextureOutcome::Restored:
+        report.outcome = FileOutcome::Decompressed;
+        break;
+    case TextureOutcome::NotCompressed:
+        report.outcome = FileOutcome::NotCompressed;
+        break;
+    case TextureOutcome::OtherLayout:
+        report.outcome = FileOutcome::OtherLayout;
+        break;
     }
     return report;
 }
@@ -78,8 +96,9 @@ FileReport ReportFromTexture(const TextureResult& result) {
 const char* OutcomeName(FileOutcome outcome) {
     // One name per enumerator, in declaration order.
     static constexpr const char* kNames[] = {
-        "compressed", "alreadyCompressed", "nothingCompressed", "readOnlySkipped", "failed",
-        "walkFailed", "verified",          "verifyFailed",      "notCompressed",   "notProcessed",
+        "compressed",    "alreadyCompressed", "nothingCompressed", "readOnlySkipped",
+        "failed",        "walkFailed",        "verified",          "verifyFailed",
+        "notCompressed", "decompressed",      "otherLayout",       "notProcessed",
     };
     static_assert(std::size(kNames) == static_cast<std::size_t>(FileOutcome::NotProcessed) + 1);
     const auto index = static_cast<std::size_t>(outcome);
@@ -87,14 +106,22 @@ const char* OutcomeName(FileOutcome outcome) {
 }
 
 std::string DescribeReport(const FileReport& report) {
-    const std::string shown = DisplayPath(report.path);
+    return DescribeReport(report, DisplayPath(report.path));
+}
+
+std::string DescribeReport(const FileReport& report, std::string_view shown) {
     switch (report.outcome) {
     case FileOutcome::Failed:
+        if (report.transform == TextureTransform::Restore)
+            return DescribeRestoreFailure(report.step, report.error, report.problem, shown);
         return DescribeFailure(report.step, report.error, shown);
     case FileOutcome::WalkFailed:
         return DescribeWalkFailure(*report.walkStep, report.error, shown);
     case FileOutcome::VerifyFailed:
         return DescribeVerifyFailure(report.problem, report.error, shown);
+    case FileOutcome::OtherLayout:
+        return "Left " + std::string(shown) +
+               " as it was: it is marked compressed, but not in the layout this program writes.";
     default:
         return {};
     }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace quorvel {
@@ -26,16 +27,19 @@ enum class FileOutcome {
     WalkFailed,        // a folder or entry the walk couldn't read
     Verified,          // --verify: marked, and the stream inflates to exactly the stored size
     VerifyFailed,      // --verify: marked but damaged; see problem
-    NotCompressed,     // --verify: not marked, nothing to check
+    NotCompressed,     // --verify, --decompress: not marked, nothing to check or restore
+    Decompressed,      // --decompress: rewritten in the uncompressed layout (or would be)
+    OtherLayout,       // --decompress: marked, but not in the layout this program writes
     NotProcessed,      // never started, or abandoned uncommitted, because of an interrupt
 };
 
 struct FileReport {
     std::filesystem::path path;
     FileOutcome outcome = FileOutcome::NotProcessed;
-    std::int64_t bytesIn = 0;  // file size before (Compressed only)
-    std::int64_t bytesOut = 0; // file size after, or that it would have (Compressed only)
-    // Compressing: where it failed. Walking: WalkStep. Verifying: the problem found.
+    std::int64_t bytesIn = 0;  // file size before (Compressed and Decompressed only)
+    std::int64_t bytesOut = 0; // file size after, or that it would have (the same)
+    TextureTransform transform = TextureTransform::Compress; // Restore for --decompress
+    // Rewriting: where it failed. Walking: WalkStep. Verifying or restoring: the problem found.
     TextureStep step = TextureStep::None;
     std::optional<WalkStep> walkStep;
     VerifyProblem problem = VerifyProblem::None;
@@ -58,10 +62,15 @@ struct BatchTotals {
     std::int64_t failed = 0; // Failed, WalkFailed and VerifyFailed
     std::int64_t verified = 0;
     std::int64_t notCompressed = 0;
+    std::int64_t decompressed = 0;
+    std::int64_t otherLayout = 0;
     std::int64_t notProcessed = 0;
     // Temporary files of killed earlier runs removed on the way (not reports: no file of the
     // run).
     std::int64_t leftoversRemoved = 0;
+    // Of notProcessed: files an interrupt left staged but not renamed. The progress line had
+    // counted them, as they were compressed in memory; these totals don't. Set by RunBatch.
+    std::int64_t abandoned = 0;
     std::int64_t bytesIn = 0;
     std::int64_t bytesOut = 0;
 
@@ -76,7 +85,10 @@ FileReport ReportFromTexture(const TextureResult& result);
 // Stable lower-camel-case name for the JSON report (step and problem names: FailureText.h).
 const char* OutcomeName(FileOutcome outcome);
 
-// One line for a failure or damaged file: what failed, on which file, why, and its state.
+// One line for a failure or damaged file (what failed, on which file, why, and its state) or
+// for a file restoring left alone in a layout this program doesn't write; empty for the rest.
+// The file is named as DisplayPath shows it, or as `shownPath`.
 std::string DescribeReport(const FileReport& report);
+std::string DescribeReport(const FileReport& report, std::string_view shownPath);
 
 } // namespace quorvel

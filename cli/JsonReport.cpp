@@ -16,6 +16,10 @@ const char* ModeName(BatchMode mode) {
         return "dryRun";
     case BatchMode::Verify:
         return "verify";
+    case BatchMode::Decompress:
+        return "decompress";
+    case BatchMode::DecompressDryRun:
+        return "decompressDryRun";
     }
     return "unknown";
 }
@@ -41,7 +45,7 @@ std::string JsonString(std::string_view text) {
 }
 
 JsonReport::JsonReport(std::FILE* out, BatchMode mode, EngineKind engine, unsigned jobs)
-    : m_out(out) {
+    : m_out(out), m_restoring(IsRestoreMode(mode)) {
     std::fprintf(m_out,
                  "{\n  \"tool\": \"quorvel-cli\",\n  \"version\": \"%s\",\n  \"mode\": \"%s\",\n"
                  "  \"engine\": \"%s\",\n  \"jobs\": %u,\n  \"files\": [",
@@ -53,10 +57,12 @@ void JsonReport::OnReport(const FileReport& report) {
     m_first = false;
     entry += "\"path\": " + JsonString(DisplayPath(report.path)) + ", \"outcome\": \"" +
              OutcomeName(report.outcome) + "\"";
-    if (report.outcome == FileOutcome::Compressed || report.bytesIn != 0)
+    if (report.outcome == FileOutcome::Compressed || report.outcome == FileOutcome::Decompressed ||
+        report.bytesIn != 0)
         entry += ", \"bytesIn\": " + std::to_string(report.bytesIn) +
                  ", \"bytesOut\": " + std::to_string(report.bytesOut) +
-                 ", \"bytesSaved\": " + std::to_string(report.bytesSaved());
+                 (m_restoring ? ", \"bytesGrown\": " + std::to_string(-report.bytesSaved())
+                              : ", \"bytesSaved\": " + std::to_string(report.bytesSaved()));
     if (report.outcome == FileOutcome::Failed)
         entry += std::string(", \"step\": \"") + StepName(report.step) + "\"";
     if (report.walkStep)
@@ -78,12 +84,14 @@ bool JsonReport::Finish(const BatchTotals& t, bool interrupted) {
                  ", \"compressed\": %" PRId64 ", \"alreadyCompressed\": %" PRId64
                  ", \"nothingCompressed\": %" PRId64 ", \"readOnlySkipped\": %" PRId64
                  ", \"failed\": %" PRId64 ", \"verified\": %" PRId64 ", \"notCompressed\": %" PRId64
+                 ", \"decompressed\": %" PRId64 ", \"otherLayout\": %" PRId64
                  ", \"notProcessed\": %" PRId64 ", \"bytesIn\": %" PRId64 ", \"bytesOut\": %" PRId64
-                 ", \"bytesSaved\": %" PRId64 ", \"leftoversRemoved\": %" PRId64 "}\n}\n",
+                 ", \"%s\": %" PRId64 ", \"leftoversRemoved\": %" PRId64 "}\n}\n",
                  m_first ? "" : "\n  ", interrupted ? "true" : "false", t.files, t.compressed,
                  t.alreadyCompressed, t.nothingCompressed, t.readOnlySkipped, t.failed, t.verified,
-                 t.notCompressed, t.notProcessed, t.bytesIn, t.bytesOut, t.bytesSaved(),
-                 t.leftoversRemoved);
+                 t.notCompressed, t.decompressed, t.otherLayout, t.notProcessed, t.bytesIn,
+                 t.bytesOut, m_restoring ? "bytesGrown" : "bytesSaved",
+                 m_restoring ? -t.bytesSaved() : t.bytesSaved(), t.leftoversRemoved);
     return std::fflush(m_out) == 0 && !std::ferror(m_out);
 }
 

@@ -35,6 +35,7 @@ public:
 private:
     std::FILE* m_out;
     bool m_first = true;
+    bool m_restoring; // sizes say bytesGrown instead of bytesSaved
 };
 
 } // namespace quorvel

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #ifndef _WIN32
@@ -52,7 +53,17 @@ public:
         AddFile(std::move(file));
     }
 
+    // Adds a read-only skip or a walk failure, once per file or folder (and, for failures, per
+    // step): a tree named twice ("." and "./") is walked twice. The identity only tells repeats
+    // apart; nothing is acted on through the path. What can't be stat()ed goes in.
     void AddPreset(FileReport report) {
+        FileIdentity identity;
+        if (CurrentFileOps().statAt(kNoFolder, report.path, false, identity) == 0) {
+            const PresetKey key{report.walkStep ? static_cast<int>(*report.walkStep) : -1,
+                                identity.device, identity.inode};
+            if (!m_seenPresets.insert(key).second)
+                return;
+        }
         std::filesystem::path shown = report.path;
         m_list.items.push_back({std::move(shown), {}, 0, std::move(report)});
     }
@@ -83,10 +94,12 @@ private:
 
     WorkList& m_list;
     const std::atomic<bool>& m_stop;
+    using PresetKey = std::tuple<int, std::uint64_t, std::uint64_t>; // walk step or -1, identity
     std::set<Identity> m_seen;
     std::size_t m_maxOpenFolders;
     std::size_t m_open = 0;
     std::map<FolderIdentity, SharedFolder> m_kept;
+    std::set<PresetKey> m_seenPresets;
 };
 
 class Visitor final : public FolderVisitor {

@@ -10,7 +10,8 @@
 //
 // Listing everything first keeps the temporary files of the rewrite out of the walk, gives the
 // progress display its totals, and fixes the order of the reports. A file reached twice (named
-// twice, or inside two named folders) is handled once.
+// twice, or inside two named folders) is handled once; so is a read-only file passed over, and a
+// folder or entry that couldn't be read is reported once.
 //
 // Each item holds its file as the open folder the walk found it in plus its name (OpenFolder.h),
 // so the rewrite later acts on exactly that folder; a file named on the command line is

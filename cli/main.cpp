@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     CLI::App app{"Compresses .ACE texture files in place and reports the bytes saved.\n"
                  "Each PATH is a file (compressed whatever its name) or a folder (walked: every\n"
                  "file ending in .ace, in any case, that is not read-only; links inside the tree\n"
-                 "are not followed). Files already compressed are left alone.",
+                 "are not followed). Files already compressed are left alone. With -d, restores\n"
+                 "compressed files to the uncompressed layout instead.",
                  "quorvel-cli"};
     // Options are "-x" and "--xyz" only: on Windows CLI11 would also take "/x" for one, making a
     // rooted path ("/textures") a usage error.
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
     bool quiet = false;
     bool dryRun = false;
     bool verify = false;
+    bool decompress = false;
     std::string jsonPath;
     std::string engineName = "zlib";
 
@@ -85,10 +87,15 @@ int main(int argc, char** argv) {
     app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");
     auto* dryRunFlag = app.add_flag(
         "-n,--dry-run", dryRun, "Compress in memory and report what would be saved; write nothing");
-    app.add_flag("--verify", verify,
-                 "Check compressed textures (marker, stored size, zlib stream inflating to "
-                 "exactly that size, nothing after it); write nothing")
-        ->excludes(dryRunFlag);
+    auto* verifyFlag =
+        app.add_flag("--verify", verify,
+                     "Check compressed textures (marker, stored size, zlib stream inflating to "
+                     "exactly that size, nothing after it); write nothing")
+            ->excludes(dryRunFlag);
+    app.add_flag("-d,--decompress", decompress,
+                 "Restore compressed textures to the uncompressed layout (marker and bytes 8..15 "
+                 "0x40, then the payload); with -n, restore in memory and write nothing")
+        ->excludes(verifyFlag);
     app.add_option("--json", jsonPath,
                    "Write a report of every file's outcome and the totals to FILE (- for "
                    "standard output)")
@@ -128,7 +135,12 @@ int main(int argc, char** argv) {
     }
 
     BatchOptions options;
-    options.mode = verify ? BatchMode::Verify : (dryRun ? BatchMode::DryRun : BatchMode::Compress);
+    if (verify)
+        options.mode = BatchMode::Verify;
+    else if (decompress)
+        options.mode = dryRun ? BatchMode::DecompressDryRun : BatchMode::Decompress;
+    else
+        options.mode = dryRun ? BatchMode::DryRun : BatchMode::Compress;
     options.engine = *ParseEngineName(engineName);
     options.jobs = jobs;
     options.deferSmallSyncs = !syncEachFile;
@@ -144,20 +156,13 @@ int main(int argc, char** argv) {
         if (!jsonFile) {
             std::fprintf(stderr,
                          "quorvel-cli: could not create the report %s: %s. No file was changed.\n",
-                         jsonPath.c_str(), std::strerror(errno));
+                         TerminalName(jsonPath).c_str(), std::strerror(errno));
             return Exit(ExitCode::Usage);
         }
     }
 
     const std::atomic<bool>& stop = InstallGracefulInterrupt();
-    std::vector<std::filesystem::path> inputs;
-    for (const std::string& path : paths)
-        inputs.push_back(PathFromArgument(path));
-    // The work list keeps every folder with files to handle open until they are done.
-    RaiseOpenFileLimit();
-    const WorkList work = CollectWork(inputs, stop, options.mode == BatchMode::Compress);
-
-    ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1);
+    ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1, options.mode);
     std::unique_ptr<JsonReport> json;
     std::vector<BatchSink*> sinks = {&console};
     std::FILE* jsonOut = jsonToStdout ? stdout : jsonFile.get();
@@ -166,7 +171,25 @@ int main(int argc, char** argv) {
         sinks.push_back(json.get());
     }
     FanOut fanOut(sinks);
-    const BatchTotals totals = RunBatch(work, options, fanOut, stop);
+    BatchTotals totals;
+    try {
+        std::vector<std::filesystem::path> inputs;
+        for (const std::string& path : paths)
+            inputs.push_back(PathFromArgument(path));
+        // The work list keeps every folder with files to handle open until they are done.
+        RaiseOpenFileLimit();
+        const WorkList work = CollectWork(inputs, stop, options.mode == BatchMode::Compress);
+        totals = RunBatch(work, options, fanOut, stop);
+    } catch (const std::exception& e) {
+        // Out of memory for the work list, a report that can't be written, ...: the workers
+        // have stopped and removed their temporary files by now.
+        console.Finish();
+        std::fprintf(stderr,
+                     "quorvel-cli: stopped by an unexpected failure: %s. Files already finished "
+                     "stay finished; the others were left as they were.\n",
+                     e.what());
+        return Exit(ExitCode::SomeFailed);
+    }
     console.Finish();
 
     const bool interrupted = stop.load();
@@ -177,7 +200,8 @@ int main(int argc, char** argv) {
         reportWritten = std::fclose(jsonFile.release()) == 0 && reportWritten;
     if (!reportWritten)
         std::fprintf(stderr, "quorvel-cli: could not write the report %s: %s.\n",
-                     jsonToStdout ? "to standard output" : jsonPath.c_str(), std::strerror(errno));
+                     jsonToStdout ? "to standard output" : TerminalName(jsonPath).c_str(),
+                     std::strerror(errno));
     if (!quiet) {
         const std::string summary = FormatSummary(totals, options.mode, interrupted);
         std::fputs(summary.c_str(), jsonToStdout ? stderr : stdout);

@@ -23,7 +23,7 @@ constexpr StepWords kWalkSteps[] = {
 };
 
 constexpr const char* kTextureStepNames[] = {
-    "none",       "open",  "check", "read",    "compress",
+    "none",       "open",  "check", "read",    "compress",   "decompress",
     "createTemp", "write", "sync",  "replace", "syncFolder",
 };
 
@@ -77,6 +77,36 @@ const char* DescribeProblem(VerifyProblem problem) {
     return row ? row->phrase : "unknown problem";
 }
 
+std::string DescribeRestoreFailure(TextureStep step, const std::error_code& error,
+                                   VerifyProblem problem, std::string_view shownPath) {
+    const std::string name(shownPath);
+    const std::string reason =
+        problem != VerifyProblem::None ? DescribeProblem(problem) : DescribeError(error);
+    const std::string kept = ". The original file is unchanged.";
+    switch (step) {
+    case TextureStep::Open:
+    case TextureStep::Read:
+        return DescribeFailure(step, error, shownPath);
+    case TextureStep::None:
+    case TextureStep::Check:
+    case TextureStep::Compress:
+    case TextureStep::Decompress:
+        break;
+    case TextureStep::CreateTemp:
+        return "Could not create a temporary file beside " + name + ": " + reason + kept;
+    case TextureStep::Write:
+        return "Could not write the decompressed copy of " + name + ": " + reason + kept;
+    case TextureStep::Sync:
+        return "Could not flush the decompressed copy of " + name + " to disk: " + reason + kept;
+    case TextureStep::Replace:
+        return "Could not replace " + name + " with its decompressed copy: " + reason + kept;
+    case TextureStep::SyncFolder:
+        return "Decompressed " + name + ", but could not flush its folder to disk: " + reason +
+               ". The change may be lost if the system stops now.";
+    }
+    return "Could not decompress " + name + ": " + reason + ". The file is unchanged.";
+}
+
 std::string DescribeFailure(TextureStep step, const std::error_code& error,
                             std::string_view shownPath) {
     const std::string name(shownPath);
@@ -101,6 +131,7 @@ std::string DescribeFailure(TextureStep step, const std::error_code& error,
     case TextureStep::None:
     case TextureStep::Check:
     case TextureStep::Compress:
+    case TextureStep::Decompress:
         break;
     case TextureStep::CreateTemp:
         return "Could not create a temporary file beside " + name + ": " + reason + kept;
@@ -120,8 +151,10 @@ std::string DescribeFailure(TextureStep step, const std::error_code& error,
 std::string DescribeFailure(const TextureResult& result, std::string_view shownPath) {
     if (!result.failed())
         return {};
-    return DescribeFailure(result.failedStep, result.error,
-                           shownPath.empty() ? result.path.string() : std::string(shownPath));
+    const std::string name = shownPath.empty() ? result.path.string() : std::string(shownPath);
+    if (result.transform == TextureTransform::Restore)
+        return DescribeRestoreFailure(result.failedStep, result.error, result.problem, name);
+    return DescribeFailure(result.failedStep, result.error, name);
 }
 
 std::string DescribeWalkFailure(WalkStep step, const std::error_code& error,

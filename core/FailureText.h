@@ -36,7 +36,13 @@ const char* DescribeProblem(VerifyProblem problem);
 // The sentence for a texture rewrite that failed at `step` for `error`.
 std::string DescribeFailure(TextureStep step, const std::error_code& error,
                             std::string_view shownPath);
-// The same for a result: empty when it did not fail; `shownPath` defaults to result.path.
+// The sentence for a restore (TextureTransform::Restore) that failed at `step`: for a damaged
+// file (Decompress with a `problem`) the problem's phrase is the reason, e.g. "Could not
+// decompress a/brick.ace: the zlib stream is cut short. The file is unchanged."
+std::string DescribeRestoreFailure(TextureStep step, const std::error_code& error,
+                                   VerifyProblem problem, std::string_view shownPath);
+// The same for a result, compressing or restoring: empty when it did not fail; `shownPath`
+// defaults to result.path.
 std::string DescribeFailure(const TextureResult& result, std::string_view shownPath = {});
 
 // The sentence for a folder or entry a walk couldn't read.

@@ -111,6 +111,13 @@ void InstallHandlers() {
         action.sa_flags = SA_RESTART;
         sigaction(signalNumber, &action, nullptr);
     }
+    // Beyond the file size limit (ulimit -f) the kernel would end the process with SIGXFSZ,
+    // leaving temporary files behind and saying nothing; ignored, the write fails with EFBIG
+    // ("File too large") and the file is reported and left as it was.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
 }
 #endif
 

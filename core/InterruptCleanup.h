@@ -16,6 +16,9 @@
 // (a second one ends the process with STATUS_CONTROL_C_EXIT), and closing the console, logging
 // off or shutting down remove the files before the system ends the process.
 //
+// On POSIX both programs also ignore SIGXFSZ, so a write beyond the file size limit fails with
+// "File too large" instead of ending the process.
+//
 // Entries are (open folder, one name), never paths, so a folder renamed or swapped for a link
 // during the run can't turn the removal onto another file. The table is a fixed array written
 // with atomics only, so it is safe to use from any number

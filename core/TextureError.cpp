@@ -25,6 +25,10 @@ public:
             return "File is in use by another program";
         case TextureErrc::CompressedMeanwhile:
             return "Another program compressed the file meanwhile";
+        case TextureErrc::DamagedStream:
+            return "The compressed data is damaged";
+        case TextureErrc::Unexpected:
+            return "Unexpected internal failure";
         }
         return "Unknown texture error " + std::to_string(value);
     }

@@ -17,6 +17,8 @@ enum class TextureErrc {
     NotRegularFile,      // a folder, pipe, device or socket
     InUse,               // another program has the file open for writing, or opened it meanwhile
     CompressedMeanwhile, // another program (a second run) compressed the file meanwhile
+    DamagedStream,       // restoring: the compressed head or zlib stream is damaged
+    Unexpected,          // a failure the routine has no words for (an unexpected exception)
 };
 
 // The category of TextureErrc codes; its name is "quorvel texture".

@@ -56,6 +56,34 @@ bool CompressedMeanwhile(const FileInFolder& file) {
            ReadFully(ops, fd, header.data(), header.size(), 0) == 8 && IsMarkedCompressed(header);
 }
 
+// The restoring end of PrepareTexture: inflates `stream` (the bytes after the compressed head)
+// into the new payload, or records the damage found.
+void RestorePayload(PreparedTexture& prepared, const TextureHead& compressedHead,
+                    std::int32_t storedSize, ByteArray stream) {
+    TextureResult& result = prepared.result;
+    ByteBuffer restored;
+    VerifyProblem problem = VerifyProblem::None;
+    try {
+        problem = InflatePayload(stream.bytes(), storedSize, restored);
+    } catch (const std::bad_alloc&) {
+        result.setFailure(TextureStep::Decompress,
+                          std::make_error_code(std::errc::not_enough_memory));
+        return;
+    }
+    if (problem != VerifyProblem::None) {
+        result.setFailure(TextureStep::Decompress, make_error_code(TextureErrc::DamagedStream));
+        result.problem = problem;
+        return;
+    }
+    stream = ByteArray{};
+    prepared.head = RestoredHead(compressedHead);
+    prepared.stream = ByteArray(std::move(restored));
+    result.originalSize = storedSize;
+    // Both sizes are non-negative 32-bit values, so the difference can't overflow.
+    result.bytesSaved = result.compressedSize - storedSize;
+    result.outcome = TextureOutcome::Restored;
+}
+
 } // namespace
 
 void TextureResult::setFailure(TextureStep step, std::error_code reason) noexcept {
@@ -91,24 +119,28 @@ void FileDescriptor::reset() noexcept {
         CurrentFileOps().close(std::exchange(m_fd, -1));
 }
 
-PreparedTexture PrepareTexture(const std::filesystem::path& path,
-                               const PayloadCompressor& compress) {
+PreparedTexture PrepareTexture(const std::filesystem::path& path, const PayloadCompressor& compress,
+                               TextureTransform transform) {
     std::error_code error;
     const FileInFolder file = ResolveNamedFile(path, error);
     if (error) {
         PreparedTexture prepared;
         prepared.result.path = path;
+        prepared.result.transform = transform;
         prepared.result.setFailure(TextureStep::Open, error);
         return prepared;
     }
-    return PrepareTexture(file, compress);
+    return PrepareTexture(file, compress, transform);
 }
 
-PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor& compress) {
+PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor& compress,
+                               TextureTransform transform) {
     const FileOps& ops = CurrentFileOps();
     PreparedTexture prepared;
     TextureResult& result = prepared.result;
     result.path = file.shown;
+    result.transform = transform;
+    const bool restore = transform == TextureTransform::Restore;
     prepared.target = file;
     if (!file.folder) {
         result.setFailure(TextureStep::Open, std::error_code(EBADF, std::system_category()));
@@ -135,19 +167,47 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
         return prepared;
     }
 
-    // Bytes past the end of a short file stay 0.
-    std::array<std::uint8_t, 8> header{};
-    if (ReadFully(ops, fd, header.data(), header.size(), 0) < 0) {
+    // Bytes past the end of a short file stay 0. Compressing needs bytes 0..7 only, restoring
+    // the whole compressed head.
+    TextureHead head{};
+    const std::int64_t headBytes = ReadFully(ops, fd, head.data(), head.size(), 0);
+    if (headBytes < 0) {
         result.setFailure(TextureStep::Read, LastError());
         return prepared;
     }
-    if (IsMarkedCompressed(header)) {
+    std::int32_t storedSize = 0;
+    if (!restore && IsMarkedCompressed(head)) {
         result.outcome = TextureOutcome::AlreadyCompressed;
         prepared.source.reset();
         return prepared;
     }
+    if (restore) {
+        if (!IsMarkedCompressed(head)) {
+            result.outcome = TextureOutcome::NotCompressed;
+            prepared.source.reset();
+            return prepared;
+        }
+        if (!HasRewriteMarker(head)) {
+            result.outcome = TextureOutcome::OtherLayout;
+            prepared.source.reset();
+            return prepared;
+        }
+        const VerifyProblem problem = CheckCompressedHead(
+            std::span(head).first(static_cast<std::size_t>(headBytes)), storedSize);
+        if (problem != VerifyProblem::None) {
+            result.setFailure(TextureStep::Decompress, make_error_code(TextureErrc::DamagedStream));
+            result.problem = problem;
+            return prepared;
+        }
+    }
 
     const std::int64_t payloadBytes = prepared.original.size - kHeaderBytes;
+    if (payloadBytes <= 0 && restore) {
+        // A sound head with no stream after it.
+        result.setFailure(TextureStep::Decompress, make_error_code(TextureErrc::DamagedStream));
+        result.problem = VerifyProblem::Truncated;
+        return prepared;
+    }
     if (payloadBytes <= 0) {
         result.setFailure(TextureStep::Check, make_error_code(TextureErrc::FileTooShort));
         return prepared;
@@ -183,7 +243,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     // identity check before the rename stands alone.
 
     const auto count = static_cast<std::int32_t>(payloadBytes);
-    result.originalSize = count;
+    (restore ? result.compressedSize : result.originalSize) = count;
     ByteArray payload;
     try {
         payload = ByteArray::Uninitialized(0, count - 1);
@@ -199,6 +259,10 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     }
     if (got != count) {
         result.setFailure(TextureStep::Read, make_error_code(TextureErrc::FileChanged));
+        return prepared;
+    }
+    if (restore) {
+        RestorePayload(prepared, head, storedSize, std::move(payload));
         return prepared;
     }
 
@@ -225,7 +289,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
         return prepared;
     }
 
-    prepared.head = CompressedHead(header, report.originalSize);
+    prepared.head = CompressedHead(std::span(head).first<8>(), report.originalSize);
     prepared.stream = std::move(payload);
     result.compressedSize = report.compressedSize;
     // Both sizes are non-negative 32-bit values, so the difference can't overflow.
@@ -235,7 +299,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
 }
 
 PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
-    if (prepared.result.outcome != TextureOutcome::Compressed)
+    if (!prepared.result.rewritten())
         return {};
     std::error_code error;
     PendingReplacement staged = PendingReplacement::Create(prepared.target, error);

@@ -26,6 +26,11 @@
 // lease, which is given up at once, and the file is then left alone. Elsewhere the check that
 // the file's identity, size and times are unchanged just before the rename stands alone.
 //
+// The same road restores instead (TextureTransform::Restore): a file in the compressed layout
+// this program writes gets the uncompressed layout back (RestoredHead, InflatePayload), through
+// the same checks, temporary file and rename. Files not marked compressed, or marked with another
+// value, are left alone; a damaged stream is a failure and the file stays as it was.
+//
 // The work is split into stages so that a batch can run them on worker threads and defer the
 // folder syncs: PrepareTexture (read and compress, writes nothing; enough for a dry run),
 // StageTexture (write and sync the temporary file), CommitTexture (rename into place).
@@ -52,12 +57,22 @@ namespace quorvel {
 
 class Brevora;
 
+// What the road does to a file's payload.
+enum class TextureTransform {
+    Compress, // a file not marked compressed gets its payload as a zlib stream
+    Restore,  // a file in the compressed layout this program writes gets its payload back
+};
+
 enum class TextureOutcome {
     Compressed,        // rewritten (from PrepareTexture: would be rewritten)
     AlreadyCompressed, // marker byte above 0x40; file untouched, 0 saved
     NothingCompressed, // the compressor produced nothing (1-byte payload, zlib failure);
                        // file untouched and not marked, 0 saved
     Failed,            // see failedStep and error
+    Restored,          // restoring: rewritten in the uncompressed layout (or would be)
+    NotCompressed,     // restoring: marker at or below 0x40; file untouched
+    OtherLayout,       // restoring: marker above 0x40 but not 0x46, a layout this program
+                       // doesn't write; file untouched
 };
 
 // Where a failure happened. Up to and including Replace the original file is unchanged; a
@@ -68,6 +83,7 @@ enum class TextureStep {
     Check,      // refused: too short, too large, read-only, not writable, hard-linked
     Read,       // reading header or payload
     Compress,   // the compressor threw (out of memory, size overflow)
+    Decompress, // restoring: the head or the zlib stream is damaged (see problem)
     CreateTemp, // creating the temporary file or giving it the original's owner and mode
     Write,      // writing the temporary file
     Sync,       // flushing the temporary file to disk
@@ -77,18 +93,26 @@ enum class TextureStep {
 
 struct TextureResult {
     std::filesystem::path path; // the path to show, as passed in
+    TextureTransform transform = TextureTransform::Compress;
     TextureOutcome outcome = TextureOutcome::Failed;
-    // Uncompressed minus compressed payload size; negative when the file grew. 0 unless
-    // Compressed (or Failed at SyncFolder, where the file was replaced). Never an error code.
+    // Bytes the file shrank by: old payload size minus new; negative when the file grew (every
+    // restore). 0 unless Compressed or Restored (or Failed at SyncFolder, where the file was
+    // replaced). Never an error code.
     std::int32_t bytesSaved = 0;
-    std::int32_t originalSize = 0;   // payload bytes read
-    std::int32_t compressedSize = 0; // zlib stream bytes written
+    std::int32_t originalSize = 0;   // uncompressed payload bytes (read, or restored)
+    std::int32_t compressedSize = 0; // zlib stream bytes (written, or read)
     std::int32_t zlibStatus = 0;     // the compressor's status (NothingCompressed explains why)
     TextureStep failedStep = TextureStep::None;
     // Platform code (std::system_category()) or TextureErrc; empty unless Failed.
     std::error_code error;
+    // Failed at Decompress: the damage found, as --verify classifies it.
+    VerifyProblem problem = VerifyProblem::None;
 
     bool failed() const noexcept { return outcome == TextureOutcome::Failed; }
+    // Compressed or Restored: the file is (or would be) rewritten.
+    bool rewritten() const noexcept {
+        return outcome == TextureOutcome::Compressed || outcome == TextureOutcome::Restored;
+    }
     // Marks the result failed at `step`; sizes are kept.
     void setFailure(TextureStep step, std::error_code reason) noexcept;
 };
@@ -129,8 +153,8 @@ private:
 
 // A file read and compressed in memory, not yet written.
 struct PreparedTexture {
-    // Outcome Compressed means ready to stage, with sizes and bytesSaved filled in; any other
-    // outcome is final.
+    // Outcome Compressed or Restored means ready to stage, with sizes and bytesSaved filled
+    // in; any other outcome is final.
     TextureResult result;
     FileInFolder target;   // the file to replace: its open folder and name
     FileIdentity original; // the target as it was when read
@@ -139,17 +163,19 @@ struct PreparedTexture {
     FileDescriptor source;
     bool leased = false; // a read lease is held on `source`
     TextureHead head{};  // the new first 16 bytes
-    ByteArray stream;    // the compressed payload
+    ByteArray stream;    // the new payload: the zlib stream, or the restored bytes
 };
 
-// Reads `file` and compresses its payload; writes nothing. Already compressed, too short or
-// refused files come back with their final outcome without reading the payload. The result's
-// path is file.shown.
-PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor& compress);
+// Reads `file` and compresses (or, with TextureTransform::Restore, restores) its payload;
+// writes nothing. Files the transform leaves alone, too short or refused files come back with
+// their final outcome without reading the payload. Restoring doesn't use `compress`. The
+// result's path is file.shown.
+PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor& compress,
+                               TextureTransform transform = TextureTransform::Compress);
 
 // The same for a file named by a path: resolved once (ResolveNamedFile), links followed.
-PreparedTexture PrepareTexture(const std::filesystem::path& path,
-                               const PayloadCompressor& compress);
+PreparedTexture PrepareTexture(const std::filesystem::path& path, const PayloadCompressor& compress,
+                               TextureTransform transform = TextureTransform::Compress);
 
 // When a staged file is made durable.
 enum class StageSync {
@@ -158,9 +184,9 @@ enum class StageSync {
            // (PendingReplacement::sync) before committing, so a batch pays one flush for many
 };
 
-// Writes a ready PreparedTexture to a temporary file beside its target, then gives it the
-// original's owner, group, extended attributes and permission bits, and with StageSync::Now
-// syncs it (content and attributes together). On failure records it in
+// Writes a ready (Compressed or Restored) PreparedTexture to a temporary file beside its
+// target, then gives it the original's owner, group, extended attributes and permission bits,
+// and with StageSync::Now syncs it (content and attributes together). On failure records it in
 // prepared.result and returns an empty PendingReplacement (no temporary file left).
 PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync = StageSync::Now);
 

@@ -11,6 +11,7 @@ namespace {
 constexpr std::size_t kSizeOffset = 8;
 constexpr std::size_t kSeparatorOffset = 12;
 constexpr std::uint8_t kSeparatorByte = '@';
+static_assert(kSeparatorByte == kFillerByte);
 constexpr std::size_t kOutputChunk = 256 * 1024;
 
 } // namespace
@@ -53,6 +54,76 @@ VerifyProblem CheckCompressedHead(std::span<const std::uint8_t> head,
     if (storedSize < 0)
         return VerifyProblem::NegativeSize;
     return VerifyProblem::None;
+}
+
+bool HasRewriteMarker(std::span<const std::uint8_t> head) noexcept {
+    return head.size() > kMarkerIndex && head[kMarkerIndex] == kCompressedMarker;
+}
+
+TextureHead
+RestoredHead(std::span<const std::uint8_t, kTextureHeaderBytes> compressedHead) noexcept {
+    TextureHead head{};
+    std::copy_n(compressedHead.begin(), kMarkerIndex, head.begin());
+    std::fill(head.begin() + kMarkerIndex, head.end(), kFillerByte);
+    return head;
+}
+
+namespace {
+
+// Frees the inflate state on every path.
+struct InflateState {
+    z_stream stream{};
+    InflateState() {
+        if (inflateInit(&stream) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~InflateState() { inflateEnd(&stream); }
+    InflateState(const InflateState&) = delete;
+    InflateState& operator=(const InflateState&) = delete;
+};
+
+} // namespace
+
+VerifyProblem InflatePayload(std::span<const std::uint8_t> stream, std::int32_t storedSize,
+                             ByteBuffer& payload) {
+    payload.clear();
+    if (storedSize < 0)
+        return VerifyProblem::NegativeSize;
+    // One byte more than promised, so a stream that goes on past the stored size is caught
+    // without allocating for it.
+    const std::size_t capacity = static_cast<std::size_t>(storedSize) + 1;
+    payload.resize(capacity);
+    InflateState state;
+    z_stream& z = state.stream;
+    // zlib doesn't write through next_in; its interface just predates const. Both counts fit in
+    // uInt: the stream comes from a file whose payload is below 2^31 bytes, the output is at most
+    // 2^31 bytes.
+    z.next_in = const_cast<std::uint8_t*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = payload.data();
+    z.avail_out = static_cast<uInt>(capacity);
+    int status = Z_OK;
+    while (status == Z_OK)
+        status = inflate(&z, Z_NO_FLUSH);
+    const std::size_t inflated = capacity - z.avail_out;
+    payload.resize(std::min(inflated, static_cast<std::size_t>(storedSize)));
+    switch (status) {
+    case Z_MEM_ERROR:
+        throw std::bad_alloc();
+    case Z_STREAM_END:
+        if (inflated > static_cast<std::size_t>(storedSize))
+            return VerifyProblem::SizeMismatch;
+        if (z.avail_in > 0)
+            return VerifyProblem::TrailingData;
+        if (inflated != static_cast<std::size_t>(storedSize))
+            return VerifyProblem::SizeMismatch;
+        return VerifyProblem::None;
+    case Z_BUF_ERROR:
+        // Either the extra byte is filled (more than promised) or the input ran out.
+        return z.avail_out == 0 ? VerifyProblem::SizeMismatch : VerifyProblem::Truncated;
+    default: // Z_DATA_ERROR, Z_NEED_DICT, Z_STREAM_ERROR
+        return VerifyProblem::CorruptStream;
+    }
 }
 
 // Owns the inflate state and its output buffer; frees the state on every path.

@@ -14,6 +14,13 @@
 //
 // The rewrite builds the head with CompressedHead; the verifier reads it with CheckCompressedHead
 // and checks the rest with PayloadStreamCheck.
+//
+// Restoring turns a file in the compressed layout this program writes (marker exactly 0x46) back
+// into the uncompressed layout: bytes 0..6 as they are, then nine 0x40 bytes (the marker and the
+// filler of bytes 8..15, since the original bytes 8..15 were never kept), then the inflated
+// payload. Compressing a restored file therefore gives back the compressed file byte for byte.
+
+#include "ByteBuffer.h"
 
 #include <array>
 #include <cstddef>
@@ -27,6 +34,8 @@ inline constexpr std::size_t kTextureHeaderBytes = 16;
 inline constexpr std::size_t kMarkerIndex = 7;
 inline constexpr std::uint8_t kCompressedMarker = 0x46;
 inline constexpr std::uint8_t kHighestUncompressedMarker = 0x40;
+// Bytes 8..15 of a restored file, and the separator of a compressed one.
+inline constexpr std::uint8_t kFillerByte = 0x40;
 
 using TextureHead = std::array<std::uint8_t, kTextureHeaderBytes>;
 
@@ -60,6 +69,25 @@ std::int32_t StoredPayloadSize(const TextureHead& head) noexcept;
 // BadSeparator, NegativeSize or None. `storedSize` gets the size field when the head has one.
 VerifyProblem CheckCompressedHead(std::span<const std::uint8_t> head,
                                   std::int32_t& storedSize) noexcept;
+
+// True when byte 7 of `head` (at least 8 bytes, else false) is the marker this program writes,
+// 0x46. Files marked with any other value above 0x40 are in a layout it doesn't write.
+bool HasRewriteMarker(std::span<const std::uint8_t> head) noexcept;
+
+// The first 16 bytes of the uncompressed layout restored from a compressed head: bytes 0..6 of
+// `compressedHead`, then the marker and bytes 8..15 all 0x40.
+TextureHead
+RestoredHead(std::span<const std::uint8_t, kTextureHeaderBytes> compressedHead) noexcept;
+
+// Inflates `stream`, the bytes after a compressed head whose stored size is `storedSize`, into
+// `payload`. Returns None with exactly `storedSize` bytes in `payload`, or the damage found, with
+// the same classification as PayloadStreamCheck: CorruptStream, Truncated, SizeMismatch,
+// TrailingData, or NegativeSize for a negative `storedSize`. Never allocates more than
+// `storedSize` + 1 bytes for the payload: a stream that would inflate past the stored size is a
+// SizeMismatch, found once that one extra byte is filled. Throws std::bad_alloc when the payload
+// or zlib's state can't be allocated.
+VerifyProblem InflatePayload(std::span<const std::uint8_t> stream, std::int32_t storedSize,
+                             ByteBuffer& payload);
 
 // Checks, piece by piece, that the bytes after the head are one zlib stream inflating to
 // exactly `storedSize` bytes with nothing after it. Memory stays fixed whatever the size field

@@ -4,6 +4,8 @@
 
 #include "BatchRunner.h"
 
+#include "ChildProcess.h"
+#include "ConsoleReport.h"
 #include "FileContents.h"
 #include "FileOps.h"
 #include "TempDir.h"
@@ -485,6 +487,218 @@ TEST(BatchRunner, ProgressCountsFilesAsTheyAreCompressedAndTotalsWhatWasRenamed)
     EXPECT_EQ(totals.bytesSaved(),
               payloadSaved - static_cast<std::int64_t>(failedPayload.size() -
                                                        test::ZlibCompress(failedPayload).size()));
+}
+
+// What restoring the compressed file `file` must give: bytes 0..6, nine 0x40 bytes, the payload
+// inflated by the zlib the test is linked with.
+Bytes RestoredForm(const Bytes& file) {
+    uLongf size = 0;
+    for (int i = 0; i < 4; ++i)
+        size |= static_cast<uLongf>(file[static_cast<std::size_t>(8 + i)]) << (8 * i);
+    Bytes out(file.begin(), file.begin() + 7);
+    out.insert(out.end(), 9, 0x40);
+    const std::size_t at = out.size();
+    out.resize(at + size);
+    if (uncompress(out.data() + at, &size, file.data() + 16, file.size() - 16) != Z_OK)
+        throw std::runtime_error("not a sound compressed file");
+    return out;
+}
+
+// Restoring what the batch compressed, with one worker and with many, gives every payload back
+// under the restored head; compressing again gives the bytes of the first compression.
+TEST(BatchRunner, DecompressRestoresWhatCompressionWroteWithAnyNumberOfJobs) {
+    TempDir one;
+    TempDir eight;
+    MakeTree(one.path());
+    MakeTree(eight.path());
+    const Snapshot original = TakeSnapshot(one.path());
+    RunOn(one.path(), BatchMode::Compress, 2);
+    RunOn(eight.path(), BatchMode::Compress, 2);
+    const Snapshot compressed = TakeSnapshot(one.path());
+
+    const BatchTotals dry = RunOn(one.path(), BatchMode::DecompressDryRun, 3);
+    EXPECT_EQ(TakeSnapshot(one.path()), compressed);
+    const BatchTotals totals = RunOn(one.path(), BatchMode::Decompress, 1);
+    EXPECT_TRUE(SameTotals(totals, RunOn(eight.path(), BatchMode::Decompress, 8)));
+    EXPECT_TRUE(SameTotals(totals, dry));
+    EXPECT_EQ(totals.decompressed, 25); // the 24 compressed and done.ace
+    EXPECT_EQ(totals.notCompressed, 2); // one.ace and short.ace, not marked
+    EXPECT_EQ(totals.readOnlySkipped, 1);
+    const Snapshot restored = TakeSnapshot(one.path());
+    EXPECT_EQ(restored, TakeSnapshot(eight.path()));
+    for (const auto& [name, bytes] : original) {
+        if (name.find("tex") == std::string::npos)
+            continue;
+        Bytes expected(bytes.begin(), bytes.begin() + 7);
+        expected.insert(expected.end(), 9, 0x40);
+        expected.insert(expected.end(), bytes.begin() + 16, bytes.end());
+        EXPECT_EQ(restored.at(name), expected) << name;
+    }
+
+    RunOn(one.path(), BatchMode::Compress, 4);
+    EXPECT_EQ(TakeSnapshot(one.path()), compressed);
+}
+
+// Ctrl-C while restoring: every file is either still compressed or completely restored.
+TEST(BatchRunner, InterruptedDecompressLeavesEachFileCompressedOrFullyRestored) {
+    TempDir dir;
+    MakeTree(dir.path());
+    RunOn(dir.path(), BatchMode::Compress, 2);
+    const Snapshot compressed = TakeSnapshot(dir.path());
+
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir.path()}, stop);
+    BatchOptions options;
+    options.mode = BatchMode::Decompress;
+    options.jobs = 2;
+    options.batchFiles = 3;
+    StoppingSink sink(stop);
+    const BatchTotals totals = RunBatch(work, options, sink, stop);
+
+    EXPECT_GT(totals.notProcessed, 0);
+    const Snapshot after = TakeSnapshot(dir.path());
+    EXPECT_FALSE(HasTemporaryFile(after));
+    std::int64_t restored = 0;
+    for (const auto& [name, bytes] : compressed) {
+        if (after.at(name) == bytes)
+            continue;
+        EXPECT_EQ(after.at(name), RestoredForm(bytes)) << name;
+        ++restored;
+    }
+    EXPECT_EQ(restored, totals.decompressed);
+}
+
+// "." and "./" are one tree: its read-only file and its unreadable folder are reported once.
+TEST(WorkList, TreeNamedTwiceReportsEachSkipAndWalkFailureOnce) {
+    TempDir dir;
+    test::WriteFileBytes(dir / "locked.ace", MakeTexture(0x40, test::CompressibleBytes(900)));
+    std::filesystem::permissions(dir / "locked.ace", std::filesystem::perms::owner_read);
+    test::WriteFileBytes(dir / "open.ace", MakeTexture(0x40, test::CompressibleBytes(900)));
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir.path(), dir.path() / "."}, stop);
+    ASSERT_EQ(work.items.size(), 2u);
+    BatchTotals totals;
+    for (const WorkItem& item : work.items)
+        if (item.preset)
+            totals.Add(*item.preset);
+    EXPECT_EQ(totals.readOnlySkipped, 1);
+
+    // Root reads any folder, so the unreadable one is walked as nobody.
+    if (const auto reason = test::WhyPrivilegesCannotBeDropped())
+        GTEST_SKIP() << *reason;
+    std::filesystem::create_directory(dir / "closed");
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    std::filesystem::permissions(dir / "closed", std::filesystem::perms::none);
+    const test::ChildStatus status = test::RunAsNobody([&] {
+        std::atomic<bool> childStop{false};
+        int failures = 0;
+        for (const WorkItem& item : CollectWork({dir.path(), dir.path() / "."}, childStop).items)
+            failures += item.preset && item.preset->outcome == FileOutcome::WalkFailed ? 1 : 0;
+        return failures;
+    });
+    EXPECT_TRUE(status.exitedWith(1)) << status.describe();
+}
+
+// A sink that throws ends RunBatch with its exception, not std::terminate: the workers stop,
+// their staged files are removed, and every file is either as it was or fully compressed.
+TEST(BatchRunner, ThrowingSinkStopsTheWorkersAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    MakeTree(dir.path());
+    const Snapshot before = TakeSnapshot(dir.path());
+    class ThrowingSink final : public BatchSink {
+    public:
+        void OnReport(const FileReport&) override { throw std::runtime_error("sink broke"); }
+    };
+    std::atomic<bool> stop{false};
+    BatchOptions options;
+    options.jobs = 3;
+    options.batchFiles = 4;
+    ThrowingSink sink;
+    EXPECT_THROW(RunBatch(CollectWork({dir.path()}, stop), options, sink, stop),
+                 std::runtime_error);
+    const Snapshot after = TakeSnapshot(dir.path());
+    EXPECT_FALSE(HasTemporaryFile(after));
+    for (const auto& [name, bytes] : before) {
+        if (after.at(name) != bytes) {
+            EXPECT_EQ(after.at(name), test::ExpectedRewrite(bytes)) << name;
+        }
+    }
+}
+
+// An exception thrown while one file is handled (here out of memory while reading it) fails
+// that file, with the reason, and the worker goes on with the rest.
+TEST(BatchRunner, ExceptionInAWorkerFailsThatFileAndTheRunGoesOn) {
+    TempDir dir;
+    constexpr std::size_t kPoisonPayload = 7777;
+    const Bytes poison = MakeTexture(0x40, test::CompressibleBytes(kPoisonPayload));
+    test::WriteFileBytes(dir / "poison.ace", poison);
+    for (int i = 0; i < 5; ++i)
+        test::WriteFileBytes(dir / ("t" + std::to_string(i) + ".ace"),
+                             MakeTexture(0x40, test::CompressibleBytes(3000)));
+    FileOps ops = SystemFileOps();
+    ops.readAt = [real = ops.readAt](int fd, void* buffer, std::size_t count,
+                                     std::int64_t offset) -> std::int64_t {
+        if (count == kPoisonPayload)
+            throw std::bad_alloc();
+        return real(fd, buffer, count, offset);
+    };
+    ScopedFileOps faulty(std::move(ops));
+    std::atomic<bool> stop{false};
+    BatchOptions options;
+    options.jobs = 2;
+    CollectingSink sink;
+    const BatchTotals totals = RunBatch(CollectWork({dir.path()}, stop), options, sink, stop);
+    EXPECT_EQ(totals.compressed, 5);
+    EXPECT_EQ(totals.failed, 1);
+    for (const FileReport& report : sink.reports) {
+        if (report.outcome == FileOutcome::Failed) {
+            EXPECT_EQ(report.path.filename(), "poison.ace");
+            EXPECT_EQ(report.error, std::errc::not_enough_memory);
+        }
+    }
+    EXPECT_EQ(test::ReadFileBytes(dir / "poison.ace"), poison);
+    EXPECT_FALSE(HasTemporaryFile(TakeSnapshot(dir.path())));
+}
+
+// Files staged when the interrupt comes were counted by the progress line but are not renamed;
+// the totals leave them out and say how many there were, and so does the summary.
+TEST(BatchRunner, InterruptedBatchSaysHowManyStagedFilesWereNotRenamed) {
+    TempDir dir;
+    for (int i = 0; i < 6; ++i)
+        test::WriteFileBytes(dir / ("t" + std::to_string(i) + ".ace"),
+                             MakeTexture(0x40, test::CompressibleBytes(3000 + 10 * i)));
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir.path()}, stop);
+    int payloadReads = 0;
+    FileOps ops = SystemFileOps();
+    ops.readAt = [&, real = ops.readAt](int fd, void* buffer, std::size_t count,
+                                        std::int64_t offset) -> std::int64_t {
+        // The third payload read: Ctrl-C while the batch holds two staged files.
+        if (count >= 3000 && ++payloadReads == 3)
+            stop = true;
+        return real(fd, buffer, count, offset);
+    };
+    ScopedFileOps stopping(std::move(ops));
+    BatchOptions options;
+    options.jobs = 1;
+    class LastProgress final : public BatchSink {
+    public:
+        void OnReport(const FileReport&) override {}
+        void OnProgress(const ProgressSnapshot& s) override { last = s; }
+        ProgressSnapshot last;
+    } sink;
+    const BatchTotals totals = RunBatch(work, options, sink, stop);
+
+    EXPECT_EQ(totals.compressed, 0);
+    EXPECT_EQ(totals.notProcessed, 6);
+    EXPECT_EQ(totals.abandoned, 3);
+    EXPECT_EQ(sink.last.filesDone, 3);
+    EXPECT_EQ(TakeSnapshot(dir.path()).size(), 6u);
+    EXPECT_NE(FormatSummary(totals, BatchMode::Compress, true)
+                  .find("The progress line counted 3 more files, done in memory but not yet "
+                        "renamed into place; these counts include only what was renamed."),
+              std::string::npos)
+        << FormatSummary(totals, BatchMode::Compress, true);
 }
 
 } // namespace

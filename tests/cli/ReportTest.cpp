@@ -3,6 +3,7 @@
 
 #include "ConsoleReport.h"
 #include "JsonReport.h"
+#include "TextureError.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,6 +32,34 @@ TEST(ConsoleReport, ProgressShowsRateAndTimeLeftOnceMeasurable) {
     EXPECT_EQ(FormatProgress(s), "3/10 files  10.0 MiB read  1.0 MiB saved");
 }
 
+// A name could forge a line or drive the terminal with escape sequences; the console shows such
+// a name quoted and escaped, and every other name as it is.
+TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
+    EXPECT_EQ(TerminalName("Walls/brick \xC3\xA9.ace"), "Walls/brick \xC3\xA9.ace");
+    EXPECT_EQ(TerminalName("a\"b\\c.ace"), "a\"b\\c.ace");
+    EXPECT_EQ(TerminalName("a\nb\t\r\x1b[2J\x7F\x01\"\\.ace"),
+              "\"a\\nb\\t\\r\\e[2J\\x7F\\x01\\\"\\\\.ace\"");
+    EXPECT_EQ(TerminalName("csi\xC2\x9B"
+                           "31m.ace"),
+              "\"csi\\u009B31m.ace\"");
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+    ASSERT_TRUE(file);
+    FileReport report;
+    report.path = "a/x\n\x1b[31mfake line.ace";
+    report.outcome = FileOutcome::Failed;
+    report.step = TextureStep::Open;
+    report.error = std::error_code(ENOENT, std::system_category());
+    ConsoleReport console(file.get(), false);
+    console.OnReport(report);
+    std::rewind(file.get());
+    char buffer[512] = {};
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, file.get());
+    EXPECT_EQ(std::string(buffer, got),
+              "Could not open \"a/x\\n\\e[31mfake line.ace\": Error 2: No such file or directory. "
+              "The file is unchanged.\n");
+}
+
 TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01 \xC3\xA9"), "\"a\\\"b\\\\c\\u000ad\\u0001 \xC3\xA9\"");
 }
@@ -38,7 +67,7 @@ TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
 // Every count has its own value, so a total written in another's place shows.
 BatchTotals DistinctTotals() {
     BatchTotals t;
-    t.files = 45;
+    t.files = 66;
     t.compressed = 1;
     t.alreadyCompressed = 2;
     t.nothingCompressed = 3;
@@ -47,17 +76,19 @@ BatchTotals DistinctTotals() {
     t.verified = 6;
     t.notCompressed = 7;
     t.notProcessed = 8;
+    t.decompressed = 10;
+    t.otherLayout = 11;
     t.bytesIn = 9000;
     t.bytesOut = 1000;
     return t;
 }
 
 std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals& totals,
-                      bool* finished = nullptr) {
+                      bool* finished = nullptr, BatchMode mode = BatchMode::Compress) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     if (!file)
         throw std::runtime_error("no temporary file");
-    JsonReport json(file.get(), BatchMode::Compress, EngineKind::Zlib, 3);
+    JsonReport json(file.get(), mode, EngineKind::Zlib, 3);
     for (const FileReport& report : reports)
         json.OnReport(report);
     const bool ok = json.Finish(totals, false);
@@ -73,13 +104,14 @@ std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals&
 
 TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
     BatchTotals totals = DistinctTotals();
-    totals.leftoversRemoved = 11;
+    totals.leftoversRemoved = 12;
     const std::string text = WriteJson({}, totals);
-    EXPECT_NE(text.find("\"totals\": {\"files\": 45, \"compressed\": 1, \"alreadyCompressed\": 2, "
+    EXPECT_NE(text.find("\"totals\": {\"files\": 66, \"compressed\": 1, \"alreadyCompressed\": 2, "
                         "\"nothingCompressed\": 3, \"readOnlySkipped\": 4, \"failed\": 5, "
-                        "\"verified\": 6, \"notCompressed\": 7, \"notProcessed\": 8, "
+                        "\"verified\": 6, \"notCompressed\": 7, \"decompressed\": 10, "
+                        "\"otherLayout\": 11, \"notProcessed\": 8, "
                         "\"bytesIn\": 9000, \"bytesOut\": 1000, \"bytesSaved\": 8000, "
-                        "\"leftoversRemoved\": 11}"),
+                        "\"leftoversRemoved\": 12}"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("\"mode\": \"compress\",\n  \"engine\": \"zlib\",\n  \"jobs\": 3"),
@@ -132,6 +164,48 @@ TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
         EXPECT_NE(text.find(entry), std::string::npos) << entry << "\nin\n" << text;
 }
 
+// Restoring makes files grow, so the sizes say how much, under their own name.
+TEST(JsonReport, DecompressReportGivesBytesGrownAndTheDamageFound) {
+    FileReport restored;
+    restored.path = "a/brick.ace";
+    restored.outcome = FileOutcome::Decompressed;
+    restored.transform = TextureTransform::Restore;
+    restored.bytesIn = 310;
+    restored.bytesOut = 1040;
+    FileReport damaged;
+    damaged.path = "a/sky.ace";
+    damaged.outcome = FileOutcome::Failed;
+    damaged.transform = TextureTransform::Restore;
+    damaged.step = TextureStep::Decompress;
+    damaged.problem = VerifyProblem::SizeMismatch;
+    damaged.error = make_error_code(TextureErrc::DamagedStream);
+    FileReport other;
+    other.path = "a/old.ace";
+    other.outcome = FileOutcome::OtherLayout;
+    BatchTotals totals = DistinctTotals();
+    totals.bytesIn = 1000;
+    totals.bytesOut = 9000;
+
+    const std::string text =
+        WriteJson({restored, damaged, other}, totals, nullptr, BatchMode::Decompress);
+    const std::string expected[] = {
+        "\"mode\": \"decompress\"",
+        "{\"path\": \"a/brick.ace\", \"outcome\": \"decompressed\", \"bytesIn\": 310, "
+        "\"bytesOut\": 1040, \"bytesGrown\": 730}",
+        "{\"path\": \"a/sky.ace\", \"outcome\": \"failed\", \"step\": \"decompress\", "
+        "\"problem\": \"sizeMismatch\", \"errorCode\": " +
+            std::to_string(static_cast<int>(TextureErrc::DamagedStream)) +
+            ", \"errorCategory\": \"quorvel texture\", \"message\": \"Could not decompress "
+            "a/sky.ace: the zlib stream does not inflate to the stored payload size. The file is "
+            "unchanged.\"}",
+        "{\"path\": \"a/old.ace\", \"outcome\": \"otherLayout\"}",
+        "\"bytesIn\": 1000, \"bytesOut\": 9000, \"bytesGrown\": 8000, \"leftoversRemoved\": 0}",
+    };
+    for (const std::string& entry : expected)
+        EXPECT_NE(text.find(entry), std::string::npos) << entry << "\nin\n" << text;
+    EXPECT_EQ(text.find("bytesSaved"), std::string::npos) << text;
+}
+
 TEST(JsonReport, FinishSaysSoWhenTheReportCouldNotBeWritten) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> full(std::fopen("/dev/full", "w"),
                                                          &std::fclose);
@@ -164,6 +238,26 @@ TEST(ConsoleReport, SummaryCountsEachOutcomeInItsPlace) {
     EXPECT_TRUE(FormatSummary(withLeftovers, BatchMode::Compress, false)
                     .ends_with("Removed 3 temporary files left behind by an interrupted earlier "
                                "run.\n"));
+}
+
+TEST(ConsoleReport, DecompressSummaryAndProgressSayHowMuchTheFilesGrew) {
+    BatchTotals t = DistinctTotals();
+    t.bytesIn = 1000;
+    t.bytesOut = 9000;
+    EXPECT_EQ(FormatSummary(t, BatchMode::Decompress, false),
+              "10 files decompressed, 7 not compressed, 4 read-only skipped, 5 failed, 11 left as "
+              "they were (a compressed layout this program doesn't write).\n"
+              "Bytes in: 1000 (1000 B), bytes out: 9000 (8.79 KiB).\n"
+              "Grew by 8000 bytes (7.81 KiB).\n");
+    t.otherLayout = 0;
+    t.decompressed = 1;
+    EXPECT_EQ(FormatSummary(t, BatchMode::DecompressDryRun, false),
+              "1 file would be decompressed, 7 not compressed, 4 read-only skipped, 5 failed.\n"
+              "Bytes in: 1000 (1000 B), bytes out: 9000 (8.79 KiB).\n"
+              "Would grow by 8000 bytes (7.81 KiB).\n");
+    const ProgressSnapshot s{3, 10, 1024 * 1024, 3 * 1024 * 1024, -4 * 1024 * 1024, 2.0};
+    EXPECT_EQ(FormatProgress(s, BatchMode::Decompress),
+              "3/10 files  1.0 MiB read  4.0 MiB grown  0.5 MiB/s  0:04 left");
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 """quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 (one
 syncfs per batch) and -j8 (an fsync per file) writing the same bytes, --verify catching damage,
-the exit codes, and Ctrl-C ending with exit status 130 and no half-written file. Usage:
-PROGRAM [EMULATOR] CLI, e.g. `wine quorvel-cli.exe`."""
+-d restoring what compression wrote and refusing damaged files, the exit codes, and Ctrl-C ending
+with exit status 130 and no half-written file. Usage: PROGRAM [EMULATOR] CLI, e.g.
+`wine quorvel-cli.exe`."""
 import json
 import os
+import resource
 import signal
 import subprocess
 import sys
@@ -100,6 +102,70 @@ with tempfile.TemporaryDirectory() as tmp:
     bad = [f for f in json.loads(out)["files"] if f["outcome"] == "verifyFailed"]
     check(len(bad) == 1 and bad[0]["problem"] == "trailingData", "verify report %s" % bad)
     check(b"t0.ace" in err and b"not changed" in err, "verify message: %s" % err)
+
+    # Restoring: compress, decompress, compress again gives the bytes of the first compression;
+    # after -d every payload is the original one under bytes 0..6 and nine 0x40 bytes.
+    compressed = snapshot(b)
+    code, out, err = run("-d", "-n", "--json", "-", b)
+    check(code == 0 and snapshot(b) == compressed, "decompress dry run: %d %s" % (code, err))
+    dry = json.loads(out)
+    code, out, err = run("-d", "-j3", "--json", "-", b)
+    check(code == 0, "decompress exit code %d: %s" % (code, err))
+    report = json.loads(out)
+    totals = report["totals"]
+    check(report["mode"] == "decompress", "mode %s" % report["mode"])
+    check(totals["decompressed"] == 30 and totals["readOnlySkipped"] == 1, "counts %s" % totals)
+    check(sum(f.get("bytesGrown", 0) for f in report["files"]) == totals["bytesGrown"],
+          "growth doesn't add up")
+    check(totals["bytesOut"] - totals["bytesIn"] == totals["bytesGrown"], "out - in != grown")
+    check(dry["totals"]["bytesGrown"] == totals["bytesGrown"], "dry run predicted other growth")
+    restored = snapshot(b)
+    for name, data in restored.items():
+        original = before[name]
+        if name.endswith(".txt") or name == "locked.ace":
+            check(data == original, "%s was changed" % name)
+            continue
+        check(data == original[:7] + b"@" * 9 + original[16:], "restored layout of " + name)
+    code, _, err = run("-q", b)
+    check(code == 0 and snapshot(b) == compressed, "compressing again gave other bytes: %s" % err)
+
+    # Damaged, foreign and uncompressed files under -d: the damage fails (exit 1) with the
+    # verifier's problem, the others are left alone; none of them is changed.
+    odd = os.path.join(tmp, "odd")
+    os.makedirs(odd)
+    foreign = bytearray(compressed[os.path.join("Dir1", "Deep", "t1.ACE")])
+    foreign[7] = 0x41
+    samples = {"damaged.ace": snapshot(a)[os.path.join("Dir0", "t0.ace")],
+               "foreign.ace": bytes(foreign), "plain.ace": texture(b"plain " * 50)}
+    for name, data in samples.items():
+        with open(os.path.join(odd, name), "wb") as f:
+            f.write(data)
+    code, out, err = run("-d", "--json", "-", odd)
+    check(code == 1, "decompress of damaged files exit code %d" % code)
+    outcomes = {os.path.basename(f["path"]): f for f in json.loads(out)["files"]}
+    check(outcomes["damaged.ace"]["outcome"] == "failed" and
+          outcomes["damaged.ace"]["step"] == "decompress" and
+          outcomes["damaged.ace"]["problem"] == "trailingData", "damaged: %s" % outcomes)
+    check(outcomes["foreign.ace"]["outcome"] == "otherLayout", "foreign: %s" % outcomes)
+    check(outcomes["plain.ace"]["outcome"] == "notCompressed", "plain: %s" % outcomes)
+    check(b"Could not decompress" in err and b"damaged.ace" in err, "message: %s" % err)
+    check(b"foreign.ace as it was" in err, "no line for the foreign layout: %s" % err)
+    check(snapshot(odd) == samples, "decompress changed a file it could not restore")
+
+    # Beyond the file size limit (ulimit -f) writes fail with "File too large": exit 1, every
+    # file as it was, no temporary file, instead of death by SIGXFSZ.
+    limited = os.path.join(tmp, "limited")
+    os.makedirs(limited)
+    for i in range(4):
+        with open(os.path.join(limited, "t%d.ace" % i), "wb") as f:
+            f.write(texture(os.urandom(64 * 1024)))
+    unlimited = snapshot(limited)
+    proc = subprocess.run([*CLI, "-j2", limited], capture_output=True, timeout=120,
+                          preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE,
+                                                                (16384, 16384)))
+    check(proc.returncode == 1, "over the file size limit: exit %d" % proc.returncode)
+    check(proc.stderr.count(b"File too large") == 4, "messages: %s" % proc.stderr)
+    check(snapshot(limited) == unlimited, "files changed or left behind over the size limit")
 
     code, out, err = run("--json", "-", os.path.join(tmp, "missing.ace"), a)
     check(code == 1, "missing file exit code %d" % code)

@@ -25,6 +25,7 @@
 #include "ChildProcess.h"
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -312,6 +313,32 @@ TEST(InterruptCleanup, GracefulFirstSignalThenImmediateSecond) {
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 }
 #endif
+
+// Beyond the file size limit (ulimit -f) the write fails with "File too large" and the file
+// stays as it was, for both programs' handlers, instead of the process dying by SIGXFSZ.
+TEST(InterruptCleanup, WriteBeyondTheFileSizeLimitFailsInsteadOfEndingTheProcess) {
+    for (const bool graceful : {false, true}) {
+        TempDir dir;
+        const auto path = dir / "big.ace";
+        const Bytes input = MakeTexture(0, RandomBytes(64 * 1024));
+        WriteFileBytes(path, input);
+        const ChildStatus status = RunInChild([&] {
+            if (graceful)
+                InstallGracefulInterrupt();
+            else
+                InstallInterruptCleanup();
+            const rlimit limit{16 * 1024, 16 * 1024};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                return 2;
+            Brevora compressor;
+            const TextureResult result = CompressTextureFile(compressor, path);
+            return result.failedStep == TextureStep::Write && result.error.value() == EFBIG ? 0 : 1;
+        });
+        EXPECT_TRUE(status.exitedWith(0)) << (graceful ? "graceful: " : "") << status.describe();
+        EXPECT_EQ(ReadFileBytes(path), input);
+        EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"big.ace"});
+    }
+}
 
 // Worker threads rewriting files side by side share the temporary-file table.
 TEST(SafeReplace, ThreadsRewriteFilesConcurrently) {
