@@ -38,9 +38,15 @@ Slot g_slots[kMaxTemporaryFiles];
 
 void RemoveFile(FolderHandle folder, const NativeChar* name) noexcept {
 #ifdef _WIN32
-    // The Windows form removes through the folder handle; until then, nothing is removed here.
-    (void)folder;
-    (void)name;
+    // Console control events arrive on a thread of their own, where allocating is allowed;
+    // Windows has no unlinkat, so the name is removed in the folder the handle holds open now.
+    try {
+        const std::filesystem::path base = FolderPath(folder);
+        if (!base.empty())
+            DeleteFileW((base / name).c_str());
+    } catch (...) {
+        // Out of memory while the process ends: the file stays behind.
+    }
 #else
     ::unlinkat(folder, name, 0);
 #endif
