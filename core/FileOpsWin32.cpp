@@ -70,8 +70,8 @@ HANDLE HandleOf(int fd) {
 }
 
 std::int64_t Nanoseconds(const FILETIME& time) {
-    const std::int64_t ticks = static_cast<std::int64_t>(
-        (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
     return (ticks - kEpochDifference * 10'000'000) * 100;
 }
 
@@ -85,8 +85,8 @@ int Identify(HANDLE handle, FileIdentity& out) {
     out = {};
     out.device = info.dwVolumeSerialNumber;
     out.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    out.size = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) |
-                                         info.nFileSizeLow);
+    out.size =
+        static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
     out.modifiedNs = Nanoseconds(info.ftLastWriteTime);
     const bool readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     const unsigned permissions = readOnly ? 0444u : 0666u;
@@ -165,8 +165,7 @@ int RealOpenAt(FolderHandle folder, const std::filesystem::path& name, int flags
     const HANDLE handle = OpenHandle(folder, name, access, disposition, 0);
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
-    const int fd =
-        _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), accessMode | _O_BINARY);
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), accessMode | _O_BINARY);
     if (fd < 0) {
         CloseHandle(handle);
         errno = EMFILE;
@@ -230,7 +229,8 @@ int RealStatAt(FolderHandle folder, const std::filesystem::path& name, bool foll
     const std::filesystem::path path = Resolve(folder, name);
     if (path.empty())
         return -1;
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const DWORD flags =
+        FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                       OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)

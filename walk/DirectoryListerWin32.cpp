@@ -88,9 +88,9 @@ DirectoryListing SystemDirectoryLister::List(const FolderRequest& request) {
                 // For a reparse point the EA size field holds its tag.
                 entry.kind = KindOf(record->FileAttributes, record->EaSize);
                 if (entry.kind == EntryKind::Folder)
-                    entry.identity = FolderIdentity{
-                        listing.identity->device,
-                        static_cast<std::uint64_t>(record->FileId.QuadPart)};
+                    entry.identity =
+                        FolderIdentity{listing.identity->device,
+                                       static_cast<std::uint64_t>(record->FileId.QuadPart)};
                 listing.entries.push_back(std::move(entry));
             }
             if (record->NextEntryOffset == 0)
