@@ -89,6 +89,12 @@ struct FileOps {
 // The real system calls.
 FileOps SystemFileOps();
 
+#ifdef _WIN32
+// The errno value the file calls report for a Win32 error code (EIO for any without a closer
+// one).
+int ErrnoFromWin32(unsigned long code) noexcept;
+#endif
+
 // The table in use. Read concurrently by any number of threads.
 const FileOps& CurrentFileOps() noexcept;
 

@@ -30,19 +30,22 @@ struct Slot {
     std::atomic<int> state{Free};
     FolderHandle folder = kNoFolder;
     NativeChar name[kMaxNameChars];
+#ifdef _WIN32
+    std::wstring path; // the folder handle's path and the name
+#endif
 };
 
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
 
 Slot g_slots[kMaxTemporaryFiles];
 
-void RemoveFile(FolderHandle folder, const NativeChar* name) noexcept {
+void RemoveFile(const Slot& slot) noexcept {
 #ifdef _WIN32
-    // The Windows form removes through the folder handle; until then, nothing is removed here.
-    (void)folder;
-    (void)name;
+    // Windows has no unlinkat: the path was made from the folder handle when the file was
+    // entered, so nothing is looked up or allocated on the way out.
+    DeleteFileW(slot.path.c_str());
 #else
-    ::unlinkat(folder, name, 0);
+    ::unlinkat(slot.folder, slot.name, 0);
 #endif
 }
 
@@ -137,7 +140,7 @@ void RemoveTemporaryFiles() noexcept {
     for (Slot& slot : g_slots) {
         int expected = Armed;
         if (slot.state.compare_exchange_strong(expected, Busy, std::memory_order_acquire))
-            RemoveFile(slot.folder, slot.name);
+            RemoveFile(slot);
     }
 }
 
@@ -152,6 +155,18 @@ int RegisterTemporaryFile(FolderHandle folder, const std::filesystem::path& name
             continue;
         slot.folder = folder;
         std::memcpy(slot.name, native.c_str(), (native.size() + 1) * sizeof(NativeChar));
+#ifdef _WIN32
+        try {
+            const std::filesystem::path base = FolderPath(folder);
+            slot.path = base.empty() ? std::wstring() : (base / name).native();
+        } catch (...) {
+            slot.path.clear();
+        }
+        if (slot.path.empty()) {
+            slot.state.store(Free, std::memory_order_release);
+            return -1;
+        }
+#endif
         slot.state.store(Armed, std::memory_order_release);
         return index;
     }

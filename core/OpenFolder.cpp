@@ -8,12 +8,27 @@
 #include <iterator>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace quorvel {
-namespace {
+
+OpenFolder::OpenFolder(FolderHandle handle, FolderIdentity identity, std::filesystem::path shown,
+                       SharedFolder start, std::vector<RouteStep> route)
+    : m_handle(handle), m_identity(identity), m_shown(std::move(shown)), m_start(std::move(start)),
+      m_route(std::move(route)) {}
+
+SharedFolder OpenFolder::Detached() const {
+    if (!m_start)
+        return nullptr;
+    return std::make_shared<const OpenFolder>(kNoFolder, m_identity, m_shown, m_start, m_route);
+}
 
 #ifndef _WIN32
+namespace {
+
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC;
-#endif
 
 std::error_code SystemError(int code) {
     return {code, std::system_category()};
@@ -96,17 +111,6 @@ SharedFolder OpenResolvedFolder(const std::filesystem::path& real, std::error_co
 }
 
 } // namespace
-
-OpenFolder::OpenFolder(FolderHandle handle, FolderIdentity identity, std::filesystem::path shown,
-                       SharedFolder start, std::vector<RouteStep> route)
-    : m_handle(handle), m_identity(identity), m_shown(std::move(shown)), m_start(std::move(start)),
-      m_route(std::move(route)) {}
-
-SharedFolder OpenFolder::Detached() const {
-    if (!m_start)
-        return nullptr;
-    return std::make_shared<const OpenFolder>(kNoFolder, m_identity, m_shown, m_start, m_route);
-}
 
 SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error) {
     error.clear();
@@ -195,5 +199,167 @@ FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code
     file.name = real.filename();
     return file;
 }
+#else
+namespace {
+
+std::error_code Win32Error(DWORD code) {
+    return {static_cast<int>(code), std::system_category()};
+}
+
+// Opens the folder `path` names, a reparse point itself rather than what it leads to unless
+// `follow`, and checks through the handle that it is a folder: a reparse point (symbolic link,
+// junction) opened as itself is refused. Returns the handle with its identity (volume serial
+// number, file ID), or kNoFolder with `error` set.
+FolderHandle OpenAndIdentify(const std::filesystem::path& path, bool follow,
+                             FolderIdentity& identity, std::error_code& error) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = Win32Error(GetLastError());
+        return kNoFolder;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        error = Win32Error(GetLastError());
+        CloseHandle(handle);
+        return kNoFolder;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !follow) {
+        error = Win32Error(ERROR_CANT_RESOLVE_FILENAME);
+        CloseHandle(handle);
+        return kNoFolder;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        error = Win32Error(ERROR_DIRECTORY);
+        CloseHandle(handle);
+        return kNoFolder;
+    }
+    identity = {info.dwVolumeSerialNumber,
+                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    error.clear();
+    return handle;
+}
+
+// Opens `name` in the open folder `parent`, never through a reparse point.
+FolderHandle OpenChildHandle(FolderHandle parent, const std::filesystem::path& name,
+                             FolderIdentity& identity, std::error_code& error) {
+    const std::filesystem::path base = FolderPath(parent);
+    if (base.empty()) {
+        error = LastError();
+        return kNoFolder;
+    }
+    return OpenAndIdentify(base / name, false, identity, error);
+}
+
+} // namespace
+
+std::filesystem::path FolderPath(FolderHandle folder) {
+    if (folder == kNoFolder) {
+        errno = EBADF;
+        return {};
+    }
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(folder, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) {
+            errno = ErrnoFromWin32(GetLastError());
+            return {};
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return std::filesystem::path(std::move(buffer));
+        }
+        buffer.resize(length); // too small: the length needed, terminating zero included
+    }
+}
+
+OpenFolder::~OpenFolder() {
+    if (m_handle != kNoFolder)
+        CloseHandle(m_handle);
+}
+
+SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error) {
+    error.clear();
+    if (!folder || folder->handle() != kNoFolder)
+        return folder;
+    if (!folder->start() || folder->start()->handle() == kNoFolder) {
+        error = ErrorFromErrno(EBADF);
+        return nullptr;
+    }
+    const auto& route = folder->route();
+    FolderHandle current = kNoFolder; // a handle of our own; the start folder's stays with it
+    for (std::size_t i = 0; i < route.size(); ++i) {
+        const FolderHandle from = current == kNoFolder ? folder->start()->handle() : current;
+        FolderIdentity identity;
+        const FolderHandle next = OpenChildHandle(from, route[i].name, identity, error);
+        if (current != kNoFolder)
+            CloseHandle(current);
+        if (next == kNoFolder)
+            return nullptr;
+        current = next;
+        if (identity != route[i].identity) {
+            CloseHandle(current);
+            error = make_error_code(TextureErrc::FileChanged);
+            return nullptr;
+        }
+    }
+    if (current == kNoFolder) {
+        error = ErrorFromErrno(EBADF);
+        return nullptr;
+    }
+    return std::make_shared<const OpenFolder>(current, folder->identity(), folder->shown(),
+                                              folder->start(), route);
+}
+
+SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& error) {
+    FolderIdentity identity;
+    const FolderHandle handle = OpenAndIdentify(path, true, identity, error);
+    if (handle == kNoFolder)
+        return nullptr;
+    return std::make_shared<const OpenFolder>(handle, identity, path);
+}
+
+SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::path& name,
+                             const FolderIdentity& expected, std::filesystem::path shown,
+                             std::error_code& error) {
+    FolderIdentity identity;
+    const FolderHandle handle = OpenChildHandle(parent->handle(), name, identity, error);
+    if (handle == kNoFolder)
+        return nullptr;
+    std::vector<RouteStep> route = parent->route();
+    route.push_back({name, identity});
+    SharedFolder start = parent->start() ? parent->start() : parent;
+    auto folder = std::make_shared<const OpenFolder>(handle, identity, std::move(shown),
+                                                     std::move(start), std::move(route));
+    if (identity != expected) {
+        error = make_error_code(TextureErrc::FileChanged);
+        return nullptr;
+    }
+    return folder;
+}
+
+FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code& error) {
+    FileInFolder file;
+    file.shown = path;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    if (error)
+        return file;
+    if (!real.has_filename() || real == real.root_path()) {
+        error = make_error_code(TextureErrc::NotRegularFile);
+        return file;
+    }
+    file.folder = OpenFolderPath(real.parent_path(), error);
+    if (error) {
+        file.folder.reset();
+        return file;
+    }
+    file.name = real.filename();
+    return file;
+}
+#endif
 
 } // namespace quorvel

@@ -9,7 +9,9 @@
 // renaming and removing all go through the folder's handle (FileOps.h), and no path is resolved
 // again afterwards.
 //
-// The handle is a POSIX descriptor; a Windows form holds a HANDLE in the same place.
+// The handle is a POSIX descriptor; on Windows it is a folder HANDLE, opened without following a
+// reparse point, and a name in it is reached by the path the system reports for that handle
+// (FolderPath), as Windows has no calls relative to an open folder.
 // OpenFolder is immutable once made and shared (std::shared_ptr<const OpenFolder>) by the walk
 // and every file found in it; the handle is closed with the last owner.
 
@@ -101,6 +103,12 @@ SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::
 // start folder, one name at a time along its route, never following a link, each folder
 // checked to be the one the walk saw (TextureErrc::FileChanged otherwise, ELOOP for a link).
 SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error);
+
+#ifdef _WIN32
+// The path of the open folder `folder` as the system knows it now (long-path form, "\\?\"),
+// whatever it was opened by. Empty, with errno set, when it can't be had.
+std::filesystem::path FolderPath(FolderHandle folder);
+#endif
 
 // A file named on a command line: the path is resolved once (every link in it followed, as
 // the user named it), its real folder is opened, and the result names the final file in it.

@@ -24,6 +24,12 @@ namespace {
 using NativeString = std::filesystem::path::string_type;
 
 constexpr int kCreateAttempts = 100;
+#ifdef _WIN32
+// A name in a folder is never opened through a reparse point there (FileOpsWin32.cpp).
+constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL;
+#else
+constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+#endif
 // Longest file name most file systems take, less room for the added dot and suffix.
 constexpr std::size_t kMaxNameChars = 255;
 
@@ -140,7 +146,7 @@ PendingReplacement PendingReplacement::Create(const FileInFolder& target, std::e
             error = SystemError(EMFILE);
             return {};
         }
-        const int fd = ops.openAt(folder, tempName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+        const int fd = ops.openAt(folder, tempName, kCreateFlags, 0600);
         if (fd >= 0) {
             PendingReplacement pending;
             pending.m_target = target;

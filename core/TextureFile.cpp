@@ -330,6 +330,11 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
         return false;
     }
     std::error_code error;
+#ifdef _WIN32
+    // Windows refuses to replace a file that is open, even by this process; there is no lease
+    // to keep it open for, and the identity check in commit() still guards the replace.
+    prepared.source.reset();
+#endif
     if (prepared.leased && CurrentFileOps().leaseHeld(prepared.source.get()) != 1)
         error = make_error_code(TextureErrc::InUse);
     else

@@ -1,8 +1,8 @@
 // SystemDirectoryLister on Windows: everything through one handle on the folder.
 //
-// The folder is opened with FILE_FLAG_BACKUP_SEMANTICS (needed for folders) and, unless the
-// caller allows a link, FILE_FLAG_OPEN_REPARSE_POINT, so a symbolic link or junction is opened
-// as itself instead of what it points to and then refused. Its identity is the volume serial
+// The folder is opened (OpenFolder.cpp) with FILE_FLAG_BACKUP_SEMANTICS (needed for folders)
+// and, below the start folder, FILE_FLAG_OPEN_REPARSE_POINT, so a symbolic link or junction is
+// opened as itself instead of what it points to and then refused. Its identity is the volume serial
 // number and file ID of that handle; its entries come from the same handle
 // (GetFileInformationByHandleEx), with each entry's attributes and reparse tag, so no entry is
 // looked up by path again. A reparse point is never a Folder: symbolic links are reported as
@@ -20,17 +20,6 @@ std::error_code Win32Error(DWORD code) {
     return {static_cast<int>(code), std::system_category()};
 }
 
-class HandleCloser {
-public:
-    explicit HandleCloser(HANDLE handle) : m_handle(handle) {}
-    ~HandleCloser() { CloseHandle(m_handle); }
-    HandleCloser(const HandleCloser&) = delete;
-    HandleCloser& operator=(const HandleCloser&) = delete;
-
-private:
-    HANDLE m_handle;
-};
-
 EntryKind KindOf(DWORD attributes, DWORD reparseTag) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         if (reparseTag == IO_REPARSE_TAG_SYMLINK)
@@ -47,38 +36,35 @@ EntryKind KindOf(DWORD attributes, DWORD reparseTag) {
 
 } // namespace
 
-DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder,
-                                             FollowLink follow) {
+int DirectoryLister::ReadAttributes(const DirectoryListing& listing,
+                                    const std::filesystem::path& name,
+                                    const std::filesystem::path& shown, FileIdentity& out) {
+    const FileOps& ops = CurrentFileOps();
+    if (listing.folder && listing.folder->handle() != kNoFolder)
+        return ops.statAt(listing.folder->handle(), name, false, out);
+    return ops.statAt(kNoFolder, shown, false, out);
+}
+
+DirectoryListing SystemDirectoryLister::List(const FolderRequest& request) {
     (void)m_source; // entry kinds always come with the listing here
     DirectoryListing listing;
-    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-    if (follow == FollowLink::No)
-        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-    const HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        listing.openError = Win32Error(GetLastError());
+    std::error_code error;
+    if (request.parent) {
+        if (request.expected)
+            listing.folder = OpenChildFolder(request.parent, request.name, *request.expected,
+                                             request.shown, error);
+        else
+            error = std::make_error_code(std::errc::invalid_argument);
+    } else {
+        listing.folder = OpenFolderPath(request.name, error);
+    }
+    if (error) {
+        listing.folder.reset();
+        listing.openError = error;
         return listing;
     }
-    HandleCloser closer(handle);
-
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) {
-        listing.openError = Win32Error(GetLastError());
-        return listing;
-    }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        // A folder swapped for a link or junction after its parent was listed.
-        listing.openError = Win32Error(ERROR_CANT_RESOLVE_FILENAME);
-        return listing;
-    }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        listing.openError = Win32Error(ERROR_DIRECTORY);
-        return listing;
-    }
-    listing.identity = FolderIdentity{
-        info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    listing.identity = listing.folder->identity();
+    const HANDLE handle = listing.folder->handle();
 
     // FILE_ID_BOTH_DIR_INFO records need 8-byte alignment.
     std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
@@ -101,6 +87,10 @@ DirectoryListing SystemDirectoryLister::List(const std::filesystem::path& folder
                 entry.name = std::filesystem::path(std::wstring(name));
                 // For a reparse point the EA size field holds its tag.
                 entry.kind = KindOf(record->FileAttributes, record->EaSize);
+                if (entry.kind == EntryKind::Folder)
+                    entry.identity =
+                        FolderIdentity{listing.identity->device,
+                                       static_cast<std::uint64_t>(record->FileId.QuadPart)};
                 listing.entries.push_back(std::move(entry));
             }
             if (record->NextEntryOffset == 0)

@@ -332,16 +332,29 @@ TEST(BatchRunner, FoldersBeyondTheOpenLimitAreReopenedAlongTheirRoute) {
 
     // a/b is swapped for a link to a folder outside that has a c/t.ace too.
     std::filesystem::rename(dir / "tree/a/b", dir / "tree/a/b.away");
-    std::filesystem::create_directory_symlink(dir / "outside", dir / "tree/a/b");
+    std::error_code linkError;
+    std::filesystem::create_directory_symlink(dir / "outside", dir / "tree/a/b", linkError);
+#ifdef _WIN32
+    // Where no symbolic link can be made (Wine), the folders are still reopened along their
+    // route, with nothing swapped.
+    if (linkError)
+        std::filesystem::rename(dir / "tree/a/b.away", dir / "tree/a/b");
+#else
+    ASSERT_FALSE(linkError) << linkError.message();
+#endif
+    const bool linked = !linkError;
     CollectingSink sink;
     const BatchTotals totals = RunBatch(work, BatchOptions{}, sink, stop);
     EXPECT_EQ(test::ReadFileBytes(dir / "outside/c/t.ace"), secret);
     EXPECT_EQ(test::ListFolder(dir / "outside/c"), std::vector<std::string>{"t.ace"});
-    std::filesystem::remove(dir / "tree/a/b");
-    std::filesystem::rename(dir / "tree/a/b.away", dir / "tree/a/b");
+    if (linked) {
+        std::filesystem::remove(dir / "tree/a/b");
+        std::filesystem::rename(dir / "tree/a/b.away", dir / "tree/a/b");
+    }
     for (const FileReport& report : sink.reports) {
-        const bool behindTheLink = report.path.parent_path().parent_path().filename() == "b" ||
-                                   report.path.parent_path().filename() == "b";
+        const bool behindTheLink =
+            linked && (report.path.parent_path().parent_path().filename() == "b" ||
+                       report.path.parent_path().filename() == "b");
         if (behindTheLink) {
             EXPECT_EQ(report.outcome, FileOutcome::Failed) << report.path;
         } else {

@@ -3,6 +3,8 @@
 // against another program writing the file, another run compressing it meanwhile, and the
 // temporary files a killed run leaves behind.
 
+// POSIX only: modes, owners, extended attributes and leases.
+#ifndef _WIN32
 #include "Brevora.h"
 #include "ChildProcess.h"
 #include "FailureText.h"
@@ -279,3 +281,5 @@ TEST(LeftoverTemporaryFiles, OnlyOldRegularFilesOfOurExactNameFormGo) {
 
 } // namespace
 } // namespace quorvel::test
+
+#endif // _WIN32

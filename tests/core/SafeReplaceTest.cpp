@@ -59,8 +59,14 @@ FileOps FailingOn(Call call, int nth, int error) {
         ops.openAt = [files, real = ops.openAt](FolderHandle folder,
                                                 const std::filesystem::path& name, int flags,
                                                 unsigned mode) {
+#ifdef _WIN32
+            // Folders are opened by their own calls there, never through openAt.
+            (void)real;
+            return files(folder, name, flags, mode);
+#else
             return (flags & O_DIRECTORY) != 0 ? real(folder, name, flags, mode)
                                               : files(folder, name, flags, mode);
+#endif
         };
         break;
     }

@@ -20,7 +20,9 @@ class Recorder : public FolderVisitor {
 public:
     explicit Recorder(fs::path root) : m_root(std::move(root)) {}
     void EnterFolder(const fs::path& folder) override { events.push_back("enter " + Rel(folder)); }
-    void Candidate(const fs::path& file) override { events.push_back("file " + Rel(file)); }
+    void Candidate(const FileInFolder& file) override {
+        events.push_back("file " + Rel(file.shown));
+    }
     void Failure(const fs::path& path, WalkStep, std::error_code error) override {
         events.push_back("fail " + Rel(path) + " " + std::to_string(error.value()));
     }

@@ -3,6 +3,8 @@
 // moment, the file outside stays byte for byte as it was, with its mode and owner, no temporary
 // file appears outside the tree, and a swapped file is reported as changed.
 
+// POSIX only: links swapped in through POSIX calls.
+#ifndef _WIN32
 #include "Brevora.h"
 #include "FileContents.h"
 #include "FileOps.h"
@@ -275,3 +277,5 @@ INSTANTIATE_TEST_SUITE_P(EachStep, LinkSwapTest, ::testing::ValuesIn(AllCases())
 
 } // namespace
 } // namespace quorvel::test
+
+#endif // _WIN32

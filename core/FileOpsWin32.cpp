@@ -1,0 +1,296 @@
+// The real file calls on Windows.
+//
+// Windows has no calls relative to an open folder, so a name in a folder is reached by the path
+// the system reports for the folder's open handle (FolderPath) plus the name. A file in a folder
+// is opened without following a reparse point (FILE_FLAG_OPEN_REPARSE_POINT) and refused when it
+// is one, and everything after that (identity, reading, writing) goes through its handle.
+// Windows has no extended attributes of the POSIX kind and no read leases: those calls fail as
+// on a file system without them.
+
+#include "FileOps.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+namespace quorvel {
+
+int ErrnoFromWin32(unsigned long code) noexcept {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EBUSY;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    case ERROR_INVALID_PARAMETER:
+        return EINVAL;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    default:
+        return EIO;
+    }
+}
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Seconds between 1601-01-01, where file times count from, and 1970-01-01.
+constexpr std::int64_t kEpochDifference = 11'644'473'600;
+
+int Fail(DWORD code) {
+    errno = ErrnoFromWin32(code);
+    return -1;
+}
+
+HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+std::int64_t Nanoseconds(const FILETIME& time) {
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+    return (ticks - kEpochDifference * 10'000'000) * 100;
+}
+
+// The identity from the handle: volume serial number and file ID, size, the write time to the
+// 100 ns the file system keeps, link count. Read-only is the read-only attribute; a reparse
+// point is neither a regular file nor a folder, so nothing acts on it.
+int Identify(HANDLE handle, FileIdentity& out) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info))
+        return Fail(GetLastError());
+    out = {};
+    out.device = info.dwVolumeSerialNumber;
+    out.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    out.size =
+        static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    out.modifiedNs = Nanoseconds(info.ftLastWriteTime);
+    const bool readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const unsigned permissions = readOnly ? 0444u : 0666u;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        out.mode = permissions;
+    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        out.mode = S_IFDIR | permissions | 0111u;
+    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0)
+        out.mode = permissions;
+    else
+        out.mode = S_IFREG | permissions;
+    out.links = info.nNumberOfLinks;
+    return 0;
+}
+
+// `name` in `folder`, or `name` itself without a folder. Empty with errno set on failure.
+std::filesystem::path Resolve(FolderHandle folder, const std::filesystem::path& name) {
+    if (folder == kNoFolder)
+        return name;
+    std::filesystem::path base = FolderPath(folder);
+    if (base.empty())
+        return {};
+    return base / name;
+}
+
+// Opens `name` in `folder`; a name in a folder never through a reparse point: the point itself
+// is opened and refused with ELOOP. Without a folder, links are followed (the user named it).
+HANDLE OpenHandle(FolderHandle folder, const std::filesystem::path& name, DWORD access,
+                  DWORD disposition, DWORD extraFlags) {
+    const std::filesystem::path path = Resolve(folder, name);
+    if (path.empty())
+        return INVALID_HANDLE_VALUE;
+    const bool follow = folder == kNoFolder;
+    const DWORD flags =
+        FILE_ATTRIBUTE_NORMAL | extraFlags | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE handle =
+        CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        Fail(GetLastError());
+        return handle;
+    }
+    if (!follow) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(handle, &info)) {
+            Fail(GetLastError());
+            CloseHandle(handle);
+            return INVALID_HANDLE_VALUE;
+        }
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            CloseHandle(handle);
+            errno = ELOOP;
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    return handle;
+}
+
+int RealOpenAt(FolderHandle folder, const std::filesystem::path& name, int flags, unsigned) {
+    const int accessMode = flags & (_O_RDONLY | _O_WRONLY | _O_RDWR);
+    DWORD access = GENERIC_READ;
+    if (accessMode == _O_WRONLY)
+        access = GENERIC_WRITE;
+    else if (accessMode == _O_RDWR)
+        access = GENERIC_READ | GENERIC_WRITE;
+    DWORD disposition = OPEN_EXISTING;
+    if ((flags & _O_CREAT) != 0) {
+        if ((flags & _O_EXCL) != 0)
+            disposition = CREATE_NEW;
+        else if ((flags & _O_TRUNC) != 0)
+            disposition = CREATE_ALWAYS;
+        else
+            disposition = OPEN_ALWAYS;
+    } else if ((flags & _O_TRUNC) != 0) {
+        disposition = TRUNCATE_EXISTING;
+    }
+    const HANDLE handle = OpenHandle(folder, name, access, disposition, 0);
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), accessMode | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        errno = EMFILE;
+        return -1;
+    }
+    return fd;
+}
+
+// Like pread: at `offset`, without depending on a shared file position.
+std::int64_t RealReadAt(int fd, void* buffer, std::size_t count, std::int64_t offset) {
+    const DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xffffffffu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD read = 0;
+    if (!ReadFile(HandleOf(fd), buffer, chunk, &read, &at)) {
+        const DWORD code = GetLastError();
+        return code == ERROR_HANDLE_EOF ? 0 : Fail(code);
+    }
+    return read;
+}
+
+std::int64_t RealWrite(int fd, const void* buffer, std::size_t count) {
+    const DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+    DWORD written = 0;
+    if (!WriteFile(HandleOf(fd), buffer, chunk, &written, nullptr))
+        return Fail(GetLastError());
+    return written;
+}
+
+// A virus scanner or indexer briefly holding the original makes the replace fail with a
+// sharing violation; a few short retries get past it.
+int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
+                 const std::filesystem::path& to) {
+    const std::filesystem::path source = Resolve(folder, from);
+    const std::filesystem::path target = Resolve(folder, to);
+    if (source.empty() || target.empty())
+        return -1;
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(source.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 0;
+        const DWORD code = GetLastError();
+        if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) || attempt == 4)
+            return Fail(code);
+        Sleep(50);
+    }
+}
+
+int RealUnlinkAt(FolderHandle folder, const std::filesystem::path& name) {
+    const std::filesystem::path path = Resolve(folder, name);
+    if (path.empty())
+        return -1;
+    if (!DeleteFileW(path.c_str()))
+        return Fail(GetLastError());
+    return 0;
+}
+
+int RealStatAt(FolderHandle folder, const std::filesystem::path& name, bool followLinks,
+               FileIdentity& out) {
+    const std::filesystem::path path = Resolve(folder, name);
+    if (path.empty())
+        return -1;
+    const DWORD flags =
+        FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                      OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Fail(GetLastError());
+    const int status = Identify(handle, out);
+    CloseHandle(handle);
+    return status;
+}
+
+int RealCheckWritable(FolderHandle folder, const std::filesystem::path& name) {
+    const std::filesystem::path path = Resolve(folder, name);
+    if (path.empty())
+        return -1;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Fail(GetLastError());
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return 0;
+}
+
+int NotSupported() {
+    errno = ENOTSUP;
+    return -1;
+}
+
+} // namespace
+
+FileOps MakeSystemFileOps() {
+    FileOps ops;
+    ops.openAt = RealOpenAt;
+    ops.close = [](int fd) { return _close(fd); };
+    ops.readAt = RealReadAt;
+    ops.write = RealWrite;
+    ops.fsync = [](int fd) { return FlushFileBuffers(HandleOf(fd)) ? 0 : Fail(GetLastError()); };
+    ops.syncfs = [](int) {
+        errno = ENOSYS;
+        return -1;
+    };
+    // Permission bits and owners don't carry over on Windows; a new file gets the folder's ACL.
+    ops.fchmod = [](int, unsigned) { return 0; };
+    ops.fchown = [](int, std::uint32_t, std::uint32_t) { return 0; };
+    ops.renameAt = RealRenameAt;
+    ops.unlinkAt = RealUnlinkAt;
+    ops.fstat = [](int fd, FileIdentity& out) { return Identify(HandleOf(fd), out); };
+    ops.statAt = RealStatAt;
+    ops.checkWritable = RealCheckWritable;
+    ops.listXattr = [](int, char*, std::size_t) -> std::int64_t { return NotSupported(); };
+    ops.getXattr = [](int, const char*, void*, std::size_t) -> std::int64_t {
+        return NotSupported();
+    };
+    ops.setXattr = [](int, const char*, const void*, std::size_t) { return NotSupported(); };
+    ops.setLease = [](int, bool) {
+        errno = ENOSYS;
+        return -1;
+    };
+    ops.leaseHeld = [](int) { return 0; };
+    return ops;
+}
+
+} // namespace quorvel
