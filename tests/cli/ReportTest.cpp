@@ -49,15 +49,15 @@ TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
     report.path = "a/x\n\x1b[31mfake line.ace";
     report.outcome = FileOutcome::Failed;
     report.step = TextureStep::Open;
-    report.error = std::error_code(ENOENT, std::system_category());
+    report.error = ErrorFromErrno(ENOENT);
     ConsoleReport console(file.get(), false);
     console.OnReport(report);
     std::rewind(file.get());
     char buffer[512] = {};
     const std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, file.get());
     EXPECT_EQ(std::string(buffer, got),
-              "Could not open \"a/x\\n\\e[31mfake line.ace\": Error 2: No such file or directory. "
-              "The file is unchanged.\n");
+              "Could not open \"a/x\\n\\e[31mfake line.ace\": " + DescribeError(report.error) +
+                  ". The file is unchanged.\n");
 }
 
 TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {

@@ -5,6 +5,7 @@ with exit status 130 and no half-written file. Usage: PROGRAM [EMULATOR] CLI, e.
 `wine quorvel-cli.exe`."""
 import json
 import os
+import re
 import resource
 import signal
 import subprocess
@@ -142,7 +143,7 @@ with tempfile.TemporaryDirectory() as tmp:
             f.write(data)
     code, out, err = run("-d", "--json", "-", odd)
     check(code == 1, "decompress of damaged files exit code %d" % code)
-    outcomes = {os.path.basename(f["path"]): f for f in json.loads(out)["files"]}
+    outcomes = {re.split(r"[\\/]", f["path"])[-1]: f for f in json.loads(out)["files"]}
     check(outcomes["damaged.ace"]["outcome"] == "failed" and
           outcomes["damaged.ace"]["step"] == "decompress" and
           outcomes["damaged.ace"]["problem"] == "trailingData", "damaged: %s" % outcomes)
@@ -153,19 +154,21 @@ with tempfile.TemporaryDirectory() as tmp:
     check(snapshot(odd) == samples, "decompress changed a file it could not restore")
 
     # Beyond the file size limit (ulimit -f) writes fail with "File too large": exit 1, every
-    # file as it was, no temporary file, instead of death by SIGXFSZ.
-    limited = os.path.join(tmp, "limited")
-    os.makedirs(limited)
-    for i in range(4):
-        with open(os.path.join(limited, "t%d.ace" % i), "wb") as f:
-            f.write(texture(os.urandom(64 * 1024)))
-    unlimited = snapshot(limited)
-    proc = subprocess.run([*CLI, "-j2", limited], capture_output=True, timeout=120,
-                          preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE,
-                                                                (16384, 16384)))
-    check(proc.returncode == 1, "over the file size limit: exit %d" % proc.returncode)
-    check(proc.stderr.count(b"File too large") == 4, "messages: %s" % proc.stderr)
-    check(snapshot(limited) == unlimited, "files changed or left behind over the size limit")
+    # file as it was, no temporary file, instead of death by SIGXFSZ. POSIX only: under an
+    # emulator the limit would apply to the emulator itself.
+    if len(CLI) == 1:
+        limited = os.path.join(tmp, "limited")
+        os.makedirs(limited)
+        for i in range(4):
+            with open(os.path.join(limited, "t%d.ace" % i), "wb") as f:
+                f.write(texture(os.urandom(64 * 1024)))
+        unlimited = snapshot(limited)
+        proc = subprocess.run([*CLI, "-j2", limited], capture_output=True, timeout=120,
+                              preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE,
+                                                                    (16384, 16384)))
+        check(proc.returncode == 1, "over the file size limit: exit %d" % proc.returncode)
+        check(proc.stderr.count(b"File too large") == 4, "messages: %s" % proc.stderr)
+        check(snapshot(limited) == unlimited, "files changed or left behind over the size limit")
 
     code, out, err = run("--json", "-", os.path.join(tmp, "missing.ace"), a)
     check(code == 1, "missing file exit code %d" % code)
