@@ -1,0 +1,72 @@
+#pragma once
+// frmMain: the main window as a native Win32 dialog, drawn by the window logic (MainWindow).
+//
+// The window is created hidden; Form_Load runs the logic's load handler (the whole single-file
+// run or folder mode) before the window is first shown. Controls: lblTitle and lblVersion
+// (static labels in the status font, lblTitle in black), Line1 (a one-pixel gray line painted by
+// the window), cmdOK (IDOK, the default push button in the window's default font). Enter and
+// Escape press cmdOK and the close box acts as it, but only while it is enabled; the logic
+// refuses a close while work runs.
+
+#include "CommandLine.h"
+#include "MainWindow.h"
+#include "Win32Toolkit.h"
+
+#include <memory>
+
+namespace quorvel::win32 {
+
+class fd;
+
+class frmMain final : public MainWindowView {
+public:
+    // Creates the window, hidden. `compress` as for MainWindow (empty: CompressTextureFile).
+    explicit frmMain(NativeString commandLine, MainWindow::CompressStep compress = {});
+    ~frmMain() override;
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
+
+    // The load handler; returns once the run is done, with cmdOK enabled and focused.
+    void Form_Load();
+    // Shows the window (if the folder mode hasn't already) and discards the input queued
+    // while the work ran.
+    void Show();
+    // Runs the message loop until the window is closed; returns WM_QUIT's exit code.
+    int Run();
+
+    HWND Handle() const { return m_window; }
+
+    // MainWindowView
+    void setTitle(const std::string& text) override;
+    void setStatus(const std::string& text) override;
+    void repaintStatus() override;
+    void setStatusDetail(const std::string& text) override;
+    void setOkEnabled(bool enabled) override;
+    void focusOk() override;
+    void showNow() override;
+    std::filesystem::path pickStartFolder() override;
+    void unloadFolderDialog() override;
+    void showWarning(const std::string& text) override;
+    void closeWindow() override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateControls();
+    void Layout(int dpi);
+    void PaintLine1(HDC dc);
+    void OnOkCommand();
+
+    HWND m_window = nullptr;
+    HWND lblTitle = nullptr;
+    HWND lblVersion = nullptr;
+    HWND cmdOK = nullptr;
+    HWND m_toolTip = nullptr;
+    HFONT m_labelFont = nullptr;
+    HFONT m_defaultFont = nullptr;
+    std::wstring m_caption;
+    std::unique_ptr<fd> m_dialog;
+    MainWindow m_logic;
+};
+
+} // namespace quorvel::win32
