@@ -101,6 +101,15 @@ public:
     const std::vector<FolderListEntry>& Entries() const { return m_entries; }
 
 private:
+    // Makes `folder` the open folder with `subfolders` below it and shows the list.
+    void Show(const std::filesystem::path& folder,
+              const std::vector<std::filesystem::path>& subfolders);
+    // The listed drive holding `folder` (the one with the longest root), or -1.
+    int DriveOf(const std::filesystem::path& folder) const;
+    // Drive1 back to the drive of the open folder (or `driveBefore`), then the warning.
+    void ReportOpenFailure(const std::filesystem::path& folder, const std::error_code& error,
+                           int driveBefore);
+
     FolderDialogView& m_view;
     FolderSource& m_source;
     std::vector<std::filesystem::path> m_drives;
