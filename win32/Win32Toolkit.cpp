@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace quorvel::win32 {
@@ -32,6 +33,12 @@ int SystemDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
+// Copies a face name into a LOGFONTW field, cut to fit.
+void CopyFace(WCHAR (&field)[LF_FACESIZE], const wchar_t* face) {
+    wcsncpy(field, face, LF_FACESIZE - 1);
+    field[LF_FACESIZE - 1] = L'\0';
+}
+
 // The system's message font, scaled to `dpi`.
 LOGFONTW MessageFont(int dpi) {
     NONCLIENTMETRICSW metrics{};
@@ -47,7 +54,7 @@ LOGFONTW MessageFont(int dpi) {
     LOGFONTW font{};
     font.lfHeight = -MulDiv(8, dpi, 72);
     font.lfCharSet = DEFAULT_CHARSET;
-    wcscpy_s(font.lfFaceName, L"MS Shell Dlg 2");
+    CopyFace(font.lfFaceName, L"MS Shell Dlg 2");
     return font;
 }
 
@@ -59,7 +66,7 @@ int CALLBACK NoteFaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM fo
 bool FaceInstalled(const wchar_t* face, BYTE charSet) {
     LOGFONTW query{};
     query.lfCharSet = charSet;
-    wcsncpy_s(query.lfFaceName, face, _TRUNCATE);
+    CopyFace(query.lfFaceName, face);
     bool found = false;
     HDC screen = GetDC(nullptr);
     if (!screen)
@@ -158,10 +165,10 @@ HFONT CreateStatusLabelFont(int dpi) {
     font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
     static const bool installed = FaceInstalled(face.c_str(), ANSI_CHARSET);
     if (installed) {
-        wcsncpy_s(font.lfFaceName, face.c_str(), _TRUNCATE);
+        CopyFace(font.lfFaceName, face.c_str());
     } else {
         const LOGFONTW fallback = MessageFont(dpi);
-        wcsncpy_s(font.lfFaceName, fallback.lfFaceName, _TRUNCATE);
+        CopyFace(font.lfFaceName, fallback.lfFaceName);
     }
     return CreateFontIndirectW(&font);
 }

@@ -172,7 +172,6 @@ void frmMain::Show() {
     SetForegroundWindow(m_window);
     UpdateWindow(m_window);
     focusOk();
-    DiscardQueuedInput();
 }
 
 int frmMain::Run() {
@@ -216,6 +215,10 @@ void frmMain::setStatusDetail(const std::string& text) {
 }
 
 void frmMain::setOkEnabled(bool enabled) {
+    // What the user typed or clicked while the work held the thread was refused then, and is
+    // not acted on now.
+    if (enabled)
+        DiscardQueuedInput();
     EnableWindow(cmdOK, enabled ? TRUE : FALSE);
 }
 

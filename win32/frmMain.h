@@ -28,8 +28,7 @@ public:
 
     // The load handler; returns once the run is done, with cmdOK enabled and focused.
     void Form_Load();
-    // Shows the window (if the folder mode hasn't already) and discards the input queued
-    // while the work ran.
+    // Shows the window, if the folder mode hasn't already, with the focus on cmdOK.
     void Show();
     // Runs the message loop until the window is closed; returns WM_QUIT's exit code.
     int Run();
