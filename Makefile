@@ -49,8 +49,8 @@ tsan:
 	cmake --build --preset tsan
 	ctest --preset tsan
 
-screenshots: build
-	scripts/install-deps.sh screenshots
+screenshots: build windows
+	scripts/install-deps.sh screenshots windows
 	scripts/screenshots.sh
 
 package:

@@ -17,7 +17,17 @@ option(QUORVEL_MANUALS
 set(QUORVEL_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(QUORVEL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quorvel)
 
-if(TARGET quorvel)
+if(WIN32)
+  # The Windows zip: the programs and a read-me side by side, nothing to install.
+  foreach(program quorvel quorvel-cli)
+    if(TARGET ${program})
+      install(TARGETS ${program} RUNTIME DESTINATION . COMPONENT quorvel)
+    endif()
+  endforeach()
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/windows-readme.txt DESTINATION . RENAME README.txt
+          COMPONENT quorvel)
+  set(CPACK_PACKAGE_FILE_NAME quorvel-${PROJECT_VERSION}-windows-x64)
+elseif(TARGET quorvel)
   install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quorvel)
   install(FILES ${QUORVEL_PACKAGING_DIR}/quorvel.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT quorvel)
@@ -35,20 +45,14 @@ if(TARGET quorvel)
             COMPONENT quorvel)
   endif()
 endif()
-if(TARGET quorvel-cli)
-  if(WIN32)
-    # The Windows zip: the program and a read-me side by side, nothing to install.
-    install(TARGETS quorvel-cli RUNTIME DESTINATION . COMPONENT quorvel)
-    install(FILES ${CMAKE_CURRENT_LIST_DIR}/windows-readme.txt DESTINATION . RENAME README.txt
-            COMPONENT quorvel)
-    set(CPACK_PACKAGE_FILE_NAME quorvel-cli-${PROJECT_VERSION}-windows-x64)
-  else()
-    install(TARGETS quorvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quorvel)
-  endif()
+if(TARGET quorvel-cli AND NOT WIN32)
+  install(TARGETS quorvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT quorvel)
 endif()
 install(FILES ${QUORVEL_PACKAGING_DIR}/copyright DESTINATION ${QUORVEL_DOC_DIR} COMPONENT quorvel)
-install(FILES ${QUORVEL_PACKAGING_DIR}/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quorvel COMPONENT quorvel)
+if(NOT WIN32)
+  install(FILES ${QUORVEL_PACKAGING_DIR}/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quorvel COMPONENT quorvel)
+endif()
 
 if(QUORVEL_MANUALS)
   include(${CMAKE_CURRENT_LIST_DIR}/Manuals.cmake)

@@ -8,13 +8,21 @@
 # inherited: started by the first Wine program of the run instead, inside ctest's listing of a
 # test program's cases, they would keep the pipe ctest reads that listing from open, and ctest
 # would wait for its end until the listing's time limit.
+#
+# The window program's tests need an X display: the whole run goes on a virtual one (Xvfb,
+# through xvfb-run), started before the Wine server so that the prefix's desktop uses it too.
 #   scripts/windows-test.sh [CTEST ARGUMENTS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+if [[ -z ${QUORVEL_ON_XVFB:-} ]]; then
+    export QUORVEL_ON_XVFB=1
+    exec xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+fi
+
 # The same environment as the `windows` test preset; make's variables are not for Wine. Wine
 # names files on the Linux side in the locale's encoding: a UTF-8 one, so any name can be made.
-export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
 unset MAKEFLAGS MFLAGS MAKELEVEL
 
@@ -23,11 +31,8 @@ quiet() { "$@" </dev/null >/dev/null 2>&1; }
 # A server left over from an interrupted run (of this prefix only) would serve with stale state.
 quiet wineserver -k || true
 
-# A new prefix is complete once the server that wrote its registry has ended.
-if [[ ! -f $WINEPREFIX/system.reg ]]; then
-    quiet wineboot --init
-    quiet wineserver -w
-fi
+source scripts/wine-prefix.sh
+PrepareWinePrefix
 
 trap 'quiet wineserver -k || true' EXIT
 # wineserver returns once its socket is ready, so the next Wine program finds it.
