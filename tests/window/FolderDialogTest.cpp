@@ -17,6 +17,8 @@
 #ifdef _WIN32
 #include <string.h>
 #include <windows.h>
+#else
+#include "ChildProcess.h"
 #endif
 
 namespace quorvel::test {
@@ -438,6 +440,33 @@ TEST(FolderDialogOverARealTree, AFolderInsideAHiddenFolderCanBePicked) {
     EXPECT_EQ(dialog.path, hidden / "inner");
     EXPECT_TRUE(view.warnings.empty());
 }
+
+#ifndef _WIN32 // permission bits and privilege drops are a POSIX test
+TEST(FolderDialogOverARealTree, AFolderTheUserCannotListIsNotEntered) {
+    // Root reads any folder, so the refusal is checked in a child that has dropped to nobody.
+    // The folder may be passed through but not read: opening it must fail, not show it empty.
+    TempDir area;
+    const fs::path locked = area / "locked";
+    fs::create_directories(locked / "inside");
+    fs::permissions(locked, fs::perms::owner_write | fs::perms::owner_exec | fs::perms::group_exec |
+                                fs::perms::others_exec);
+    if (const auto reason = WhyPrivilegesCannotBeDropped())
+        GTEST_SKIP() << *reason;
+
+    const ChildStatus status = RunAsNobody([&] {
+        TreeSource source(area.path());
+        RecordingView view;
+        FolderDialog dialog(view, source);
+        dialog.Load();
+        const Strings before = view.entries;
+        dialog.Dir1_Open(RowOf(view, "locked"));
+        const bool refused = dialog.OpenFolder() == area.path() && view.entries == before &&
+                             view.warnings.size() == 1;
+        return refused ? 0 : 1;
+    });
+    EXPECT_TRUE(status.exitedWith(0)) << status.describe();
+}
+#endif
 
 } // namespace
 } // namespace quorvel::test
