@@ -1,16 +1,11 @@
-// A directory list; see DirList.h. Each listing is built from scratch: the path is split into
-// its folders from the root down, the subfolders come from QDir, and every entry carries its
-// full path and depth in item data. A delegate draws each entry shifted right by its depth.
+// A directory list; see DirList.h. Each entry carries its depth in item data, and a delegate
+// draws it shifted right by that depth.
 #include "DirList.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 namespace quorvel {
 namespace {
@@ -45,65 +40,33 @@ private:
     }
 };
 
-QString normalised(const QString& folder) {
-    return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(folder)));
-}
-
-// The folders from the root down to `folder` itself, each as a normalised path.
-QStringList pathFromRoot(const QString& folder) {
-    QStringList chain{folder};
-    QString at = folder;
-    while (!QDir(at).isRoot()) {
-        const QString parent = normalised(QFileInfo(QDir::fromNativeSeparators(at)).path());
-        if (parent == at)
-            break;
-        chain.prepend(parent);
-        at = parent;
-    }
-    return chain;
-}
-
-// Opens `folder` for listing the way a directory read does, to learn whether and why it fails;
-// QDir itself reports an unreadable folder as an empty one.
-bool canList(const QString& folder, QString* error) {
-    std::error_code code;
-    const std::filesystem::directory_iterator probe(QDir(folder).filesystemPath(), code);
-    if (!code)
-        return true;
-    if (error)
-        *error = QString::fromLocal8Bit(code.message());
-    return false;
-}
-
 } // namespace
 
 DirList::DirList(QWidget* parent) : QListWidget(parent) {
     setItemDelegate(new IndentDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(this, &QListWidget::itemDoubleClicked, this, &DirList::openItem);
-
-    const QString start = normalised(QDir::currentPath());
-    if (!setCurrentFolder(start))
-        showFolder(start, {});
+    connect(this, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* entry) { emit opened(row(entry)); });
 }
 
-QString DirList::currentFolder() const {
-    return m_current;
-}
-
-bool DirList::setCurrentFolder(const QString& folder, QString* error) {
-    const QString target = normalised(folder);
-    if (!canList(target, error))
-        return false;
-    const QStringList subfolders =
-        QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    showFolder(target, subfolders);
-    return true;
+void DirList::showEntries(const std::vector<FolderListEntry>& entries, int openRow) {
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    clear();
+    for (const FolderListEntry& entry : entries) {
+        auto* item = new QListWidgetItem(entry.open ? openIcon : closedIcon,
+                                         QString::fromStdString(entry.name), this);
+        item->setData(DepthRole, entry.depth);
+    }
+    m_openRow = openRow >= 0 && openRow < count() ? openRow : -1;
+    setCurrentRow(m_openRow);
+    revealOpenFolder();
 }
 
 void DirList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        openItem(currentItem());
+        if (currentRow() >= 0)
+            emit opened(currentRow());
         event->accept();
         return;
     }
@@ -113,48 +76,13 @@ void DirList::keyPressEvent(QKeyEvent* event) {
 void DirList::showEvent(QShowEvent* event) {
     QListWidget::showEvent(event);
     // Listings made before the first show were scrolled for the widget's provisional size.
-    revealCurrentFolder();
+    revealOpenFolder();
 }
 
-void DirList::revealCurrentFolder() {
+void DirList::revealOpenFolder() {
     scrollToTop();
-    if (QListWidgetItem* entry = item(m_currentRow))
+    if (QListWidgetItem* entry = item(m_openRow))
         scrollToItem(entry);
-}
-
-void DirList::openItem(QListWidgetItem* entry) {
-    if (!entry)
-        return;
-    const QString folder = entry->data(PathRole).toString();
-    QString reason;
-    if (!setCurrentFolder(folder, &reason))
-        emit openFailed(folder, reason);
-}
-
-void DirList::showFolder(const QString& folder, const QStringList& subfolders) {
-    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
-    const QStringList chain = pathFromRoot(folder);
-
-    clear();
-    int depth = 0;
-    for (const QString& step : chain) {
-        const QString name = QDir(step).isRoot() ? step : QFileInfo(step).fileName();
-        auto* entry = new QListWidgetItem(openIcon, name, this);
-        entry->setData(PathRole, step);
-        entry->setData(DepthRole, depth++);
-    }
-    QListWidgetItem* currentEntry = item(count() - 1);
-    const QDir dir(folder);
-    for (const QString& name : subfolders) {
-        auto* entry = new QListWidgetItem(closedIcon, name, this);
-        entry->setData(PathRole, QDir::toNativeSeparators(dir.filePath(name)));
-        entry->setData(DepthRole, depth);
-    }
-    m_current = folder;
-    m_currentRow = row(currentEntry);
-    setCurrentItem(currentEntry);
-    revealCurrentFolder();
 }
 
 } // namespace quorvel

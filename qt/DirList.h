@@ -1,21 +1,19 @@
-// A directory list: one open folder, shown with the folders above it and the folders in it.
+// A directory list: the entries of Dir1 as the folder dialog's logic decides them.
 //
-// The list holds, top to bottom, the root, each folder on the way down, the current folder
-// (highlighted), then the current folder's direct subfolders sorted without regard to case.
-// The path entries show as open folders, each indented one step more than the one above; the
-// subfolders as closed folders one step further in. Opening an entry (double-click, or
-// Enter/Return on the highlighted entry) makes it the current folder and lists it anew;
-// highlighting alone changes nothing. A folder that can't be listed is never entered: the list
-// stays as it was and openFailed() says why.
-//
-// Hidden subfolders (names starting with a dot, or with the hidden attribute) are not listed,
-// as in a file manager's default view; a hidden folder that is the current folder or above it
-// still shows, since it is part of the path.
+// The logic (FolderDialog.h) hands over the whole list at once: the root, each folder on the way
+// down and the open folder, shown as open folders each indented one step more than the one
+// above, then the open folder's direct subfolders, hidden ones included (a folder inside a
+// hidden folder can be picked), as closed folders one step further in. The open folder's entry
+// is highlighted and scrolled into view. Opening an entry (double-click, or Enter/Return on the
+// highlighted entry) reports its row with opened(); highlighting alone reports nothing. The
+// list itself never changes what it shows: the logic lists the folder anew, or leaves the list
+// as it was when the folder can't be opened.
 #pragma once
 
+#include "FolderDialog.h"
+
 #include <QListWidget>
-#include <QString>
-#include <QStringList>
+#include <vector>
 
 namespace quorvel {
 
@@ -23,25 +21,21 @@ class DirList : public QListWidget {
     Q_OBJECT
 
 public:
-    // Item data roles: the folder's full path, and its indentation depth (0 = root).
-    enum Role { PathRole = Qt::UserRole, DepthRole };
+    // Item data role: the entry's indentation depth (0 = root).
+    enum Role { DepthRole = Qt::UserRole };
 
-    // Opens the process's current folder. If that can't be listed, the list shows its path
-    // without subfolders.
+    // An empty list; the dialog fills it.
     explicit DirList(QWidget* parent = nullptr);
 
-    // The open folder: absolute, cleaned, with the platform's separators ("/home/ann",
-    // "C:\Textures", the root as "/" or "C:\").
-    QString currentFolder() const;
+    // Replaces the entries, highlights the one at `openRow` and scrolls it into view.
+    void showEntries(const std::vector<FolderListEntry>& entries, int openRow);
 
-    // Opens `folder` (absolute, or relative to the process's current folder) and lists it.
-    // Returns false, leaving the list and the current folder as they were, when the folder
-    // can't be opened for listing; then `*error` (if given) holds the system's reason.
-    bool setCurrentFolder(const QString& folder, QString* error = nullptr);
+    // The row of the open folder's entry, -1 while the list is empty.
+    int openRow() const { return m_openRow; }
 
 signals:
-    // The user tried to open `folder` and it couldn't be listed, for `reason`.
-    void openFailed(const QString& folder, const QString& reason);
+    // The user opened the entry at `row`.
+    void opened(int row);
 
 protected:
     // Enter/Return opens the highlighted entry and is consumed here, so it never reaches the
@@ -50,13 +44,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void openItem(QListWidgetItem* entry);
-    void showFolder(const QString& folder, const QStringList& subfolders);
-    // Scrolls to the top, then as far as needed to show the current folder's entry.
-    void revealCurrentFolder();
+    // Scrolls to the top, then as far as needed to show the open folder's entry.
+    void revealOpenFolder();
 
-    QString m_current;
-    int m_currentRow = -1;
+    int m_openRow = -1;
 };
 
 } // namespace quorvel

@@ -7,7 +7,6 @@
 #include <QPalette>
 #include <QWidget>
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
 // Q_INIT_RESOURCE declares the resource initialiser by its unqualified name, so it has to be
@@ -20,8 +19,6 @@ static void InitProgramResources() {
 namespace quorvel {
 
 namespace {
-
-constexpr double TwipsPerPixel = 15.0; // 1440 twips per inch at 96 pixels per inch
 
 ModalHook& CurrentModalHook() {
     static ModalHook hook;
@@ -36,11 +33,12 @@ WarningHook& CurrentWarningHook() {
 } // namespace
 
 int Twips(int twips) {
-    return static_cast<int>(std::lround(twips / TwipsPerPixel));
+    return design::Pixels(twips);
 }
 
-QRect TwipsRect(int left, int top, int width, int height) {
-    return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
+QRect Geometry(const design::TwipsRect& rect) {
+    const design::PixelRect pixels = design::Pixels(rect);
+    return QRect(pixels.left, pixels.top, pixels.width, pixels.height);
 }
 
 void SetFixedDialogFrame(QWidget& window, int width, int height, bool isDialog) {
@@ -70,7 +68,8 @@ QFrame* AddLine(QWidget& parent, int x1, int y1, int x2, int y2, const QColor& c
 
 QFont StatusLabelFont() {
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")});
+    font.setFamilies(
+        {QString::fromLatin1(design::StatusLabelFace), QStringLiteral("Microsoft Sans Serif")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     font.setWeight(QFont::Bold);

@@ -2,8 +2,9 @@
 // Toolkit: the thin layer between the windows and Qt Widgets.
 //
 // The windows are designed in twips (1/1440 inch) measured from the top-left corner of the
-// client area; Twips() turns a design length into Qt's device-independent pixels at 96 dpi, one
-// pixel per 15 twips, and Qt's high-DPI scaling maps those onto the screen. The rest is what the
+// client area (WindowDesign.h holds the figures); Twips() turns a design length into Qt's
+// device-independent pixels at 96 dpi, one pixel per 15 twips, and Qt's high-DPI scaling maps
+// those onto the screen. The rest is what the
 // windows ask of the toolkit beyond plain widgets: a fixed dialog frame, a flat coloured line,
 // the status labels' font, a repaint that happens while the UI thread is busy, and the two
 // modal interactions (showing a dialog, showing a warning box). Those two go through hooks so
@@ -11,6 +12,8 @@
 // modal calls run.
 //
 // Everything here runs on the UI thread only.
+
+#include "WindowDesign.h"
 
 #include <QColor>
 #include <QFont>
@@ -25,11 +28,12 @@ class QWidget;
 
 namespace quorvel {
 
-// Pixels at 96 dpi for a length in twips, rounded to the nearest pixel (halves away from 0).
+// Pixels at 96 dpi for a length in twips, rounded to the nearest pixel (halves away from 0), as
+// design::Pixels gives them.
 int Twips(int twips);
 
-// A rectangle given in twips (left, top, width, height), in pixels.
-QRect TwipsRect(int left, int top, int width, int height);
+// A control's designed rectangle, in pixels at 96 dpi.
+QRect Geometry(const design::TwipsRect& rect);
 
 // Makes window a fixed-size top-level window whose client area is width x height twips: the
 // user can't resize it, and its title bar has a close box but no minimise or maximise button.

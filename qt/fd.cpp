@@ -1,14 +1,16 @@
 // The folder-picker dialog; see fd.h. Controls sit at fixed positions, designed in twips, in a
-// fixed-size client area; the handlers are connected explicitly in the constructor.
+// fixed-size client area; the handlers are the logic's, connected explicitly in the constructor.
 #include "fd.h"
 
 #include "DirList.h"
 #include "DriveList.h"
 #include "Toolkit.h"
+#include "WindowDesign.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QStringList>
 
 namespace quorvel {
 namespace {
@@ -24,21 +26,27 @@ QPushButton* makeButton(const QString& caption, const QRect& geometry, QWidget* 
 
 } // namespace
 
-fd::fd(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(tr("Select Start folder"));
-    SetFixedDialogFrame(*this, 6030, 4410, true);
+fd::fd(QWidget* parent) : fd(nullptr, parent) {}
+
+fd::fd(FolderSource& source, QWidget* parent) : fd(&source, parent) {}
+
+fd::fd(FolderSource* source, QWidget* parent)
+    : QDialog(parent), m_systemSource(source ? nullptr : std::make_unique<SystemFolderSource>()),
+      m_logic(*this, source ? *source : *m_systemSource), path(m_logic.path) {
+    setWindowTitle(QString::fromUtf8(design::DialogCaption));
+    SetFixedDialogFrame(*this, design::DialogClientWidth, design::DialogClientHeight, true);
 
     Drive1 = new DriveList(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
-    Drive1->setGeometry(TwipsRect(60, 60, 4455, 315));
+    Drive1->setGeometry(Geometry(design::Drive1));
 
     Dir1 = new DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
-    Dir1->setGeometry(TwipsRect(60, 420, 4515, 3915));
+    Dir1->setGeometry(Geometry(design::Dir1));
 
-    OKButton = makeButton(tr("OK"), TwipsRect(4680, 120, 1215, 375), this);
+    OKButton = makeButton(tr("OK"), Geometry(design::OKButton), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    CancelButton = makeButton(tr("Cancel"), TwipsRect(4680, 600, 1215, 375), this);
+    CancelButton = makeButton(tr("Cancel"), Geometry(design::CancelButton), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
 
     setTabOrder(OKButton, CancelButton);
@@ -46,43 +54,23 @@ fd::fd(QWidget* parent) : QDialog(parent) {
     setTabOrder(Dir1, Drive1);
     OKButton->setFocus();
 
-    connect(OKButton, &QPushButton::clicked, this, &fd::OKButton_Click);
-    connect(CancelButton, &QPushButton::clicked, this, &fd::CancelButton_Click);
-    connect(Drive1, &DriveList::changed, this, &fd::Drive1_Change);
-    connect(Dir1, &DirList::openFailed, this, &fd::reportOpenFailure);
+    connect(OKButton, &QPushButton::clicked, this, [this] { m_logic.OKButton_Click(); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { m_logic.CancelButton_Click(); });
+    connect(Drive1, &DriveList::picked, this, [this](int index) { m_logic.Drive1_Change(index); });
+    connect(Dir1, &DirList::opened, this, [this](int row) { m_logic.Dir1_Open(row); });
+
+    m_logic.Load();
 }
 
-void fd::OKButton_Click() {
-    path = Dir1->currentFolder();
-    hide();
-}
-
-void fd::CancelButton_Click() {
-    path.clear();
-    hide();
-}
-
-void fd::Drive1_Change() {
-    const QString root = DriveList::rootOf(Drive1->drive());
-    QString reason;
-    if (!Dir1->setCurrentFolder(root, &reason))
-        reportOpenFailure(root, reason);
-}
-
-void fd::Form_QueryUnload(bool& cancel, CloseReason reason) {
-    if (reason != CloseReason::UserThroughFrame)
-        return;
-    cancel = true;
-    CancelButton_Click();
-}
+fd::~fd() = default;
 
 void fd::closeEvent(QCloseEvent* event) {
     // The platform delivers the close box, the system menu and Alt+F4 as spontaneous close
     // events; close() from code and the application quitting send non-spontaneous ones.
-    bool cancel = false;
-    Form_QueryUnload(cancel,
-                     event->spontaneous() ? CloseReason::UserThroughFrame : CloseReason::Other);
-    event->setAccepted(!cancel);
+    const bool refuse =
+        m_logic.Form_QueryUnload(event->spontaneous() ? FolderDialog::CloseReason::UserThroughFrame
+                                                      : FolderDialog::CloseReason::Other);
+    event->setAccepted(!refuse);
 }
 
 void fd::keyPressEvent(QKeyEvent* event) {
@@ -94,11 +82,27 @@ void fd::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void fd::reportOpenFailure(const QString& folder, const QString& reason) {
-    Drive1->selectDriveOf(Dir1->currentFolder());
-    ShowWarning(this, windowTitle(),
-                tr("Could not open the folder %1: %2. The folder list still shows %3.")
-                    .arg(folder, reason, Dir1->currentFolder()));
+void fd::showDrives(const std::vector<std::string>& drives, int current) {
+    QStringList names;
+    for (const std::string& drive : drives)
+        names << QString::fromStdString(drive);
+    Drive1->setDrives(names, current);
+}
+
+void fd::selectDrive(int index) {
+    Drive1->selectDrive(index);
+}
+
+void fd::showFolders(const std::vector<FolderListEntry>& entries, int openRow) {
+    Dir1->showEntries(entries, openRow);
+}
+
+void fd::showWarning(const std::string& text) {
+    ShowWarning(this, windowTitle(), QString::fromStdString(text));
+}
+
+void fd::hideDialog() {
+    hide();
 }
 
 } // namespace quorvel

@@ -1,25 +1,19 @@
 #pragma once
-// frmMain: the program's main window and the work it starts.
+// frmMain: the program's main window, as Qt widgets.
 //
-// main() constructs the window with the command line and runs Form_Load before the first show.
-// Form_Load does all of the work synchronously on the UI thread: it creates the compression
-// component, reads the command line and takes one of two branches. A path compresses that one
-// texture file (resolved once, a link followed, then rewritten through its open folder like a
-// file the folder walk finds); the window then appears with the path in lblTitle and the bytes
-// saved (or why nothing could be saved) in lblVersion. An empty command line asks for a start
-// folder in the folder-picker dialog fd, shows the window, and walks the folder tree with
-// ScanFolder, which compresses every candidate file and keeps the running total in lblVersion.
-// cmdOK stays disabled throughout and the window refuses to close meanwhile; afterwards cmdOK,
-// Enter, Escape and the close box all unload the window, which releases the component, and the
-// process ends with its last window.
+// What the window does is decided by its logic, MainWindow (MainWindow.h), which this window
+// owns and serves as its view: main() constructs the window with the command line and runs
+// Form_Load before the first show; Form_Load runs the single-file or the folder mode to the end
+// and leaves the result in the two labels. This class builds the controls as designed
+// (WindowDesign.h), puts the logic's texts on them, shows the folder-picker dialog fd and the
+// warning box, and passes cmdOK, Enter, Escape and the close box on to the logic, which refuses
+// a close while work runs. The process ends with its last window.
 
 #include "CommandLine.h"
-#include "ProgressView.h"
-#include "TextureFile.h"
+#include "MainWindow.h"
 
 #include <QWidget>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,18 +23,13 @@ class QPushButton;
 
 namespace quorvel {
 
-class Brevora;
-class DirectoryLister;
-class TextureScan;
+class fd;
 
-class frmMain : public QWidget, private ProgressView {
+class frmMain : public QWidget, private MainWindowView {
     Q_OBJECT
 
 public:
-    // Compresses one texture file with the window's component: CompressTextureFile, or a
-    // stand-in that also watches the window while a file is being compressed.
-    using CompressStep =
-        std::function<TextureResult(Brevora& compressor, const FileInFolder& file)>;
+    using CompressStep = MainWindow::CompressStep;
 
     // commandLine is the raw text after the program's name (CommandLineText); Form_Load applies
     // the quote rule to it. An empty `compress` means CompressTextureFile.
@@ -48,10 +37,13 @@ public:
                      QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // The load handler: runs the single-file or folder mode to the end and returns with cmdOK
-    // enabled. Call once, before the window is first shown. In folder mode it shows the window
-    // itself once a folder has been picked.
+    // The load handler (MainWindow::Form_Load): runs the single-file or folder mode to the end
+    // and returns with cmdOK enabled. Call once, before the window is first shown. In folder
+    // mode it shows the window itself once a folder has been picked.
     void Form_Load();
+
+    // True while Form_Load runs: cmdOK is disabled and a close is refused.
+    bool busy() const { return m_logic.Busy(); }
 
     // The controls, named and laid out as designed. The window owns them.
     QLabel* const lblTitle;
@@ -60,35 +52,27 @@ public:
     QPushButton* const cmdOK;
 
 protected:
-    // The close box does what cmdOK does; while work runs (cmdOK disabled) a close is refused.
+    // The close box does what cmdOK does; while work runs a close is refused.
     void closeEvent(QCloseEvent* event) override;
     // Enter and Escape press cmdOK while it is enabled (its default and cancel roles).
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void cmdOK_Click();
-    void Form_Unload();
-
-    // The folder mode: asks for the start folder, walks it, shows " Finished.." and a warning
-    // listing whatever could not be handled.
-    void RunFolderMode();
-
-    // Walks the tree at folder with scan, which compresses each candidate through
-    // CompressTextureFile and writes the progress to the labels.
-    void ScanFolder(TextureScan& scan, const std::filesystem::path& folder);
-
-    // Compresses one texture file through Compressor with m_compress.
-    TextureResult CompressOne(const FileInFolder& file);
-
-    // ProgressView: how the folder scan shows its progress in the two labels.
+    // MainWindowView: what the logic asks of the window.
     void setTitle(const std::string& text) override;
     void setStatus(const std::string& text) override;
     void repaintStatus() override;
+    void setStatusDetail(const std::string& text) override;
+    void setOkEnabled(bool enabled) override;
+    void focusOk() override;
+    void showNow() override;
+    std::filesystem::path pickStartFolder() override;
+    void unloadFolderDialog() override;
+    void showWarning(const std::string& text) override;
+    void closeWindow() override;
 
-    NativeString m_commandLine;
-    CompressStep m_compress;
-    std::unique_ptr<Brevora> Compressor;       // from Form_Load to Form_Unload
-    std::unique_ptr<DirectoryLister> FsObject; // from first use in folder mode to Form_Unload
+    MainWindow m_logic;
+    std::unique_ptr<fd> m_dialog; // the folder-picker dialog, from its show to its unload
 };
 
 } // namespace quorvel

@@ -102,8 +102,9 @@ char32_t FoldCase(char32_t c) {
         return c + 0x20;
     if (c >= 0x400 && c <= 0x40F)
         return c + 0x50;
-    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
-        c != 0x17F) {
+    if (c == 0x178) // capital Y with diaeresis, whose small letter is in Latin-1
+        return 0xFF;
+    if (c >= 0x100 && c <= 0x17E && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149) {
         // Latin Extended-A pairs capital and small letter; the pairs start on an even code
         // point, except in the two runs that start on an odd one.
         const bool oddPairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);

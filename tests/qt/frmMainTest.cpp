@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QFrame>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -78,6 +79,10 @@ private:
         neverVisible &= !isVisible();
         statuses << lblVersion->text();
         closeEverAccepted |= close();
+        // Escape would press cmdOK if it were enabled; it isn't, so the window stays.
+        const bool wasVisible = isVisible();
+        QTest::keyClick(this, Qt::Key_Escape);
+        closeEverAccepted |= wasVisible && !isVisible();
         return quorvel::CompressTextureFile(compressor, file);
     }
 };
@@ -86,14 +91,15 @@ private:
 // warning boxes, through the toolkit's hooks.
 class DialogAnswers {
 public:
-    explicit DialogAnswers(const QString& folder) {
+    explicit DialogAnswers(const fs::path& folder) {
         m_previousModal = quorvel::SetModalHook([this, folder](QDialog& dialog) {
             ++dialogsShown;
             auto* picker = qobject_cast<quorvel::fd*>(&dialog);
             if (picker == nullptr)
                 return int(QDialog::Rejected);
+            lastDialog = picker;
             picker->path = folder;
-            return int(folder.isEmpty() ? QDialog::Rejected : QDialog::Accepted);
+            return int(folder.empty() ? QDialog::Rejected : QDialog::Accepted);
         });
         m_previousWarning = quorvel::SetWarningHook(
             [this](const QString&, const QString& text) { warnings << text; });
@@ -106,6 +112,7 @@ public:
     DialogAnswers& operator=(const DialogAnswers&) = delete;
 
     int dialogsShown = 0;
+    QPointer<quorvel::fd> lastDialog; // null again once the window has unloaded it
     QStringList warnings;
 
 private:
@@ -371,12 +378,13 @@ void frmMainTest::folderModeWalksTheTreeWithTheWindowShown() {
     const Bytes decoy = quorvel::test::MakeTexture(0x40, quorvel::test::CompressibleBytes(20000));
     quorvel::test::WriteFileBytes(m_root / "decoy.aces", decoy);
     const long total = ExpectedSaving(a) + ExpectedSaving(b) + ExpectedSaving(c);
-    DialogAnswers answers(Shown(m_root));
+    DialogAnswers answers(m_root);
 
     WatchedMain window{quorvel::NativeString()};
     window.Form_Load();
 
     QCOMPARE(answers.dialogsShown, 1);
+    QVERIFY2(answers.lastDialog.isNull(), "the dialog is unloaded by the end of the run");
     QCOMPARE(window.calls, 3);
     QVERIFY2(window.alwaysVisible, "the window is on screen during the walk");
     QVERIFY(!window.buttonEverEnabled);
@@ -410,12 +418,13 @@ void frmMainTest::cancelledFolderChoiceOnlyFinishes_data() {
 
 void frmMainTest::cancelledFolderChoiceOnlyFinishes() {
     QFETCH(QString, commandLine);
-    DialogAnswers answers{QString()};
+    DialogAnswers answers{fs::path()};
 
     WatchedMain window(Native(commandLine));
     window.Form_Load();
 
     QCOMPARE(answers.dialogsShown, 1);
+    QVERIFY(answers.lastDialog.isNull());
     QCOMPARE(window.calls, 0);
     QVERIFY(!window.isVisible());
     QCOMPARE(window.lblTitle->text(), QString());
@@ -431,7 +440,7 @@ void frmMainTest::folderModeListsFailuresInOneWarning() {
                                       Bytes{'s', 'h', 'o', 'r', 't'});
     const Bytes good = quorvel::test::CompressibleBytes(40000);
     quorvel::test::WriteFileBytes(m_root / "good.ace", quorvel::test::MakeTexture(0x40, good));
-    DialogAnswers answers(Shown(m_root));
+    DialogAnswers answers(m_root);
 
     frmMain window{quorvel::NativeString()};
     window.Form_Load();
