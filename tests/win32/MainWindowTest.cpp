@@ -87,7 +87,7 @@ TEST(Win32MainWindow, SingleFileRunRewritesTheFileAndShowsTheDesignedWindow) {
     EXPECT_EQ(BoxOf(main.lblVersion), klblVersion) << Describe(BoxOf(main.lblVersion));
     EXPECT_EQ(BoxOf(main.cmdOK), kcmdOK) << Describe(BoxOf(main.cmdOK));
     EXPECT_EQ(TextOf(main.cmdOK), L"OK");
-    EXPECT_EQ(FocusOf(main.window), main.cmdOK);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(main.window) == main.cmdOK; }, 10s));
 
     // Line1: one row of gray from x = 4 up to, not including, x = 580.
     const COLORREF gray = RGB(128, 128, 128);
