@@ -6,9 +6,12 @@
 #   make tsan    the Qt-free suite under ThreadSanitizer
 #   make package the Debian package from the release preset, checked by lintian:
 #                build/release/quorvel_<version>_<arch>.deb
-#   make windows          quorvel-cli.exe and the Qt-free test programs for 64-bit Windows
-#   make windows-test     those tests and the batch command's end-to-end test under Wine
-#   make windows-package  build/windows/quorvel-cli-<version>-windows-x64.zip
+#   make windows          quorvel.exe, quorvel-cli.exe and the Qt-free test programs for 64-bit
+#                         Windows
+#   make windows-test     those tests, the window tests and the batch command's end-to-end test
+#                         under Wine, on a virtual display
+#   make windows-package  build/windows/quorvel-<version>-windows-x64.zip and the installer
+#                         quorvel-<version>-windows-x64.exe
 WERROR := $(if $(CI),ON,OFF)
 SAMPLE := build/sample
 
@@ -68,7 +71,7 @@ windows-test: windows
 	scripts/windows-test.sh
 
 windows-package: windows
-	cd build/windows && cpack -G ZIP
+	cd build/windows && cpack -G "ZIP;NSIS"
 
 clean:
 	rm -rf build

@@ -9,8 +9,8 @@
 #   scripts/install-deps.sh format       clang-format, for the layout check in .ci/run
 #   scripts/install-deps.sh windows      the mingw-w64 cross-compiler, zlib for it, GoogleTest's
 #                                        and CLI11's sources, Wine with its fonts, Xvfb for the
-#                                        window tests, and the source-package entries
-#                                        `apt-get source libdeflate` needs
+#                                        window tests, NSIS for the installer, and the
+#                                        source-package entries `apt-get source libdeflate` needs
 # Run as root it calls apt-get; otherwise it prints the exact command to run and fails.
 set -euo pipefail
 
@@ -22,7 +22,7 @@ bench=(pigz time python3)
 package=(dpkg-dev file help2man go-md2man lintian desktop-file-utils shared-mime-info)
 format=(clang-format git)
 windows=(cmake ninja-build make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
-         libcli11-dev wine64 wine fonts-wine xvfb xauth dpkg-dev python3)
+         libcli11-dev wine64 wine fonts-wine xvfb xauth nsis dpkg-dev python3)
 
 wanted=()
 sources=no
