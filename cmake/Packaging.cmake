@@ -93,6 +93,7 @@ if(WIN32)
   # Program Files\Quorvel, a Start-menu entry for the window program, an uninstaller.
   set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorvel)
   set(CPACK_PACKAGE_EXECUTABLES quorvel Quorvel)
+  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
   set(CPACK_NSIS_PACKAGE_NAME Quorvel)
   set(CPACK_NSIS_DISPLAY_NAME Quorvel)
   set(CPACK_NSIS_INSTALLED_ICON_NAME quorvel.exe)
