@@ -223,6 +223,10 @@ void frmMain::setOkEnabled(bool enabled) {
 }
 
 void frmMain::focusOk() {
+    // A hidden window is not given the focus: that would activate it unseen, and it would then
+    // appear inactive. Show() focuses cmdOK once the window is on screen.
+    if (!IsWindowVisible(m_window))
+        return;
     SendMessageW(m_window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(cmdOK), TRUE);
 }
 
