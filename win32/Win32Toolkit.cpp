@@ -228,6 +228,9 @@ void DiscardQueuedInput() {
     }
     while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
     }
+    // Clicks on the title bar and frame, the close box among them.
+    while (PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+    }
 }
 
 } // namespace quorvel::win32
