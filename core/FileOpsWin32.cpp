@@ -5,14 +5,22 @@
 // is opened without following a reparse point (FILE_FLAG_OPEN_REPARSE_POINT) and refused when it
 // is one, and everything after that (identity, reading, writing) goes through its handle.
 // Windows has no extended attributes of the POSIX kind and no read leases: those calls fail as
-// on a file system without them.
+// on a file system without them. What a rewritten file keeps instead is the original's file
+// attributes and security descriptor (copyFileAttributes, copySecurity).
+//
+// Every path handed to the system is in the long-path form ("\\?\C:\..."): the folder paths
+// the system reports for handles are in that form already, and a path from the command line is
+// made absolute and put in it, so no path-length limit applies.
 
 #include "FileOps.h"
 
+#include <aclapi.h>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
 #include <io.h>
+#include <memory>
+#include <string>
 #include <sys/stat.h>
 #include <windows.h>
 
@@ -54,9 +62,49 @@ int ErrnoFromWin32(unsigned long code) noexcept {
     }
 }
 
+std::filesystem::path LongPathForm(const std::filesystem::path& path) {
+    const std::wstring& text = path.native();
+    if (text.starts_with(L"\\\\?\\") || text.starts_with(L"\\\\.\\"))
+        return path;
+    if (text.empty()) {
+        errno = ENOENT;
+        return {};
+    }
+    // Makes the path absolute, turns '/' into '\' and takes out "." and "..", none of which
+    // the long-path form does.
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(text.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            errno = ErrnoFromWin32(GetLastError());
+            return {};
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.resize(length); // too small: the length needed, terminating zero included
+    }
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
+        return full;
+    if (full.starts_with(L"\\\\")) // \\server\share\...
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// What a new file of ours is opened with besides reading and writing, so that it can be given
+// the original's security descriptor (we are its owner, so this is always granted).
+constexpr DWORD kSecurityAccess = READ_CONTROL | WRITE_DAC | WRITE_OWNER;
+// The file attributes a rewritten file keeps. Read-only is never among them (such files are
+// refused), nor what describes the content rather than the file (compressed, encrypted, sparse,
+// offline: the new content is written plainly and is all here).
+constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                     FILE_ATTRIBUTE_TEMPORARY;
 // Seconds between 1601-01-01, where file times count from, and 1970-01-01.
 constexpr std::int64_t kEpochDifference = 11'644'473'600;
 
@@ -102,10 +150,11 @@ int Identify(HANDLE handle, FileIdentity& out) {
     return 0;
 }
 
-// `name` in `folder`, or `name` itself without a folder. Empty with errno set on failure.
+// `name` in `folder`, or `name` itself without a folder, in the long-path form. Empty with errno
+// set on failure.
 std::filesystem::path Resolve(FolderHandle folder, const std::filesystem::path& name) {
     if (folder == kNoFolder)
-        return name;
+        return LongPathForm(name);
     std::filesystem::path base = FolderPath(folder);
     if (base.empty())
         return {};
@@ -162,7 +211,16 @@ int RealOpenAt(FolderHandle folder, const std::filesystem::path& name, int flags
     } else if ((flags & _O_TRUNC) != 0) {
         disposition = TRUNCATE_EXISTING;
     }
-    const HANDLE handle = OpenHandle(folder, name, access, disposition, 0);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (disposition == CREATE_NEW) {
+        handle = OpenHandle(folder, name, access | kSecurityAccess, disposition, 0);
+        // Where a file system or share grants no such rights, the file goes without them and
+        // copySecurity then fails unless there is nothing to copy.
+        if (handle == INVALID_HANDLE_VALUE && errno == EACCES)
+            handle = OpenHandle(folder, name, access, disposition, 0);
+    } else {
+        handle = OpenHandle(folder, name, access, disposition, 0);
+    }
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), accessMode | _O_BINARY);
@@ -196,23 +254,37 @@ std::int64_t RealWrite(int fd, const void* buffer, std::size_t count) {
     return written;
 }
 
-// A virus scanner or indexer briefly holding the original makes the replace fail with a
-// sharing violation; a few short retries get past it.
+// Whether some program holds `path` open: an open asking to share nothing fails with a sharing
+// violation then. Only asked after a refused replace, whose Access Denied says the same of a
+// file open with FILE_SHARE_DELETE as of a file we may not replace.
+bool HeldOpen(const std::filesystem::path& path) {
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_DATA, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    const DWORD code = GetLastError();
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
+// Windows won't replace a file that any program holds open: that fails with EBUSY (the caller
+// retries for a while, FileOps::waitWhileInUse), anything else with its own code.
 int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
                  const std::filesystem::path& to) {
     const std::filesystem::path source = Resolve(folder, from);
     const std::filesystem::path target = Resolve(folder, to);
     if (source.empty() || target.empty())
         return -1;
-    for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(source.c_str(), target.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return 0;
-        const DWORD code = GetLastError();
-        if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) || attempt == 4)
-            return Fail(code);
-        Sleep(50);
+    if (MoveFileExW(source.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    const DWORD code = GetLastError();
+    if (code == ERROR_ACCESS_DENIED && HeldOpen(target)) {
+        errno = EBUSY;
+        return -1;
     }
+    return Fail(code);
 }
 
 int RealUnlinkAt(FolderHandle folder, const std::filesystem::path& name) {
@@ -259,6 +331,119 @@ int NotSupported() {
     return -1;
 }
 
+int RealCopyFileAttributes(int source, int target) {
+    FILE_BASIC_INFO from{};
+    if (!GetFileInformationByHandleEx(HandleOf(source), FileBasicInfo, &from, sizeof from))
+        return Fail(GetLastError());
+    // Times of 0 are left as they are; attributes of 0 too, so "none" is said as NORMAL.
+    FILE_BASIC_INFO to{};
+    to.CreationTime = from.CreationTime;
+    to.FileAttributes = from.FileAttributes & kCarriedAttributes;
+    if (to.FileAttributes == 0)
+        to.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(HandleOf(target), FileBasicInfo, &to, sizeof to))
+        return Fail(GetLastError());
+    return 0;
+}
+
+struct LocalFreer {
+    void operator()(void* memory) const noexcept { LocalFree(memory); }
+};
+using LocalMemory = std::unique_ptr<void, LocalFreer>;
+
+// A handle to the same file with ACCESS_SYSTEM_SECURITY, or null: only a process holding the
+// security privilege (enabled) may read or set a SACL.
+struct HandleCloser {
+    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+OwnedHandle AuditHandle(HANDLE file) {
+    const HANDLE handle = ReOpenFile(file, ACCESS_SYSTEM_SECURITY, kShareAll, 0);
+    return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+bool IsOwnerRefusal(DWORD code) {
+    return code == ERROR_INVALID_OWNER || code == ERROR_INVALID_PRIMARY_GROUP ||
+           code == ERROR_ACCESS_DENIED || code == ERROR_PRIVILEGE_NOT_HELD;
+}
+
+// The SACL, where both files can be reached with ACCESS_SYSTEM_SECURITY and the original has
+// one: a privileged process keeps the original's auditing; nobody else can read it.
+int CopyAuditing(HANDLE from, HANDLE to) {
+    const OwnedHandle auditFrom = AuditHandle(from);
+    if (!auditFrom)
+        return 0;
+    PACL sacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetSecurityInfo(auditFrom.get(), SE_FILE_OBJECT, SACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, &sacl, &raw) != ERROR_SUCCESS)
+        return 0;
+    const LocalMemory descriptor(raw);
+    if (sacl == nullptr || sacl->AceCount == 0)
+        return 0;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor.get(), &control, &revision);
+    const OwnedHandle auditTo = AuditHandle(to);
+    if (!auditTo)
+        return Fail(GetLastError());
+    const SECURITY_INFORMATION what =
+        SACL_SECURITY_INFORMATION |
+        ((control & SE_SACL_PROTECTED) != 0 ? PROTECTED_SACL_SECURITY_INFORMATION
+                                            : UNPROTECTED_SACL_SECURITY_INFORMATION);
+    const DWORD code =
+        SetSecurityInfo(auditTo.get(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, sacl);
+    return code == ERROR_SUCCESS ? 0 : Fail(code);
+}
+
+int RealCopySecurity(int source, int target) {
+    const HANDLE from = HandleOf(source);
+    const HANDLE to = HandleOf(target);
+    PSID owner = nullptr;
+    PSID group = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    DWORD code = GetSecurityInfo(from, SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                     DACL_SECURITY_INFORMATION,
+                                 &owner, &group, &dacl, nullptr, &raw);
+    if (code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED)
+        return 0; // a file system without security descriptors (FAT)
+    if (code != ERROR_SUCCESS)
+        return Fail(code);
+    const LocalMemory descriptor(raw);
+
+    // Only a privileged process may give a file away, as on POSIX: the file is then ours, with
+    // the original's group where we may set that.
+    code =
+        SetSecurityInfo(to, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
+                        owner, group, nullptr, nullptr);
+    if (code != ERROR_SUCCESS && !IsOwnerRefusal(code))
+        return Fail(code);
+    if (code != ERROR_SUCCESS) {
+        code = SetSecurityInfo(to, SE_FILE_OBJECT, GROUP_SECURITY_INFORMATION, nullptr, group,
+                               nullptr, nullptr);
+        if (code != ERROR_SUCCESS && !IsOwnerRefusal(code))
+            return Fail(code);
+    }
+
+    // The DACL as the original has it; an unprotected one keeps inheriting from the folder, as
+    // the original's did.
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(descriptor.get(), &control, &revision))
+        return Fail(GetLastError());
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                            : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    code = SetSecurityInfo(to, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    if (code != ERROR_SUCCESS)
+        return Fail(code);
+    return CopyAuditing(from, to);
+}
+
 } // namespace
 
 FileOps MakeSystemFileOps() {
@@ -272,7 +457,7 @@ FileOps MakeSystemFileOps() {
         errno = ENOSYS;
         return -1;
     };
-    // Permission bits and owners don't carry over on Windows; a new file gets the folder's ACL.
+    // Mode bits and owners of the POSIX kind: copySecurity carries what they carry.
     ops.fchmod = [](int, unsigned) { return 0; };
     ops.fchown = [](int, std::uint32_t, std::uint32_t) { return 0; };
     ops.renameAt = RealRenameAt;
@@ -290,6 +475,8 @@ FileOps MakeSystemFileOps() {
         return -1;
     };
     ops.leaseHeld = [](int) { return 0; };
+    ops.copyFileAttributes = RealCopyFileAttributes;
+    ops.copySecurity = RealCopySecurity;
     return ops;
 }
 
