@@ -15,6 +15,7 @@
 #include "TextureFile.h"
 #include "TextureSamples.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -25,6 +26,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <aclapi.h>
@@ -500,6 +502,54 @@ TEST(WindowsRewrite, KeepsTheFileAttributes) {
     EXPECT_EQ(attributes & kKept, kKept);
     EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u);
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Windows won't replace a file that is open, even by us: the original is closed before the
+// rename, and its name checked for the very file that was read after that, just before it.
+TEST(WindowsRewrite, ClosesTheOriginalAndChecksItAgainBeforeTheRename) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    auto events = std::make_shared<std::vector<std::string>>();
+    auto original = std::make_shared<int>(-1);
+    FileOps ops = SystemFileOps();
+    ops.openAt = [real = ops.openAt, original](FolderHandle folder, const fs::path& name, int flags,
+                                               unsigned mode) {
+        const int fd = real(folder, name, flags, mode);
+        if (name == "brick.ace" && *original == -1)
+            *original = fd;
+        return fd;
+    };
+    ops.close = [real = ops.close, original, events](int fd) {
+        if (fd == *original) {
+            events->push_back("close original");
+            *original = -2;
+        }
+        return real(fd);
+    };
+    ops.statAt = [real = ops.statAt, events](FolderHandle folder, const fs::path& name, bool follow,
+                                             FileIdentity& out) {
+        if (name == "brick.ace")
+            events->push_back("check original");
+        return real(folder, name, follow, out);
+    };
+    ops.renameAt = [real = ops.renameAt, events](FolderHandle folder, const fs::path& from,
+                                                 const fs::path& to) {
+        events->push_back("rename");
+        return real(folder, from, to);
+    };
+    TextureResult result;
+    {
+        ScopedFileOps recorded(std::move(ops));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, path);
+    }
+    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    const auto closed = std::find(events->begin(), events->end(), "close original");
+    ASSERT_NE(closed, events->end());
+    EXPECT_EQ(std::vector<std::string>(closed + 1, events->end()),
+              (std::vector<std::string>{"check original", "rename"}));
 }
 
 // Another program's handle: opened sharing nothing, it keeps us from reading the file at all;
