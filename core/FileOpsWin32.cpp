@@ -17,12 +17,15 @@
 #include <aclapi.h>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 #include <windows.h>
+#include <winternl.h>
 
 namespace quorvel {
 
@@ -270,19 +273,54 @@ bool HeldOpen(const std::filesystem::path& path) {
 
 // Windows won't replace a file that any program holds open: that fails with EBUSY (the caller
 // retries for a while, FileOps::waitWhileInUse), anything else with its own code.
+//
+// In a folder, the file to rename is opened as itself (never through a reparse point) and
+// renamed through that handle to the new name relative to the folder's handle: the new name
+// can't end up anywhere but in the open folder, whatever its path names by then.
 int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
                  const std::filesystem::path& to) {
-    const std::filesystem::path source = Resolve(folder, from);
-    const std::filesystem::path target = Resolve(folder, to);
-    if (source.empty() || target.empty())
+    if (folder == kNoFolder) {
+        const std::filesystem::path source = Resolve(folder, from);
+        const std::filesystem::path target = Resolve(folder, to);
+        if (source.empty() || target.empty())
+            return -1;
+        if (MoveFileExW(source.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 0;
+        const DWORD code = GetLastError();
+        if (code == ERROR_ACCESS_DENIED && HeldOpen(target)) {
+            errno = EBUSY;
+            return -1;
+        }
+        return Fail(code);
+    }
+    const HANDLE source = OpenHandle(folder, from, DELETE | SYNCHRONIZE, OPEN_EXISTING, 0);
+    if (source == INVALID_HANDLE_VALUE)
         return -1;
-    if (MoveFileExW(source.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    const std::wstring& name = to.native();
+    const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+    // Straight to the system call: the Win32 wrapper (SetFileInformationByHandle) of some
+    // systems takes the name for a path of its own and drops the folder.
+    std::vector<std::uint64_t> buffer((sizeof(FILE_RENAME_INFORMATION) + nameBytes) / 8 + 1);
+    auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = folder;
+    info->FileNameLength = static_cast<ULONG>(nameBytes);
+    std::memcpy(info->FileName, name.data(), nameBytes);
+    IO_STATUS_BLOCK status{};
+    const NTSTATUS result =
+        NtSetInformationFile(source, &status, info, static_cast<ULONG>(buffer.size() * 8),
+                             static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation));
+    CloseHandle(source);
+    if (result >= 0)
         return 0;
-    const DWORD code = GetLastError();
-    if (code == ERROR_ACCESS_DENIED && HeldOpen(target)) {
-        errno = EBUSY;
-        return -1;
+    const DWORD code = RtlNtStatusToDosError(result);
+    if (code == ERROR_ACCESS_DENIED) {
+        const std::filesystem::path target = Resolve(folder, to);
+        if (!target.empty() && HeldOpen(target)) {
+            errno = EBUSY;
+            return -1;
+        }
     }
     return Fail(code);
 }

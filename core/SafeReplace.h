@@ -85,8 +85,9 @@ private:
     bool m_held = false;
 };
 
-// Flushes a folder's entries to disk, making renames in it durable. A no-op on Windows, where
-// the rename itself writes through.
+// Flushes a folder's entries to disk, making renames in it durable. A no-op on Windows, which
+// flushes a folder only through a handle open for writing it; the file system's journal keeps
+// the rename there, and the file's content was flushed before it.
 std::error_code SyncFolder(const OpenFolder& folder);
 
 // Flushes the whole file system holding `folder` (syncfs(2)): every file written there so far,

@@ -158,7 +158,7 @@ const Fault kFaults[] = {
     Fault{"SyncFile", Call::Fsync, 1, EIO, TextureStep::Sync},
     // EBUSY is a file in use, retried (RewriteAccessTest.cpp).
     Fault{"Rename", Call::Rename, 1, EACCES, TextureStep::Replace},
-#ifndef _WIN32 // Windows has no folder sync: the rename writes through
+#ifndef _WIN32 // Windows has no folder sync (SyncFolder)
     Fault{"SyncFolder", Call::Fsync, 2, EIO, TextureStep::SyncFolder},
 #endif
 };
