@@ -1,16 +1,15 @@
 // The real file calls on Windows.
 //
-// Windows has no calls relative to an open folder, so a name in a folder is reached by the path
-// the system reports for the folder's open handle (FolderPath) plus the name. A file in a folder
-// is opened without following a reparse point (FILE_FLAG_OPEN_REPARSE_POINT) and refused when it
-// is one, and everything after that (identity, reading, writing) goes through its handle.
+// A name in a folder is opened relative to the folder's open handle (OpenInFolder, NtCreateFile
+// with the folder as root directory), without following a reparse point
+// (FILE_OPEN_REPARSE_POINT), and refused when it is one; everything after that (identity,
+// reading, writing, renaming, deleting) goes through the handle. No path is resolved again.
 // Windows has no extended attributes of the POSIX kind and no read leases: those calls fail as
 // on a file system without them. What a rewritten file keeps instead is the original's file
 // attributes and security descriptor (copyFileAttributes, copySecurity).
 //
-// Every path handed to the system is in the long-path form ("\\?\C:\..."): the folder paths
-// the system reports for handles are in that form already, and a path from the command line is
-// made absolute and put in it, so no path-length limit applies.
+// A path from the command line is made absolute and put in the long-path form ("\\?\C:\...")
+// before it is handed to the system, so no path-length limit applies.
 
 #include "FileOps.h"
 
@@ -153,45 +152,50 @@ int Identify(HANDLE handle, FileIdentity& out) {
     return 0;
 }
 
-// `name` in `folder`, or `name` itself without a folder, in the long-path form. Empty with errno
-// set on failure.
-std::filesystem::path Resolve(FolderHandle folder, const std::filesystem::path& name) {
-    if (folder == kNoFolder)
-        return LongPathForm(name);
-    std::filesystem::path base = FolderPath(folder);
-    if (base.empty())
-        return {};
-    return base / name;
+ULONG NtDisposition(DWORD disposition) {
+    switch (disposition) {
+    case CREATE_NEW:
+        return FILE_CREATE;
+    case CREATE_ALWAYS:
+        return FILE_OVERWRITE_IF;
+    case OPEN_ALWAYS:
+        return FILE_OPEN_IF;
+    case TRUNCATE_EXISTING:
+        return FILE_OVERWRITE;
+    default:
+        return FILE_OPEN;
+    }
 }
 
-// Opens `name` in `folder`; a name in a folder never through a reparse point: the point itself
-// is opened and refused with ELOOP. Without a folder, links are followed (the user named it).
+// Opens `name` in `folder`, relative to the folder's handle, never through a reparse point: the
+// point itself is opened and refused with ELOOP. Without a folder, `name` is a path and links
+// are followed (the user named it).
 HANDLE OpenHandle(FolderHandle folder, const std::filesystem::path& name, DWORD access,
-                  DWORD disposition, DWORD extraFlags) {
-    const std::filesystem::path path = Resolve(folder, name);
-    if (path.empty())
-        return INVALID_HANDLE_VALUE;
-    const bool follow = folder == kNoFolder;
-    const DWORD flags =
-        FILE_ATTRIBUTE_NORMAL | extraFlags | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    const HANDLE handle =
-        CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        Fail(GetLastError());
+                  DWORD disposition, DWORD share = kShareAll) {
+    if (folder == kNoFolder) {
+        const std::filesystem::path path = LongPathForm(name);
+        if (path.empty())
+            return INVALID_HANDLE_VALUE;
+        const HANDLE handle = CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            Fail(GetLastError());
         return handle;
     }
-    if (!follow) {
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(handle, &info)) {
-            Fail(GetLastError());
-            CloseHandle(handle);
-            return INVALID_HANDLE_VALUE;
-        }
-        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            CloseHandle(handle);
-            errno = ELOOP;
-            return INVALID_HANDLE_VALUE;
-        }
+    const HANDLE handle = OpenInFolder(folder, name, access, share, NtDisposition(disposition),
+                                       FILE_OPEN_REPARSE_POINT);
+    if (handle == INVALID_HANDLE_VALUE)
+        return handle;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        Fail(GetLastError());
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        CloseHandle(handle);
+        errno = ELOOP;
+        return INVALID_HANDLE_VALUE;
     }
     return handle;
 }
@@ -216,13 +220,13 @@ int RealOpenAt(FolderHandle folder, const std::filesystem::path& name, int flags
     }
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (disposition == CREATE_NEW) {
-        handle = OpenHandle(folder, name, access | kSecurityAccess, disposition, 0);
+        handle = OpenHandle(folder, name, access | kSecurityAccess, disposition);
         // Where a file system or share grants no such rights, the file goes without them and
         // copySecurity then fails unless there is nothing to copy.
         if (handle == INVALID_HANDLE_VALUE && errno == EACCES)
-            handle = OpenHandle(folder, name, access, disposition, 0);
+            handle = OpenHandle(folder, name, access, disposition);
     } else {
-        handle = OpenHandle(folder, name, access, disposition, 0);
+        handle = OpenHandle(folder, name, access, disposition);
     }
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
@@ -260,15 +264,22 @@ std::int64_t RealWrite(int fd, const void* buffer, std::size_t count) {
 // Whether some program holds `path` open: an open asking to share nothing fails with a sharing
 // violation then. Only asked after a refused replace, whose Access Denied says the same of a
 // file open with FILE_SHARE_DELETE as of a file we may not replace.
-bool HeldOpen(const std::filesystem::path& path) {
-    const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_DATA, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+bool HeldOpen(FolderHandle folder, const std::filesystem::path& name) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (folder == kNoFolder) {
+        const std::filesystem::path path = LongPathForm(name);
+        handle = CreateFileW(path.c_str(), FILE_READ_DATA, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            errno = ErrnoFromWin32(GetLastError());
+    } else {
+        handle = OpenInFolder(folder, name, FILE_READ_DATA, 0, FILE_OPEN, FILE_OPEN_REPARSE_POINT);
+    }
     if (handle != INVALID_HANDLE_VALUE) {
         CloseHandle(handle);
         return false;
     }
-    const DWORD code = GetLastError();
-    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+    return errno == EBUSY; // a sharing or lock violation
 }
 
 // Windows won't replace a file that any program holds open: that fails with EBUSY (the caller
@@ -280,21 +291,21 @@ bool HeldOpen(const std::filesystem::path& path) {
 int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
                  const std::filesystem::path& to) {
     if (folder == kNoFolder) {
-        const std::filesystem::path source = Resolve(folder, from);
-        const std::filesystem::path target = Resolve(folder, to);
+        const std::filesystem::path source = LongPathForm(from);
+        const std::filesystem::path target = LongPathForm(to);
         if (source.empty() || target.empty())
             return -1;
         if (MoveFileExW(source.c_str(), target.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return 0;
         const DWORD code = GetLastError();
-        if (code == ERROR_ACCESS_DENIED && HeldOpen(target)) {
+        if (code == ERROR_ACCESS_DENIED && HeldOpen(folder, to)) {
             errno = EBUSY;
             return -1;
         }
         return Fail(code);
     }
-    const HANDLE source = OpenHandle(folder, from, DELETE | SYNCHRONIZE, OPEN_EXISTING, 0);
+    const HANDLE source = OpenHandle(folder, from, DELETE | SYNCHRONIZE, OPEN_EXISTING);
     if (source == INVALID_HANDLE_VALUE)
         return -1;
     const std::wstring& name = to.native();
@@ -315,49 +326,73 @@ int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
     if (result >= 0)
         return 0;
     const DWORD code = RtlNtStatusToDosError(result);
-    if (code == ERROR_ACCESS_DENIED) {
-        const std::filesystem::path target = Resolve(folder, to);
-        if (!target.empty() && HeldOpen(target)) {
-            errno = EBUSY;
-            return -1;
-        }
+    if (code == ERROR_ACCESS_DENIED && HeldOpen(folder, to)) {
+        errno = EBUSY;
+        return -1;
     }
     return Fail(code);
 }
 
 int RealUnlinkAt(FolderHandle folder, const std::filesystem::path& name) {
-    const std::filesystem::path path = Resolve(folder, name);
-    if (path.empty())
+    if (folder == kNoFolder) {
+        const std::filesystem::path path = LongPathForm(name);
+        if (path.empty())
+            return -1;
+        return DeleteFileW(path.c_str()) ? 0 : Fail(GetLastError());
+    }
+    // The name itself (a link as a link), marked for deletion through its handle.
+    const HANDLE handle = OpenInFolder(folder, name, DELETE, kShareAll, FILE_OPEN,
+                                       FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE);
+    if (handle == INVALID_HANDLE_VALUE)
         return -1;
-    if (!DeleteFileW(path.c_str()))
-        return Fail(GetLastError());
-    return 0;
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = TRUE;
+    const BOOL deleted =
+        SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
+    const DWORD code = GetLastError();
+    CloseHandle(handle);
+    return deleted ? 0 : Fail(code);
+}
+
+// The name's own attributes handle, a link as itself unless `followLinks`.
+HANDLE AttributesHandle(FolderHandle folder, const std::filesystem::path& name, bool followLinks) {
+    if (folder == kNoFolder) {
+        const std::filesystem::path path = LongPathForm(name);
+        if (path.empty())
+            return INVALID_HANDLE_VALUE;
+        const DWORD flags =
+            FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+        const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                          OPEN_EXISTING, flags, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            Fail(GetLastError());
+        return handle;
+    }
+    return OpenInFolder(folder, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
+                        FILE_OPEN_FOR_BACKUP_INTENT | (followLinks ? 0 : FILE_OPEN_REPARSE_POINT));
 }
 
 int RealStatAt(FolderHandle folder, const std::filesystem::path& name, bool followLinks,
                FileIdentity& out) {
-    const std::filesystem::path path = Resolve(folder, name);
-    if (path.empty())
-        return -1;
-    const DWORD flags =
-        FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                      OPEN_EXISTING, flags, nullptr);
+    const HANDLE handle = AttributesHandle(folder, name, followLinks);
     if (handle == INVALID_HANDLE_VALUE)
-        return Fail(GetLastError());
+        return -1;
     const int status = Identify(handle, out);
     CloseHandle(handle);
     return status;
 }
 
 int RealCheckWritable(FolderHandle folder, const std::filesystem::path& name) {
-    const std::filesystem::path path = Resolve(folder, name);
-    if (path.empty())
+    const HANDLE handle = AttributesHandle(folder, name, false);
+    if (handle == INVALID_HANDLE_VALUE)
         return -1;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Fail(GetLastError());
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL known = GetFileInformationByHandle(handle, &info);
+    const DWORD code = GetLastError();
+    CloseHandle(handle);
+    if (!known)
+        return Fail(code);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
         errno = EACCES;
         return -1;
     }

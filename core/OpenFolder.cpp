@@ -212,20 +212,11 @@ bool SameFile(const FileIdentity& identity, const BY_HANDLE_FILE_INFORMATION& in
            identity.inode == ((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
 }
 
-// Opens the folder `path` names, a reparse point itself rather than what it leads to unless
-// `follow`, and checks through the handle that it is a folder: a reparse point (symbolic link,
-// junction) opened as itself is refused. Returns the handle with its identity (volume serial
-// number, file ID), or kNoFolder with `error` set.
-FolderHandle OpenAndIdentify(const std::filesystem::path& path, bool follow,
-                             FolderIdentity& identity, std::error_code& error) {
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    const HANDLE handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = Win32Error(GetLastError());
-        return kNoFolder;
-    }
+// Checks through `handle` that it is a folder, and unless `follow` not a reparse point (symbolic
+// link, junction) opened as itself. Returns the handle with its identity (volume serial number,
+// file ID), or closes it and returns kNoFolder with `error` set.
+FolderHandle IdentifyFolder(HANDLE handle, bool follow, FolderIdentity& identity,
+                            std::error_code& error) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info)) {
         error = Win32Error(GetLastError());
@@ -248,15 +239,34 @@ FolderHandle OpenAndIdentify(const std::filesystem::path& path, bool follow,
     return handle;
 }
 
-// Opens `name` in the open folder `parent`, never through a reparse point.
+// Opens the folder `path` names, a reparse point itself rather than what it leads to unless
+// `follow`, and identifies it (IdentifyFolder).
+FolderHandle OpenAndIdentify(const std::filesystem::path& path, bool follow,
+                             FolderIdentity& identity, std::error_code& error) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = Win32Error(GetLastError());
+        return kNoFolder;
+    }
+    return IdentifyFolder(handle, follow, identity, error);
+}
+
+// Opens `name` in the open folder `parent`, relative to its handle, never through a reparse
+// point.
 FolderHandle OpenChildHandle(FolderHandle parent, const std::filesystem::path& name,
                              FolderIdentity& identity, std::error_code& error) {
-    const std::filesystem::path base = FolderPath(parent);
-    if (base.empty()) {
+    const HANDLE handle =
+        OpenInFolder(parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                     FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT);
+    if (handle == INVALID_HANDLE_VALUE) {
         error = LastError();
         return kNoFolder;
     }
-    return OpenAndIdentify(base / name, false, identity, error);
+    return IdentifyFolder(handle, false, identity, error);
 }
 
 } // namespace
@@ -298,6 +308,34 @@ std::filesystem::path ObjectNamePath(HANDLE handle) {
 }
 
 } // namespace
+
+void* OpenInFolder(FolderHandle folder, const std::filesystem::path& name, unsigned long access,
+                   unsigned long share, unsigned long disposition, unsigned long options) {
+    const std::wstring& text = name.native();
+    if (folder == kNoFolder || text.empty() || text.find_first_of(L"\\/") != std::wstring::npos ||
+        text.size() * sizeof(wchar_t) > 0xfffe) {
+        errno = folder == kNoFolder ? EBADF : EINVAL;
+        return INVALID_HANDLE_VALUE;
+    }
+    UNICODE_STRING unicode;
+    unicode.Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+    unicode.MaximumLength = unicode.Length;
+    unicode.Buffer = const_cast<wchar_t*>(text.c_str());
+    OBJECT_ATTRIBUTES attributes;
+    // Names compare as Win32 calls compare them: without regard to case.
+    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE handle = nullptr;
+    const NTSTATUS status =
+        NtCreateFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io,
+                     nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                     options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (status < 0) {
+        errno = ErrnoFromWin32(RtlNtStatusToDosError(status));
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
 
 std::filesystem::path FolderPath(FolderHandle folder) {
     if (folder == kNoFolder) {
