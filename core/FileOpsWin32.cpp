@@ -187,17 +187,22 @@ HANDLE OpenHandle(FolderHandle folder, const std::filesystem::path& name, DWORD 
     if (handle == INVALID_HANDLE_VALUE)
         return handle;
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) {
-        Fail(GetLastError());
-        CloseHandle(handle);
-        return INVALID_HANDLE_VALUE;
+    int code = 0;
+    if (!GetFileInformationByHandle(handle, &info))
+        code = ErrnoFromWin32(GetLastError());
+    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        code = ELOOP;
+    if (code == 0)
+        return handle;
+    // A file this call made is not left behind for a failure the caller never sees the file of.
+    if (disposition == CREATE_NEW) {
+        FILE_DISPOSITION_INFO dispose{};
+        dispose.DeleteFile = TRUE;
+        SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
     }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        CloseHandle(handle);
-        errno = ELOOP;
-        return INVALID_HANDLE_VALUE;
-    }
-    return handle;
+    CloseHandle(handle);
+    errno = code;
+    return INVALID_HANDLE_VALUE;
 }
 
 int RealOpenAt(FolderHandle folder, const std::filesystem::path& name, int flags, unsigned) {

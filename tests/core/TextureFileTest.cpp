@@ -218,6 +218,37 @@ TEST(CompressTextureFile, FollowsANamedFileLinkAndKeepsTheLink) {
     EXPECT_EQ(ListFolder(target.parent_path()), std::vector<std::string>{"brick.ace"});
 }
 
+// The folder is held by its handle: moved meanwhile, it is still the one worked in, and a new
+// folder under the old name is left alone. (Wine creates the temporary file in the moved folder
+// but hands back a handle that fails every call, so the file is left as it was, and the
+// temporary file stays behind for a later run to remove; still nothing else is touched.)
+TEST(CompressTextureFile, WorksInTheFolderItOpenedAfterThatFolderMoved) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "sub");
+    const Bytes input = MakeTexture(0, CompressibleBytes(900));
+    WriteFileBytes(dir / "sub" / "brick.ace", input);
+    std::error_code error;
+    const FileInFolder file = ResolveNamedFile(dir / "sub" / "brick.ace", error);
+    ASSERT_FALSE(error) << error.message();
+    if (!MoveFileExW((dir / "sub").c_str(), (dir / "moved").c_str(), 0))
+        GTEST_SKIP() << "an open folder can't be moved here (error " << GetLastError() << ")";
+    std::filesystem::create_directories(dir / "sub");
+    const Bytes decoy = MakeTexture(0, CompressibleBytes(901));
+    WriteFileBytes(dir / "sub" / "brick.ace", decoy);
+
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, file);
+    if (result.outcome == TextureOutcome::Compressed) {
+        EXPECT_EQ(ReadFileBytes(dir / "moved" / "brick.ace"), ExpectedRewrite(input));
+        EXPECT_EQ(ListFolder(dir / "moved"), std::vector<std::string>{"brick.ace"});
+    } else {
+        EXPECT_EQ(result.failedStep, TextureStep::CreateTemp) << DescribeFailure(result);
+        EXPECT_EQ(ReadFileBytes(dir / "moved" / "brick.ace"), input);
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "sub" / "brick.ace"), decoy);
+    EXPECT_EQ(ListFolder(dir / "sub"), std::vector<std::string>{"brick.ace"});
+}
+
 // Deeper than the 260 characters of the old path limit, named by a path in the ordinary form.
 TEST(CompressTextureFile, RewritesAFileDeeperThanTheOldPathLimit) {
     TempDir dir;
