@@ -20,6 +20,18 @@ namespace {
 
 using Identity = std::pair<std::uint64_t, std::uint64_t>;
 
+// Whether `path` names a folder, links followed. On Windows through the file calls, which take a
+// path of any length; the C run-time's stat() there doesn't.
+bool IsFolderPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    FileIdentity identity;
+    return CurrentFileOps().statAt(kNoFolder, path, true, identity) == 0 && identity.isFolder();
+#else
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+#endif
+}
+
 class Collector {
 public:
     Collector(WorkList& list, const std::atomic<bool>& stop, std::size_t maxOpenFolders)
@@ -176,8 +188,7 @@ WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std:
     for (const std::filesystem::path& path : paths) {
         if (collector.stopRequested())
             break;
-        std::error_code error;
-        if (std::filesystem::is_directory(path, error)) {
+        if (IsFolderPath(path)) {
             Visitor visitor(collector, removeLeftovers);
             WalkFolderTree(path, visitor);
         } else {

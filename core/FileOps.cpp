@@ -1,8 +1,10 @@
 #include "FileOps.h"
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace quorvel {
 
@@ -11,8 +13,24 @@ FileOps MakeSystemFileOps();
 
 namespace {
 
+constexpr int kInUseRetries = 4;
+
+bool WaitWhileInUse(int attempt) {
+    if (attempt < 1 || attempt > kInUseRetries)
+        return false;
+    const int saved = errno;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100) * (1 << (attempt - 1)));
+    errno = saved;
+    return true;
+}
+
+FileOps WithPortableCalls(FileOps ops) {
+    ops.waitWhileInUse = WaitWhileInUse;
+    return ops;
+}
+
 FileOps& Installed() {
-    static FileOps ops = MakeSystemFileOps();
+    static FileOps ops = WithPortableCalls(MakeSystemFileOps());
     return ops;
 }
 
@@ -35,7 +53,7 @@ bool FileIdentity::isSymlink() const noexcept {
 }
 
 FileOps SystemFileOps() {
-    return MakeSystemFileOps();
+    return WithPortableCalls(MakeSystemFileOps());
 }
 
 const FileOps& CurrentFileOps() noexcept {

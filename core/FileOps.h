@@ -84,6 +84,20 @@ struct FileOps {
     std::function<int(int fd, bool read)> setLease;
     // 1 while the read lease taken on `fd` is held, 0 once it was broken or released.
     std::function<int(int fd)> leaseHeld;
+    // Windows: gives `target` the file attributes (hidden, system, archive, not content indexed
+    // and the like; never read-only) and the creation time of `source`. Elsewhere ENOSYS.
+    std::function<int(int source, int target)> copyFileAttributes;
+    // Windows: gives `target` the security descriptor of `source`: its DACL, the owner and group
+    // where this process may set them (not being allowed to give a file away is no failure, as
+    // on POSIX), and the SACL where the process may read and set it. Succeeds without doing
+    // anything on a file system without security descriptors. Elsewhere ENOSYS.
+    std::function<int(int source, int target)> copySecurity;
+    // Called when a call failed with EBUSY, because another program holds the file open in a
+    // way that keeps us out (Windows sharing and lock violations; a replace refused because the
+    // file is open), before retry number `attempt` (1, 2, ...) of that call. Returns false when
+    // no more retries should be made. The real one waits 100, 200, 400 and 800 ms, long enough
+    // for an indexer or a virus scanner that holds a file briefly, then gives up.
+    std::function<bool(int attempt)> waitWhileInUse;
 };
 
 // The real system calls.
@@ -93,6 +107,11 @@ FileOps SystemFileOps();
 // The errno value the file calls report for a Win32 error code (EIO for any without a closer
 // one).
 int ErrnoFromWin32(unsigned long code) noexcept;
+
+// `path` made absolute and put in the long-path form ("\\?\C:\...", "\\?\UNC\server\...")
+// that Win32 calls take at any length, whatever the process's path-length limit. A path already
+// in that form is returned as it is. Empty, with errno set, when it can't be made absolute.
+std::filesystem::path LongPathForm(const std::filesystem::path& path);
 #endif
 
 // The table in use. Read concurrently by any number of threads.

@@ -162,6 +162,12 @@ FileOps MakeSystemFileOps() {
     };
     ops.leaseHeld = [](int) { return 0; };
 #endif
+    // Owner, group, mode bits and extended attributes carry what these carry on Windows.
+    ops.copyFileAttributes = [](int, int) {
+        errno = ENOSYS;
+        return -1;
+    };
+    ops.copySecurity = ops.copyFileAttributes;
     return ops;
 }
 

@@ -1,20 +1,30 @@
 // The real file calls on Windows.
 //
-// Windows has no calls relative to an open folder, so a name in a folder is reached by the path
-// the system reports for the folder's open handle (FolderPath) plus the name. A file in a folder
-// is opened without following a reparse point (FILE_FLAG_OPEN_REPARSE_POINT) and refused when it
-// is one, and everything after that (identity, reading, writing) goes through its handle.
+// A name in a folder is opened relative to the folder's open handle (OpenInFolder, NtCreateFile
+// with the folder as root directory), without following a reparse point
+// (FILE_OPEN_REPARSE_POINT), and refused when it is one; everything after that (identity,
+// reading, writing, renaming, deleting) goes through the handle. No path is resolved again.
 // Windows has no extended attributes of the POSIX kind and no read leases: those calls fail as
-// on a file system without them.
+// on a file system without them. What a rewritten file keeps instead is the original's file
+// attributes and security descriptor (copyFileAttributes, copySecurity).
+//
+// A path from the command line is made absolute and put in the long-path form ("\\?\C:\...")
+// before it is handed to the system, so no path-length limit applies.
 
 #include "FileOps.h"
 
+#include <aclapi.h>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <memory>
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 #include <windows.h>
+#include <winternl.h>
 
 namespace quorvel {
 
@@ -54,9 +64,49 @@ int ErrnoFromWin32(unsigned long code) noexcept {
     }
 }
 
+std::filesystem::path LongPathForm(const std::filesystem::path& path) {
+    const std::wstring& text = path.native();
+    if (text.starts_with(L"\\\\?\\") || text.starts_with(L"\\\\.\\"))
+        return path;
+    if (text.empty()) {
+        errno = ENOENT;
+        return {};
+    }
+    // Makes the path absolute, turns '/' into '\' and takes out "." and "..", none of which
+    // the long-path form does.
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(text.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            errno = ErrnoFromWin32(GetLastError());
+            return {};
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.resize(length); // too small: the length needed, terminating zero included
+    }
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
+        return full;
+    if (full.starts_with(L"\\\\")) // \\server\share\...
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// What a new file of ours is opened with besides reading and writing, so that it can be given
+// the original's security descriptor (we are its owner, so this is always granted).
+constexpr DWORD kSecurityAccess = READ_CONTROL | WRITE_DAC | WRITE_OWNER;
+// The file attributes a rewritten file keeps. Read-only is never among them (such files are
+// refused), nor what describes the content rather than the file (compressed, encrypted, sparse,
+// offline: the new content is written plainly and is all here).
+constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                     FILE_ATTRIBUTE_TEMPORARY;
 // Seconds between 1601-01-01, where file times count from, and 1970-01-01.
 constexpr std::int64_t kEpochDifference = 11'644'473'600;
 
@@ -102,46 +152,57 @@ int Identify(HANDLE handle, FileIdentity& out) {
     return 0;
 }
 
-// `name` in `folder`, or `name` itself without a folder. Empty with errno set on failure.
-std::filesystem::path Resolve(FolderHandle folder, const std::filesystem::path& name) {
-    if (folder == kNoFolder)
-        return name;
-    std::filesystem::path base = FolderPath(folder);
-    if (base.empty())
-        return {};
-    return base / name;
+ULONG NtDisposition(DWORD disposition) {
+    switch (disposition) {
+    case CREATE_NEW:
+        return FILE_CREATE;
+    case CREATE_ALWAYS:
+        return FILE_OVERWRITE_IF;
+    case OPEN_ALWAYS:
+        return FILE_OPEN_IF;
+    case TRUNCATE_EXISTING:
+        return FILE_OVERWRITE;
+    default:
+        return FILE_OPEN;
+    }
 }
 
-// Opens `name` in `folder`; a name in a folder never through a reparse point: the point itself
-// is opened and refused with ELOOP. Without a folder, links are followed (the user named it).
+// Opens `name` in `folder`, relative to the folder's handle, never through a reparse point: the
+// point itself is opened and refused with ELOOP. Without a folder, `name` is a path and links
+// are followed (the user named it).
 HANDLE OpenHandle(FolderHandle folder, const std::filesystem::path& name, DWORD access,
-                  DWORD disposition, DWORD extraFlags) {
-    const std::filesystem::path path = Resolve(folder, name);
-    if (path.empty())
-        return INVALID_HANDLE_VALUE;
-    const bool follow = folder == kNoFolder;
-    const DWORD flags =
-        FILE_ATTRIBUTE_NORMAL | extraFlags | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    const HANDLE handle =
-        CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        Fail(GetLastError());
+                  DWORD disposition, DWORD share = kShareAll) {
+    if (folder == kNoFolder) {
+        const std::filesystem::path path = LongPathForm(name);
+        if (path.empty())
+            return INVALID_HANDLE_VALUE;
+        const HANDLE handle = CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            Fail(GetLastError());
         return handle;
     }
-    if (!follow) {
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(handle, &info)) {
-            Fail(GetLastError());
-            CloseHandle(handle);
-            return INVALID_HANDLE_VALUE;
-        }
-        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            CloseHandle(handle);
-            errno = ELOOP;
-            return INVALID_HANDLE_VALUE;
-        }
+    const HANDLE handle = OpenInFolder(folder, name, access, share, NtDisposition(disposition),
+                                       FILE_OPEN_REPARSE_POINT);
+    if (handle == INVALID_HANDLE_VALUE)
+        return handle;
+    BY_HANDLE_FILE_INFORMATION info;
+    int code = 0;
+    if (!GetFileInformationByHandle(handle, &info))
+        code = ErrnoFromWin32(GetLastError());
+    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        code = ELOOP;
+    if (code == 0)
+        return handle;
+    // A file this call made is not left behind for a failure the caller never sees the file of.
+    if (disposition == CREATE_NEW) {
+        FILE_DISPOSITION_INFO dispose{};
+        dispose.DeleteFile = TRUE;
+        SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
     }
-    return handle;
+    CloseHandle(handle);
+    errno = code;
+    return INVALID_HANDLE_VALUE;
 }
 
 int RealOpenAt(FolderHandle folder, const std::filesystem::path& name, int flags, unsigned) {
@@ -162,7 +223,16 @@ int RealOpenAt(FolderHandle folder, const std::filesystem::path& name, int flags
     } else if ((flags & _O_TRUNC) != 0) {
         disposition = TRUNCATE_EXISTING;
     }
-    const HANDLE handle = OpenHandle(folder, name, access, disposition, 0);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (disposition == CREATE_NEW) {
+        handle = OpenHandle(folder, name, access | kSecurityAccess, disposition);
+        // Where a file system or share grants no such rights, the file goes without them and
+        // copySecurity then fails unless there is nothing to copy.
+        if (handle == INVALID_HANDLE_VALUE && errno == EACCES)
+            handle = OpenHandle(folder, name, access, disposition);
+    } else {
+        handle = OpenHandle(folder, name, access, disposition);
+    }
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), accessMode | _O_BINARY);
@@ -196,58 +266,138 @@ std::int64_t RealWrite(int fd, const void* buffer, std::size_t count) {
     return written;
 }
 
-// A virus scanner or indexer briefly holding the original makes the replace fail with a
-// sharing violation; a few short retries get past it.
+// Whether some program holds `path` open: an open asking to share nothing fails with a sharing
+// violation then. Only asked after a refused replace, whose Access Denied says the same of a
+// file open with FILE_SHARE_DELETE as of a file we may not replace.
+bool HeldOpen(FolderHandle folder, const std::filesystem::path& name) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (folder == kNoFolder) {
+        const std::filesystem::path path = LongPathForm(name);
+        handle = CreateFileW(path.c_str(), FILE_READ_DATA, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            errno = ErrnoFromWin32(GetLastError());
+    } else {
+        handle = OpenInFolder(folder, name, FILE_READ_DATA, 0, FILE_OPEN, FILE_OPEN_REPARSE_POINT);
+    }
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    return errno == EBUSY; // a sharing or lock violation
+}
+
+// Windows won't replace a file that any program holds open: that fails with EBUSY (the caller
+// retries for a while, FileOps::waitWhileInUse), anything else with its own code.
+//
+// In a folder, the file to rename is opened as itself (never through a reparse point) and
+// renamed through that handle to the new name relative to the folder's handle: the new name
+// can't end up anywhere but in the open folder, whatever its path names by then.
 int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
                  const std::filesystem::path& to) {
-    const std::filesystem::path source = Resolve(folder, from);
-    const std::filesystem::path target = Resolve(folder, to);
-    if (source.empty() || target.empty())
-        return -1;
-    for (int attempt = 0;; ++attempt) {
+    if (folder == kNoFolder) {
+        const std::filesystem::path source = LongPathForm(from);
+        const std::filesystem::path target = LongPathForm(to);
+        if (source.empty() || target.empty())
+            return -1;
         if (MoveFileExW(source.c_str(), target.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return 0;
         const DWORD code = GetLastError();
-        if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) || attempt == 4)
-            return Fail(code);
-        Sleep(50);
+        if (code == ERROR_ACCESS_DENIED && HeldOpen(folder, to)) {
+            errno = EBUSY;
+            return -1;
+        }
+        return Fail(code);
     }
+    const HANDLE source = OpenHandle(folder, from, DELETE | SYNCHRONIZE, OPEN_EXISTING);
+    if (source == INVALID_HANDLE_VALUE)
+        return -1;
+    const std::wstring& name = to.native();
+    const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+    // Straight to the system call: the Win32 wrapper (SetFileInformationByHandle) of some
+    // systems takes the name for a path of its own and drops the folder.
+    std::vector<std::uint64_t> buffer((sizeof(FILE_RENAME_INFORMATION) + nameBytes) / 8 + 1);
+    auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = folder;
+    info->FileNameLength = static_cast<ULONG>(nameBytes);
+    std::memcpy(info->FileName, name.data(), nameBytes);
+    IO_STATUS_BLOCK status{};
+    const NTSTATUS result =
+        NtSetInformationFile(source, &status, info, static_cast<ULONG>(buffer.size() * 8),
+                             static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation));
+    CloseHandle(source);
+    if (result >= 0)
+        return 0;
+    const DWORD code = RtlNtStatusToDosError(result);
+    if (code == ERROR_ACCESS_DENIED && HeldOpen(folder, to)) {
+        errno = EBUSY;
+        return -1;
+    }
+    return Fail(code);
 }
 
 int RealUnlinkAt(FolderHandle folder, const std::filesystem::path& name) {
-    const std::filesystem::path path = Resolve(folder, name);
-    if (path.empty())
+    if (folder == kNoFolder) {
+        const std::filesystem::path path = LongPathForm(name);
+        if (path.empty())
+            return -1;
+        return DeleteFileW(path.c_str()) ? 0 : Fail(GetLastError());
+    }
+    // The name itself (a link as a link), marked for deletion through its handle.
+    const HANDLE handle = OpenInFolder(folder, name, DELETE, kShareAll, FILE_OPEN,
+                                       FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE);
+    if (handle == INVALID_HANDLE_VALUE)
         return -1;
-    if (!DeleteFileW(path.c_str()))
-        return Fail(GetLastError());
-    return 0;
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = TRUE;
+    const BOOL deleted =
+        SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
+    const DWORD code = GetLastError();
+    CloseHandle(handle);
+    return deleted ? 0 : Fail(code);
+}
+
+// The name's own attributes handle, a link as itself unless `followLinks`.
+HANDLE AttributesHandle(FolderHandle folder, const std::filesystem::path& name, bool followLinks) {
+    if (folder == kNoFolder) {
+        const std::filesystem::path path = LongPathForm(name);
+        if (path.empty())
+            return INVALID_HANDLE_VALUE;
+        const DWORD flags =
+            FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+        const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                          OPEN_EXISTING, flags, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            Fail(GetLastError());
+        return handle;
+    }
+    return OpenInFolder(folder, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
+                        FILE_OPEN_FOR_BACKUP_INTENT | (followLinks ? 0 : FILE_OPEN_REPARSE_POINT));
 }
 
 int RealStatAt(FolderHandle folder, const std::filesystem::path& name, bool followLinks,
                FileIdentity& out) {
-    const std::filesystem::path path = Resolve(folder, name);
-    if (path.empty())
-        return -1;
-    const DWORD flags =
-        FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                      OPEN_EXISTING, flags, nullptr);
+    const HANDLE handle = AttributesHandle(folder, name, followLinks);
     if (handle == INVALID_HANDLE_VALUE)
-        return Fail(GetLastError());
+        return -1;
     const int status = Identify(handle, out);
     CloseHandle(handle);
     return status;
 }
 
 int RealCheckWritable(FolderHandle folder, const std::filesystem::path& name) {
-    const std::filesystem::path path = Resolve(folder, name);
-    if (path.empty())
+    const HANDLE handle = AttributesHandle(folder, name, false);
+    if (handle == INVALID_HANDLE_VALUE)
         return -1;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Fail(GetLastError());
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL known = GetFileInformationByHandle(handle, &info);
+    const DWORD code = GetLastError();
+    CloseHandle(handle);
+    if (!known)
+        return Fail(code);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
         errno = EACCES;
         return -1;
     }
@@ -257,6 +407,119 @@ int RealCheckWritable(FolderHandle folder, const std::filesystem::path& name) {
 int NotSupported() {
     errno = ENOTSUP;
     return -1;
+}
+
+int RealCopyFileAttributes(int source, int target) {
+    FILE_BASIC_INFO from{};
+    if (!GetFileInformationByHandleEx(HandleOf(source), FileBasicInfo, &from, sizeof from))
+        return Fail(GetLastError());
+    // Times of 0 are left as they are; attributes of 0 too, so "none" is said as NORMAL.
+    FILE_BASIC_INFO to{};
+    to.CreationTime = from.CreationTime;
+    to.FileAttributes = from.FileAttributes & kCarriedAttributes;
+    if (to.FileAttributes == 0)
+        to.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(HandleOf(target), FileBasicInfo, &to, sizeof to))
+        return Fail(GetLastError());
+    return 0;
+}
+
+struct LocalFreer {
+    void operator()(void* memory) const noexcept { LocalFree(memory); }
+};
+using LocalMemory = std::unique_ptr<void, LocalFreer>;
+
+// A handle to the same file with ACCESS_SYSTEM_SECURITY, or null: only a process holding the
+// security privilege (enabled) may read or set a SACL.
+struct HandleCloser {
+    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+OwnedHandle AuditHandle(HANDLE file) {
+    const HANDLE handle = ReOpenFile(file, ACCESS_SYSTEM_SECURITY, kShareAll, 0);
+    return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+bool IsOwnerRefusal(DWORD code) {
+    return code == ERROR_INVALID_OWNER || code == ERROR_INVALID_PRIMARY_GROUP ||
+           code == ERROR_ACCESS_DENIED || code == ERROR_PRIVILEGE_NOT_HELD;
+}
+
+// The SACL, where both files can be reached with ACCESS_SYSTEM_SECURITY and the original has
+// one: a privileged process keeps the original's auditing; nobody else can read it.
+int CopyAuditing(HANDLE from, HANDLE to) {
+    const OwnedHandle auditFrom = AuditHandle(from);
+    if (!auditFrom)
+        return 0;
+    PACL sacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetSecurityInfo(auditFrom.get(), SE_FILE_OBJECT, SACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, &sacl, &raw) != ERROR_SUCCESS)
+        return 0;
+    const LocalMemory descriptor(raw);
+    if (sacl == nullptr || sacl->AceCount == 0)
+        return 0;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor.get(), &control, &revision);
+    const OwnedHandle auditTo = AuditHandle(to);
+    if (!auditTo)
+        return Fail(GetLastError());
+    const SECURITY_INFORMATION what =
+        SACL_SECURITY_INFORMATION |
+        ((control & SE_SACL_PROTECTED) != 0 ? PROTECTED_SACL_SECURITY_INFORMATION
+                                            : UNPROTECTED_SACL_SECURITY_INFORMATION);
+    const DWORD code =
+        SetSecurityInfo(auditTo.get(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, sacl);
+    return code == ERROR_SUCCESS ? 0 : Fail(code);
+}
+
+int RealCopySecurity(int source, int target) {
+    const HANDLE from = HandleOf(source);
+    const HANDLE to = HandleOf(target);
+    PSID owner = nullptr;
+    PSID group = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    DWORD code = GetSecurityInfo(from, SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                     DACL_SECURITY_INFORMATION,
+                                 &owner, &group, &dacl, nullptr, &raw);
+    if (code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED)
+        return 0; // a file system without security descriptors (FAT)
+    if (code != ERROR_SUCCESS)
+        return Fail(code);
+    const LocalMemory descriptor(raw);
+
+    // Only a privileged process may give a file away, as on POSIX: the file is then ours, with
+    // the original's group where we may set that.
+    code =
+        SetSecurityInfo(to, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
+                        owner, group, nullptr, nullptr);
+    if (code != ERROR_SUCCESS && !IsOwnerRefusal(code))
+        return Fail(code);
+    if (code != ERROR_SUCCESS) {
+        code = SetSecurityInfo(to, SE_FILE_OBJECT, GROUP_SECURITY_INFORMATION, nullptr, group,
+                               nullptr, nullptr);
+        if (code != ERROR_SUCCESS && !IsOwnerRefusal(code))
+            return Fail(code);
+    }
+
+    // The DACL as the original has it; an unprotected one keeps inheriting from the folder, as
+    // the original's did.
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(descriptor.get(), &control, &revision))
+        return Fail(GetLastError());
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                            : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    code = SetSecurityInfo(to, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    if (code != ERROR_SUCCESS)
+        return Fail(code);
+    return CopyAuditing(from, to);
 }
 
 } // namespace
@@ -272,7 +535,7 @@ FileOps MakeSystemFileOps() {
         errno = ENOSYS;
         return -1;
     };
-    // Permission bits and owners don't carry over on Windows; a new file gets the folder's ACL.
+    // Mode bits and owners of the POSIX kind: copySecurity carries what they carry.
     ops.fchmod = [](int, unsigned) { return 0; };
     ops.fchown = [](int, std::uint32_t, std::uint32_t) { return 0; };
     ops.renameAt = RealRenameAt;
@@ -290,6 +553,8 @@ FileOps MakeSystemFileOps() {
         return -1;
     };
     ops.leaseHeld = [](int) { return 0; };
+    ops.copyFileAttributes = RealCopyFileAttributes;
+    ops.copySecurity = RealCopySecurity;
     return ops;
 }
 

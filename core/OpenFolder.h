@@ -10,8 +10,7 @@
 // again afterwards.
 //
 // The handle is a POSIX descriptor; on Windows it is a folder HANDLE, opened without following a
-// reparse point, and a name in it is reached by the path the system reports for that handle
-// (FolderPath), as Windows has no calls relative to an open folder.
+// reparse point, and a name in it is opened relative to that handle (OpenInFolder).
 // OpenFolder is immutable once made and shared (std::shared_ptr<const OpenFolder>) by the walk
 // and every file found in it; the handle is closed with the last owner.
 
@@ -106,8 +105,18 @@ SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error);
 
 #ifdef _WIN32
 // The path of the open folder `folder` as the system knows it now (long-path form, "\\?\"),
-// whatever it was opened by. Empty, with errno set, when it can't be had.
+// whatever it was opened by. Empty, with errno set, when it can't be had. For messages and for
+// removing temporary files on an interrupt; files are reached through OpenInFolder.
 std::filesystem::path FolderPath(FolderHandle folder);
+
+// Opens `name`, one name component, in the open folder `folder` relative to the folder's handle
+// (NtCreateFile with the folder as root directory), the Windows form of openat(2): whatever the
+// folder's path names meanwhile, the name is looked up in this very folder. `disposition` and
+// `options` are NtCreateFile's (FILE_OPEN, FILE_OPEN_REPARSE_POINT, ...); synchronous I/O is
+// always added. Returns the handle, or INVALID_HANDLE_VALUE with errno set (a name with a
+// separator in it fails with EINVAL).
+void* OpenInFolder(FolderHandle folder, const std::filesystem::path& name, unsigned long access,
+                   unsigned long share, unsigned long disposition, unsigned long options);
 #endif
 
 // A file named on a command line: the path is resolved once (every link in it followed, as

@@ -66,6 +66,7 @@ bool IsSuffixChar(std::filesystem::path::value_type c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
+#ifndef _WIN32
 // Attributes the system sets on its own, or only a privileged process may set: a new file gets
 // its own, and failing to copy them widens nothing.
 bool IsSystemLabel(std::string_view name) {
@@ -106,6 +107,7 @@ std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int targe
     }
     return {};
 }
+#endif
 
 } // namespace
 
@@ -192,12 +194,18 @@ std::error_code PendingReplacement::copyAttributes(const FileIdentity& original,
     if (m_fd < 0)
         return SystemError(EBADF);
     const FileOps& ops = CurrentFileOps();
-    // Only read where owners exist (not on Windows).
-    [[maybe_unused]] bool keptOwner = true;
-    [[maybe_unused]] bool keptGroup = true;
+#ifdef _WIN32
+    // The security descriptor first, then the attributes: hidden or system never come before the
+    // access the original had.
+    (void)original;
+    if (ops.copySecurity(source, m_fd) != 0 || ops.copyFileAttributes(source, m_fd) != 0)
+        return LastError();
+    return {};
+#else
+    bool keptOwner = true;
+    bool keptGroup = true;
     if (ops.fchown(m_fd, original.owner, original.group) != 0) {
         const int code = errno;
-#ifndef _WIN32
         // Only root may give a file away. Deleting and recreating the file would make it the
         // current user's as well, so this is accepted; keep at least the group where we are a
         // member of it.
@@ -205,23 +213,19 @@ std::error_code PendingReplacement::copyAttributes(const FileIdentity& original,
             return SystemError(code);
         keptOwner = false;
         keptGroup = ops.fchown(m_fd, static_cast<std::uint32_t>(-1), original.group) == 0;
-#else
-        return SystemError(code);
-#endif
     }
     if (const std::error_code error = CopyExtendedAttributes(ops, source, m_fd))
         return error;
     // Last, as it also sets the ACL's mask from the group bits.
     unsigned mode = original.mode & 07777u;
-#ifndef _WIN32
     if (!keptOwner)
         mode &= ~unsigned{S_ISUID | S_ISGID};
     if (!keptGroup)
         mode &= ~unsigned{S_IRWXG};
-#endif
     if (ops.fchmod(m_fd, mode) != 0)
         return LastError();
     return {};
+#endif
 }
 
 std::error_code PendingReplacement::sync() {
@@ -244,13 +248,22 @@ std::error_code PendingReplacement::commit(const FileIdentity& original) {
         return LastError();
 
     const FolderHandle folder = m_target.folder->handle();
-    FileIdentity now;
-    if (ops.statAt(folder, m_target.name, false, now) != 0)
-        return errno == ENOENT ? make_error_code(TextureErrc::FileChanged) : LastError();
-    if (now != original)
-        return make_error_code(TextureErrc::FileChanged);
-    if (ops.renameAt(folder, m_tempName, m_target.name) != 0)
-        return LastError();
+    // A program holding the original open briefly (an indexer, a virus scanner) makes Windows
+    // refuse the replace; it is tried again for a while, the identity checked each time anew,
+    // as that program may have written the file meanwhile.
+    for (int attempt = 1;; ++attempt) {
+        FileIdentity now;
+        if (ops.statAt(folder, m_target.name, false, now) != 0)
+            return errno == ENOENT ? make_error_code(TextureErrc::FileChanged) : LastError();
+        if (now != original)
+            return make_error_code(TextureErrc::FileChanged);
+        if (ops.renameAt(folder, m_tempName, m_target.name) == 0)
+            break;
+        if (errno != EBUSY)
+            return LastError();
+        if (!ops.waitWhileInUse(attempt))
+            return make_error_code(TextureErrc::InUse);
+    }
     UnregisterTemporaryFile(std::exchange(m_slot, -1));
     m_held = false;
     return {};

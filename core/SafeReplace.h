@@ -58,6 +58,8 @@ public:
     // permission bits are cleared rather than handed to the user's own group. An attribute
     // the file system or the user can't set fails the copy, except security and trusted ones
     // (labels the system sets itself) and any where neither side supports attributes.
+    // On Windows: the original's security descriptor and then its file attributes and creation
+    // time (FileOps::copySecurity, copyFileAttributes).
     std::error_code copyAttributes(const FileIdentity& original, int source);
 
     // Flushes the content to disk and closes the file; no write may follow.
@@ -65,9 +67,11 @@ public:
 
     // Renames the temporary file over the target, after checking (without following a link)
     // that the target's name in its folder still holds the file described by `original`
-    // (TextureErrc::FileChanged otherwise). Does not sync the folder. On success the object is
-    // empty; on failure the temporary file stays held, so the caller may discard it or let the
-    // destructor remove it.
+    // (TextureErrc::FileChanged otherwise). A rename refused because another program holds the
+    // target open (EBUSY, Windows) is retried while FileOps::waitWhileInUse allows, the identity
+    // checked again before each try, then fails with TextureErrc::InUse. Does not sync the folder.
+    // On success the object is empty; on failure the temporary file stays held, so the caller may
+    // discard it or let the destructor remove it.
     std::error_code commit(const FileIdentity& original);
 
     // Removes the temporary file now. The object is empty afterwards.
@@ -81,8 +85,9 @@ private:
     bool m_held = false;
 };
 
-// Flushes a folder's entries to disk, making renames in it durable. A no-op on Windows, where
-// the rename itself writes through.
+// Flushes a folder's entries to disk, making renames in it durable. A no-op on Windows, which
+// flushes a folder only through a handle open for writing it; the file system's journal keeps
+// the rename there, and the file's content was flushed before it.
 std::error_code SyncFolder(const OpenFolder& folder);
 
 // Flushes the whole file system holding `folder` (syncfs(2)): every file written there so far,

@@ -149,12 +149,26 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
 
     // Without following a link, and without blocking: opening a pipe would wait for a writer.
     // Whatever it turns out to be is refused below by what fstat() says of the descriptor.
-    const int fd = ops.openAt(file.folder->handle(), file.name, kReadFlags, 0);
+    // A file another program holds open without sharing it (Windows) is tried again for a while.
+    int fd = -1;
+    int code = 0;
+    for (int attempt = 1;; ++attempt) {
+        if ((fd = ops.openAt(file.folder->handle(), file.name, kReadFlags, 0)) >= 0)
+            break;
+        code = errno;
+        if (code != EBUSY || !ops.waitWhileInUse(attempt))
+            break;
+    }
     if (fd < 0) {
         // The name was a regular file when it was found (or resolved); a link now means it was
         // swapped meanwhile.
-        result.setFailure(TextureStep::Open,
-                          errno == ELOOP ? make_error_code(TextureErrc::FileChanged) : LastError());
+        errno = code;
+        std::error_code error = LastError();
+        if (code == ELOOP)
+            error = make_error_code(TextureErrc::FileChanged);
+        else if (code == EBUSY)
+            error = make_error_code(TextureErrc::InUse);
+        result.setFailure(TextureStep::Open, error);
         return prepared;
     }
     prepared.source = FileDescriptor(fd);
@@ -254,7 +268,9 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     const std::int64_t got =
         ReadFully(ops, fd, payload.data(), static_cast<std::size_t>(count), kHeaderBytes);
     if (got < 0) {
-        result.setFailure(TextureStep::Read, LastError());
+        // A range another program has locked (Windows) is in use, not unreadable.
+        result.setFailure(TextureStep::Read,
+                          errno == EBUSY ? make_error_code(TextureErrc::InUse) : LastError());
         return prepared;
     }
     if (got != count) {
@@ -317,6 +333,12 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
         prepared.result.setFailure(TextureStep::CreateTemp, error);
         return {};
     }
+#ifdef _WIN32
+    // Nothing more is read from the original, and no lease keeps it open: closed now, it keeps
+    // nobody else out (another run replacing it, a program asking for it unshared) while this
+    // file waits for its rename. The identity check before the rename still guards the replace.
+    prepared.source.reset();
+#endif
     if (sync == StageSync::Now && (error = staged.sync())) {
         prepared.result.setFailure(TextureStep::Sync, error);
         return {};
@@ -331,8 +353,9 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
     }
     std::error_code error;
 #ifdef _WIN32
-    // Windows refuses to replace a file that is open, even by this process; there is no lease
-    // to keep it open for, and the identity check in commit() still guards the replace.
+    // Windows refuses to replace a file that is open, even by this process (StageTexture closed
+    // it already; this is for a staged file handed in otherwise). There is no lease to keep it
+    // open for, and the identity check in commit() guards the replace.
     prepared.source.reset();
 #endif
     if (prepared.leased && CurrentFileOps().leaseHeld(prepared.source.get()) != 1)

@@ -1,12 +1,11 @@
 // What the rewritten file carries over, and what stops a rewrite: extended attributes and the
 // POSIX ACL, the group permission bits of a user who can't keep the group, the read lease
-// against another program writing the file, another run compressing it meanwhile, and the
-// temporary files a killed run leaves behind.
+// against another program writing the file; on Windows the file attributes and the security
+// descriptor, and a file another program holds open; on both, another run compressing the file
+// meanwhile, a file in use retried for a while, and the temporary files a killed run leaves
+// behind.
 
-// POSIX only: modes, owners, extended attributes and leases.
-#ifndef _WIN32
 #include "Brevora.h"
-#include "ChildProcess.h"
 #include "FailureText.h"
 #include "FileContents.h"
 #include "FileOps.h"
@@ -16,22 +15,36 @@
 #include "TextureFile.h"
 #include "TextureSamples.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#ifdef _WIN32
+#include <aclapi.h>
+#include <sddl.h>
+#include <windows.h>
+#else
+#include "ChildProcess.h"
+
+#include <sys/xattr.h>
 #include <unistd.h>
+#endif
 
 namespace quorvel::test {
 namespace {
 
 namespace fs = std::filesystem;
 
+#ifndef _WIN32 // modes, owners, extended attributes and leases are POSIX
 Bytes Xattr(const fs::path& path, const char* name) {
     const ssize_t size = ::getxattr(path.c_str(), name, nullptr, 0);
     if (size < 0)
@@ -202,6 +215,8 @@ TEST(RewriteAccess, AWriterArrivingMeanwhileBreaksTheLeaseAndKeepsItsData) {
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 }
 
+#endif // _WIN32
+
 TEST(RewriteAccess, SaysSoWhenAnotherRunCompressedTheFileMeanwhile) {
     TempDir dir;
     const auto path = dir / "brick.ace";
@@ -222,6 +237,17 @@ TEST(RewriteAccess, SaysSoWhenAnotherRunCompressedTheFileMeanwhile) {
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
 }
 
+TEST(LeftoverTemporaryFiles, KnowsOurExactNameForm) {
+    EXPECT_TRUE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09xY"));
+    EXPECT_TRUE(IsTemporaryFileName(".x.quorvel-tmp-AAAAAA"));
+    EXPECT_FALSE(IsTemporaryFileName(".quorvel-tmp-AAAAAA"));            // no name
+    EXPECT_FALSE(IsTemporaryFileName("brick.ace.quorvel-tmp-aZ09xY"));   // not hidden
+    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09x"));   // short suffix
+    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09x_"));  // not a letter
+    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09xYZ")); // long suffix
+}
+
+#ifndef _WIN32 // file times set through utimensat, symbolic links
 void MakeOld(const fs::path& path, int ageSeconds) {
     timespec times[2];
     ::clock_gettime(CLOCK_REALTIME, &times[0]);
@@ -231,14 +257,6 @@ void MakeOld(const fs::path& path, int ageSeconds) {
 }
 
 TEST(LeftoverTemporaryFiles, OnlyOldRegularFilesOfOurExactNameFormGo) {
-    EXPECT_TRUE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09xY"));
-    EXPECT_TRUE(IsTemporaryFileName(".x.quorvel-tmp-AAAAAA"));
-    EXPECT_FALSE(IsTemporaryFileName(".quorvel-tmp-AAAAAA"));            // no name
-    EXPECT_FALSE(IsTemporaryFileName("brick.ace.quorvel-tmp-aZ09xY"));   // not hidden
-    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09x"));   // short suffix
-    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09x_"));  // not a letter
-    EXPECT_FALSE(IsTemporaryFileName(".brick.ace.quorvel-tmp-aZ09xYZ")); // long suffix
-
     TempDir dir;
     const auto old = dir / ".a.ace.quorvel-tmp-AbCdEf";
     const auto fresh = dir / ".b.ace.quorvel-tmp-AbCdEf";
@@ -278,8 +296,338 @@ TEST(LeftoverTemporaryFiles, OnlyOldRegularFilesOfOurExactNameFormGo) {
     EXPECT_EQ(remove(stuck), LeftoverOutcome::Failed);
     EXPECT_EQ(error, std::error_code(EROFS, std::system_category()));
 }
+#endif // _WIN32
+
+// A waitWhileInUse that never sleeps: counts its calls and allows `retries` retries.
+FileOps QuickRetries(FileOps ops, std::shared_ptr<int> waits, int retries = 3) {
+    ops.waitWhileInUse = [waits, retries](int attempt) {
+        ++*waits;
+        return attempt <= retries;
+    };
+    return ops;
+}
+
+FileOps WithoutLeases(FileOps ops) {
+    ops.setLease = [](int, bool) {
+        errno = EINVAL;
+        return -1;
+    };
+    return ops;
+}
+
+struct InUseCase {
+    int refusals; // how many calls are refused as in use before one goes through
+    TextureOutcome outcome;
+    int waits;
+};
+
+// A file held open by another program (an indexer, a virus scanner) is tried again for a while;
+// once the retries are used up it is reported in use and left as it is.
+TEST(InUse, AReplaceRefusedAsInUseIsRetriedThenReported) {
+    for (const InUseCase& in :
+         {InUseCase{2, TextureOutcome::Compressed, 2}, InUseCase{100, TextureOutcome::Failed, 4}}) {
+        SCOPED_TRACE(in.refusals);
+        TempDir dir;
+        const auto path = dir / "brick.ace";
+        const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+        WriteFileBytes(path, input);
+        auto waits = std::make_shared<int>(0);
+        FileOps ops = QuickRetries(SystemFileOps(), waits);
+        auto refusals = std::make_shared<int>(in.refusals);
+        ops.renameAt = [real = ops.renameAt, refusals](FolderHandle folder, const fs::path& from,
+                                                       const fs::path& to) {
+            if ((*refusals)-- > 0) {
+                errno = EBUSY;
+                return -1;
+            }
+            return real(folder, from, to);
+        };
+        TextureResult result;
+        {
+            ScopedFileOps held(std::move(ops));
+            Brevora compressor;
+            result = CompressTextureFile(compressor, path);
+        }
+        EXPECT_EQ(result.outcome, in.outcome) << DescribeFailure(result);
+        EXPECT_EQ(*waits, in.waits);
+        EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+        if (in.outcome == TextureOutcome::Compressed) {
+            EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+            continue;
+        }
+        EXPECT_EQ(result.failedStep, TextureStep::Replace);
+        EXPECT_EQ(result.error, TextureErrc::InUse);
+        EXPECT_NE(DescribeFailure(result).find("in use by another program"), std::string::npos)
+            << DescribeFailure(result);
+        EXPECT_EQ(ReadFileBytes(path), input);
+    }
+}
+
+TEST(InUse, AnOriginalThatCannotBeOpenedIsRetriedThenReported) {
+    for (const InUseCase& in :
+         {InUseCase{1, TextureOutcome::Compressed, 1}, InUseCase{100, TextureOutcome::Failed, 4}}) {
+        SCOPED_TRACE(in.refusals);
+        TempDir dir;
+        const auto path = dir / "brick.ace";
+        const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+        WriteFileBytes(path, input);
+        auto waits = std::make_shared<int>(0);
+        FileOps ops = QuickRetries(SystemFileOps(), waits);
+        auto refusals = std::make_shared<int>(in.refusals);
+        ops.openAt = [real = ops.openAt, refusals](FolderHandle folder, const fs::path& name,
+                                                   int flags, unsigned mode) {
+            if (name == "brick.ace" && (*refusals)-- > 0) {
+                errno = EBUSY;
+                return -1;
+            }
+            return real(folder, name, flags, mode);
+        };
+        TextureResult result;
+        {
+            ScopedFileOps held(std::move(ops));
+            Brevora compressor;
+            result = CompressTextureFile(compressor, path);
+        }
+        EXPECT_EQ(result.outcome, in.outcome) << DescribeFailure(result);
+        EXPECT_EQ(*waits, in.waits);
+        if (in.outcome == TextureOutcome::Compressed)
+            continue;
+        EXPECT_EQ(result.failedStep, TextureStep::Open);
+        EXPECT_EQ(result.error, TextureErrc::InUse);
+        EXPECT_EQ(DescribeFailure(result, "brick.ace"),
+                  "Could not open brick.ace: File is in use by another program. The file is "
+                  "unchanged.");
+        EXPECT_EQ(ReadFileBytes(path), input);
+    }
+}
+
+// The program that held the file may have written it before letting go: every retry checks
+// the file anew, and its work wins.
+TEST(InUse, TheFileIsCheckedAgainBeforeEachRetry) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    WriteFileBytes(path, MakeTexture(0, CompressibleBytes(5000)));
+    const Bytes edited = MakeTexture(0, CompressibleBytes(5001));
+    auto waits = std::make_shared<int>(0);
+    FileOps ops = WithoutLeases(QuickRetries(SystemFileOps(), waits));
+    auto first = std::make_shared<bool>(true);
+    ops.renameAt = [real = ops.renameAt, first, path,
+                    edited](FolderHandle folder, const fs::path& from, const fs::path& to) {
+        if (std::exchange(*first, false)) {
+            WriteFileBytes(path, edited);
+            errno = EBUSY;
+            return -1;
+        }
+        return real(folder, from, to);
+    };
+    TextureResult result;
+    {
+        ScopedFileOps held(std::move(ops));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, path);
+    }
+    EXPECT_EQ(result.failedStep, TextureStep::Replace);
+    EXPECT_EQ(result.error, TextureErrc::FileChanged);
+    EXPECT_EQ(ReadFileBytes(path), edited);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+}
+
+#ifdef _WIN32
+std::wstring DaclText(const fs::path& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return L"(none)";
+    LPWSTR text = nullptr;
+    std::wstring out = L"(none)";
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+        out = text;
+    LocalFree(text);
+    LocalFree(descriptor);
+    return out;
+}
+
+bool SetProtectedDacl(const fs::path& path, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return false;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    std::wstring name = path.native();
+    const DWORD code =
+        SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
+    LocalFree(descriptor);
+    return code == ERROR_SUCCESS;
+}
+
+TEST(WindowsRewrite, KeepsTheSecurityDescriptor) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    const std::wstring before = DaclText(path);
+    // Everyone may do anything, guests only read: nothing a new file would get by itself.
+    if (!SetProtectedDacl(path, L"D:P(A;;FA;;;WD)(A;;FR;;;BG)") || DaclText(path) == before)
+        GTEST_SKIP() << "security descriptors are not kept on this file system";
+    const std::wstring set = DaclText(path);
+
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, path);
+    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+    EXPECT_EQ(DaclText(path), set);
+}
+
+TEST(WindowsRewrite, KeepsTheFileAttributes) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), kKept));
+    if ((GetFileAttributesW(path.c_str()) & kKept) != kKept)
+        GTEST_SKIP() << "file attributes are not kept on this file system";
+
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, path);
+    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    EXPECT_EQ(attributes & kKept, kKept);
+    EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Windows won't replace a file that is open, even by us: the original is closed before the
+// rename, and its name checked for the very file that was read after that, just before it.
+TEST(WindowsRewrite, ClosesTheOriginalAndChecksItAgainBeforeTheRename) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    auto events = std::make_shared<std::vector<std::string>>();
+    auto original = std::make_shared<int>(-1);
+    FileOps ops = SystemFileOps();
+    ops.openAt = [real = ops.openAt, original](FolderHandle folder, const fs::path& name, int flags,
+                                               unsigned mode) {
+        const int fd = real(folder, name, flags, mode);
+        if (name == "brick.ace" && *original == -1)
+            *original = fd;
+        return fd;
+    };
+    ops.close = [real = ops.close, original, events](int fd) {
+        if (fd == *original) {
+            events->push_back("close original");
+            *original = -2;
+        }
+        return real(fd);
+    };
+    ops.statAt = [real = ops.statAt, events](FolderHandle folder, const fs::path& name, bool follow,
+                                             FileIdentity& out) {
+        if (name == "brick.ace")
+            events->push_back("check original");
+        return real(folder, name, follow, out);
+    };
+    ops.renameAt = [real = ops.renameAt, events](FolderHandle folder, const fs::path& from,
+                                                 const fs::path& to) {
+        events->push_back("rename");
+        return real(folder, from, to);
+    };
+    TextureResult result;
+    {
+        ScopedFileOps recorded(std::move(ops));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, path);
+    }
+    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    const auto closed = std::find(events->begin(), events->end(), "close original");
+    ASSERT_NE(closed, events->end());
+    EXPECT_EQ(std::vector<std::string>(closed + 1, events->end()),
+              (std::vector<std::string>{"check original", "rename"}));
+}
+
+// Another program's handle: opened sharing nothing, it keeps us from reading the file at all;
+// opened sharing reading but not deleting (a scanner), it lets us read but not replace.
+struct Holder {
+    HANDLE handle;
+    Holder(const fs::path& path, DWORD share)
+        : handle(
+              CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~Holder() { close(); }
+    void close() {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(std::exchange(handle, INVALID_HANDLE_VALUE));
+    }
+};
+
+TEST(WindowsRewrite, AFileOpenUnsharedIsInUseAndLeftAlone) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    Holder holder(path, 0);
+    ASSERT_NE(holder.handle, INVALID_HANDLE_VALUE);
+    auto waits = std::make_shared<int>(0);
+    TextureResult result;
+    {
+        ScopedFileOps quick(QuickRetries(SystemFileOps(), waits));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, path);
+    }
+    holder.close();
+    EXPECT_EQ(result.failedStep, TextureStep::Open);
+    EXPECT_EQ(result.error, TextureErrc::InUse);
+    EXPECT_EQ(*waits, 4);
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+}
+
+TEST(WindowsRewrite, AReaderNotSharingDeleteHoldsTheReplaceBack) {
+    for (const bool letsGo : {true, false}) {
+        SCOPED_TRACE(letsGo);
+        TempDir dir;
+        const auto path = dir / "brick.ace";
+        const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+        WriteFileBytes(path, input);
+        auto holder = std::make_shared<Holder>(path, FILE_SHARE_READ);
+        ASSERT_NE(holder->handle, INVALID_HANDLE_VALUE);
+        auto waits = std::make_shared<int>(0);
+        FileOps ops = QuickRetries(SystemFileOps(), waits);
+        if (letsGo) {
+            ops.waitWhileInUse = [waits, holder](int attempt) {
+                ++*waits;
+                if (attempt == 2)
+                    holder->close();
+                return attempt <= 3;
+            };
+        }
+        TextureResult result;
+        {
+            ScopedFileOps quick(std::move(ops));
+            Brevora compressor;
+            result = CompressTextureFile(compressor, path);
+        }
+        holder->close();
+        EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+        if (letsGo) {
+            EXPECT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+            EXPECT_EQ(*waits, 2);
+            EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+            continue;
+        }
+        EXPECT_EQ(result.failedStep, TextureStep::Replace);
+        EXPECT_EQ(result.error, TextureErrc::InUse) << DescribeFailure(result);
+        EXPECT_EQ(*waits, 4);
+        EXPECT_EQ(ReadFileBytes(path), input);
+    }
+}
+#endif // _WIN32
 
 } // namespace
 } // namespace quorvel::test
-
-#endif // _WIN32

@@ -36,7 +36,7 @@ namespace {
 constexpr int EDQUOT = ENOSPC;
 #endif
 
-enum class Call { Open, Read, Fchown, Fchmod, Write, Fsync, Rename };
+enum class Call { Open, Read, Fchown, Fchmod, CopySecurity, CopyAttributes, Write, Fsync, Rename };
 
 // `real`, except that its `nth` call fails with `error`.
 template <class Result, class... Args>
@@ -78,6 +78,12 @@ FileOps FailingOn(Call call, int nth, int error) {
         break;
     case Call::Fchmod:
         ops.fchmod = FailNth(ops.fchmod, nth, error);
+        break;
+    case Call::CopySecurity:
+        ops.copySecurity = FailNth(ops.copySecurity, nth, error);
+        break;
+    case Call::CopyAttributes:
+        ops.copyFileAttributes = FailNth(ops.copyFileAttributes, nth, error);
         break;
     case Call::Write:
         ops.write = FailNth(ops.write, nth, error);
@@ -134,19 +140,25 @@ TEST_P(InjectedFault, LeavesOriginalIdenticalAndNoTemporaryFile) {
 }
 
 // The calls in order: open the original, read header and payload, create the temporary
-// file, write head and stream, fchown, (extended attributes,) fchmod, fsync it, rename, fsync
-// the folder.
+// file, write head and stream, fchown, (extended attributes,) fchmod (on Windows: the security
+// descriptor, the file attributes), fsync it, rename, fsync the folder.
 const Fault kFaults[] = {
     Fault{"ReadHeader", Call::Read, 1, EIO, TextureStep::Read},
     Fault{"ReadPayload", Call::Read, 2, EIO, TextureStep::Read},
     Fault{"CreateTemp", Call::Open, 2, EACCES, TextureStep::CreateTemp},
+#ifdef _WIN32
+    Fault{"KeepSecurity", Call::CopySecurity, 1, EACCES, TextureStep::CreateTemp},
+    Fault{"KeepAttributes", Call::CopyAttributes, 1, EIO, TextureStep::CreateTemp},
+#else
     Fault{"KeepOwner", Call::Fchown, 1, EIO, TextureStep::CreateTemp},
     Fault{"KeepMode", Call::Fchmod, 1, EIO, TextureStep::CreateTemp},
+#endif
     Fault{"WriteHead", Call::Write, 1, ENOSPC, TextureStep::Write},
     Fault{"WriteStream", Call::Write, 2, EDQUOT, TextureStep::Write},
     Fault{"SyncFile", Call::Fsync, 1, EIO, TextureStep::Sync},
-    Fault{"Rename", Call::Rename, 1, EBUSY, TextureStep::Replace},
-#ifndef _WIN32 // Windows has no folder sync: the rename writes through
+    // EBUSY is a file in use, retried (RewriteAccessTest.cpp).
+    Fault{"Rename", Call::Rename, 1, EACCES, TextureStep::Replace},
+#ifndef _WIN32 // Windows has no folder sync (SyncFolder)
     Fault{"SyncFolder", Call::Fsync, 2, EIO, TextureStep::SyncFolder},
 #endif
 };
