@@ -233,4 +233,12 @@ void DiscardQueuedInput() {
     }
 }
 
+int ApplyDpiChange(HWND window, WPARAM wParam, LPARAM lParam) {
+    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+    SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    return HIWORD(wParam);
+}
+
 } // namespace quorvel::win32

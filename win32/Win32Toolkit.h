@@ -36,6 +36,10 @@ SIZE FrameSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD ex
 // window's DPI, centred on the work area of the monitor it is on.
 void SetClientSizeTwips(HWND window, int widthTwips, int heightTwips);
 
+// Moves and sizes `window` to the rectangle the system suggests with WM_DPICHANGED (its
+// lParam) and returns the new DPI (from its wParam); the caller then lays its controls out anew.
+int ApplyDpiChange(HWND window, WPARAM wParam, LPARAM lParam);
+
 // Places `control` at a design rectangle (twips from the client area's top-left corner).
 void PlaceControl(HWND control, const design::TwipsRect& rect, int dpi);
 

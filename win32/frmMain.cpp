@@ -142,14 +142,9 @@ INT_PTR frmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         PostQuitMessage(0);
         return FALSE;
-    case WM_DPICHANGED: {
-        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(m_window, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        Layout(HIWORD(wParam));
+    case WM_DPICHANGED:
+        Layout(ApplyDpiChange(m_window, wParam, lParam));
         return TRUE;
-    }
     default:
         return FALSE;
     }
