@@ -244,6 +244,9 @@ void frmMain::unloadFolderDialog() {
 }
 
 void frmMain::showWarning(const std::string& text) {
+    // Keys typed during a long walk are still queued; one of them must not close the box
+    // before it has been read.
+    DiscardQueuedInput();
     ShowWarningBox(IsWindowVisible(m_window) ? m_window : nullptr, m_caption, Widen(text));
 }
 
