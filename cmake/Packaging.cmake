@@ -34,8 +34,7 @@ elseif(TARGET quorvel)
   # The window program's file type: "Open with" offers the program for .ace files.
   install(FILES ${QUORVEL_PACKAGING_DIR}/quorvel-mime.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME quorvel.xml COMPONENT quorvel)
-  get_target_property(quorvel_source_dir quorvel SOURCE_DIR)
-  set(quorvel_icon ${quorvel_source_dir}/resources/quorvel.png)
+  set(quorvel_icon ${PROJECT_SOURCE_DIR}/resources/quorvel.png)
   if(EXISTS ${quorvel_icon})
     # The theme folder is named after the image size: a PNG's width is bytes 16..19.
     file(READ ${quorvel_icon} icon_width OFFSET 16 LIMIT 4 HEX)
@@ -97,8 +96,8 @@ if(WIN32)
   set(CPACK_NSIS_PACKAGE_NAME Quorvel)
   set(CPACK_NSIS_DISPLAY_NAME Quorvel)
   set(CPACK_NSIS_INSTALLED_ICON_NAME quorvel.exe)
-  set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/qt/resources/quorvel.ico)
-  set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/qt/resources/quorvel.ico)
+  set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/quorvel.ico)
+  set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/quorvel.ico)
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
   set(CPACK_NSIS_MODIFY_PATH OFF)
   # The installer itself is a 32-bit program; the programs it installs are 64-bit.
