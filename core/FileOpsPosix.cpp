@@ -101,10 +101,10 @@ FileOps MakeSystemFileOps() {
         return ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group));
     };
     ops.renameAt = [](FolderHandle folder, const std::filesystem::path& from,
-                      const std::filesystem::path& to) {
+                      const std::filesystem::path& to, int) {
         return ::renameat(Folder(folder), from.c_str(), Folder(folder), to.c_str());
     };
-    ops.unlinkAt = [](FolderHandle folder, const std::filesystem::path& name) {
+    ops.unlinkAt = [](FolderHandle folder, const std::filesystem::path& name, int) {
         return ::unlinkat(Folder(folder), name.c_str(), 0);
     };
     ops.fstat = [](int fd, FileIdentity& out) {
