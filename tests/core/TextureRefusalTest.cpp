@@ -10,11 +10,15 @@
 #include "TextureFile.h"
 #include "TextureSamples.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/stat.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include "ChildProcess.h"
 
 #include <unistd.h>
@@ -184,6 +188,25 @@ TEST(DescribeFailure, SaysWhatWhereWhyAndTheFileState) {
     result.outcome = TextureOutcome::AlreadyCompressed;
     EXPECT_EQ(DescribeFailure(result), "");
 }
+
+#ifdef _WIN32
+// The system's texts come in the user's language, accents and all, and the windows take every
+// text as UTF-8, whatever the ANSI code page.
+TEST(FailureText, SystemTextsAreUtf8) {
+    const LANGID before = GetThreadUILanguage();
+    SetThreadUILanguage(MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH));
+    wchar_t wide[256] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, ERROR_ACCESS_DENIED, 0, wide, 256, nullptr);
+    const std::string text = DescribeError(ErrorFromErrno(EACCES));
+    SetThreadUILanguage(before);
+    const std::wstring message(wide, length);
+    if (std::all_of(message.begin(), message.end(), [](wchar_t c) { return c < 0x80; }))
+        GTEST_SKIP() << "no system texts beyond ASCII here";
+    // "Accès refusé."
+    EXPECT_EQ(text, "Error 5: Acc\xc3\xa8s refus\xc3\xa9");
+}
+#endif
 
 } // namespace
 } // namespace quorvel::test
