@@ -31,6 +31,7 @@ struct FileIdentity {
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
     std::uint64_t links = 0;
+    bool encrypted = false; // Windows: the file system encrypts the content (EFS)
 
     bool isRegular() const noexcept;
     bool isSymlink() const noexcept;

@@ -163,6 +163,7 @@ int Identify(HANDLE handle, FileIdentity& out) {
     else
         out.mode = S_IFREG | permissions;
     out.links = info.nNumberOfLinks;
+    out.encrypted = (info.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "Brevora.h"
 #include "FailureText.h"
 #include "FileContents.h"
+#include "FileOps.h"
 #include "ReadOnly.h"
 #include "TempDir.h"
 #include "TextureError.h"
@@ -12,7 +13,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 
@@ -118,6 +121,41 @@ TEST(CompressTextureFile, RefusesHardLinkedFile) {
 #ifndef _WIN32 // libstdc++ on mingw reports 1 link for every file
     EXPECT_EQ(std::filesystem::hard_link_count(dir / "b.ace"), 2u);
 #endif
+}
+
+// A file the file system encrypts (EFS on Windows) would be replaced by one it doesn't: refused
+// before anything is written. No file system here encrypts, so fstat says so for it.
+TEST(CompressTextureFile, RefusesAnEncryptedFileBeforeWritingAnything) {
+    TempDir dir;
+    const Bytes input = MakeTexture(0, CompressibleBytes(800));
+    WriteFileBytes(dir / "a.ace", input);
+    auto created = std::make_shared<int>(0);
+    FileOps ops = SystemFileOps();
+    ops.fstat = [real = ops.fstat](int fd, FileIdentity& out) {
+        const int status = real(fd, out);
+        out.encrypted = true;
+        return status;
+    };
+    ops.openAt = [real = ops.openAt, created](FolderHandle folder,
+                                              const std::filesystem::path& name, int flags,
+                                              unsigned mode) {
+        if ((flags & O_CREAT) != 0)
+            ++*created;
+        return real(folder, name, flags, mode);
+    };
+    TextureResult result;
+    {
+        ScopedFileOps encrypted(std::move(ops));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, dir / "a.ace");
+    }
+    EXPECT_EQ(result.error, TextureErrc::Encrypted);
+    EXPECT_EQ(DescribeFailure(result, "a.ace"),
+              "Could not compress a.ace: File is encrypted by the file system. The file is "
+              "unchanged.");
+    EXPECT_EQ(*created, 0);
+    EXPECT_EQ(ReadFileBytes(dir / "a.ace"), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"a.ace"});
 }
 
 #ifndef _WIN32 // POSIX only: see the Windows section of the README
