@@ -30,6 +30,9 @@ void Fill(const struct stat& st, FileIdentity& out) {
     out.owner = static_cast<std::uint32_t>(st.st_uid);
     out.group = static_cast<std::uint32_t>(st.st_gid);
     out.links = static_cast<std::uint64_t>(st.st_nlink);
+    // A file encrypted by the file system (fscrypt) is so by its folder's policy, which the new
+    // file in that folder gets as well.
+    out.encrypted = false;
 }
 
 int Folder(FolderHandle folder) {
