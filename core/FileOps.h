@@ -31,6 +31,7 @@ struct FileIdentity {
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
     std::uint64_t links = 0;
+    bool encrypted = false; // Windows: the file system encrypts the content (EFS)
 
     bool isRegular() const noexcept;
     bool isSymlink() const noexcept;
@@ -58,12 +59,17 @@ struct FileOps {
     std::function<int(int fd)> syncfs;
     std::function<int(int fd, unsigned mode)> fchmod;
     std::function<int(int fd, std::uint32_t owner, std::uint32_t group)> fchown;
-    // renameat(2) within one folder: atomically replaces `to`.
+    // renameat(2) within one folder: atomically replaces `to`. `fromFd` is -1 or a descriptor
+    // of ours open on `from`: Windows then renames through it (it was opened with DELETE
+    // access, and the rename acts on the very file written, never on the name found again);
+    // POSIX renames by name either way.
     std::function<int(FolderHandle folder, const std::filesystem::path& from,
-                      const std::filesystem::path& to)>
+                      const std::filesystem::path& to, int fromFd)>
         renameAt;
-    // unlinkat(2) of a file (not a folder).
-    std::function<int(FolderHandle folder, const std::filesystem::path& name)> unlinkAt;
+    // unlinkat(2) of a file (not a folder). `fd` is -1 or a descriptor of ours open on `name`:
+    // Windows then marks the file for deletion through it (it goes once `fd` is closed, which
+    // the caller does next); POSIX removes the name either way.
+    std::function<int(FolderHandle folder, const std::filesystem::path& name, int fd)> unlinkAt;
     std::function<int(int fd, FileIdentity& out)> fstat;
     // fstatat(2) of one name; a link is reported as itself unless followLinks.
     std::function<int(FolderHandle folder, const std::filesystem::path& name, bool followLinks,

@@ -30,6 +30,9 @@ void Fill(const struct stat& st, FileIdentity& out) {
     out.owner = static_cast<std::uint32_t>(st.st_uid);
     out.group = static_cast<std::uint32_t>(st.st_gid);
     out.links = static_cast<std::uint64_t>(st.st_nlink);
+    // A file encrypted by the file system (fscrypt) is so by its folder's policy, which the new
+    // file in that folder gets as well.
+    out.encrypted = false;
 }
 
 int Folder(FolderHandle folder) {
@@ -101,10 +104,10 @@ FileOps MakeSystemFileOps() {
         return ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group));
     };
     ops.renameAt = [](FolderHandle folder, const std::filesystem::path& from,
-                      const std::filesystem::path& to) {
+                      const std::filesystem::path& to, int) {
         return ::renameat(Folder(folder), from.c_str(), Folder(folder), to.c_str());
     };
-    ops.unlinkAt = [](FolderHandle folder, const std::filesystem::path& name) {
+    ops.unlinkAt = [](FolderHandle folder, const std::filesystem::path& name, int) {
         return ::unlinkat(Folder(folder), name.c_str(), 0);
     };
     ops.fstat = [](int fd, FileIdentity& out) {

@@ -101,6 +101,10 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // What a new file of ours is opened with besides reading and writing, so that it can be given
 // the original's security descriptor (we are its owner, so this is always granted).
 constexpr DWORD kSecurityAccess = READ_CONTROL | WRITE_DAC | WRITE_OWNER;
+// A new file of ours is also opened for deleting, so that it is renamed over the original or
+// removed through the very handle it was written through, whatever its security descriptor
+// says by then (access is checked when a handle is opened, never afterwards).
+constexpr DWORD kNewFileAccess = DELETE | SYNCHRONIZE;
 // The file attributes a rewritten file keeps. Read-only is never among them (such files are
 // refused), nor what describes the content rather than the file (compressed, encrypted, sparse,
 // offline: the new content is written plainly and is all here).
@@ -119,20 +123,30 @@ HANDLE HandleOf(int fd) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
-std::int64_t Nanoseconds(const FILETIME& time) {
-    const std::int64_t ticks =
-        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+std::int64_t Nanoseconds(std::int64_t ticks) {
     return (ticks - kEpochDifference * 10'000'000) * 100;
 }
 
+std::int64_t Nanoseconds(const FILETIME& time) {
+    return Nanoseconds(
+        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime));
+}
+
 // The identity from the handle: volume serial number and file ID, size, the write time to the
-// 100 ns the file system keeps, link count. Read-only is the read-only attribute; a reparse
-// point is neither a regular file nor a folder, so nothing acts on it.
+// 100 ns the file system keeps, the change time (set by any change of content, attributes or
+// security descriptor, so a new ACL on the original is noticed too), link count. Read-only is
+// the read-only attribute; a reparse point is neither a regular file nor a folder, so nothing
+// acts on it.
 int Identify(HANDLE handle, FileIdentity& out) {
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info))
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandle(handle, &info) ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic))
         return Fail(GetLastError());
     out = {};
+    // 0 where the file system keeps no change time (FAT).
+    if (basic.ChangeTime.QuadPart != 0)
+        out.changedNs = Nanoseconds(basic.ChangeTime.QuadPart);
     out.device = info.dwVolumeSerialNumber;
     out.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     out.size =
@@ -149,6 +163,7 @@ int Identify(HANDLE handle, FileIdentity& out) {
     else
         out.mode = S_IFREG | permissions;
     out.links = info.nNumberOfLinks;
+    out.encrypted = (info.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
     return 0;
 }
 
@@ -195,10 +210,12 @@ HANDLE OpenHandle(FolderHandle folder, const std::filesystem::path& name, DWORD 
     if (code == 0)
         return handle;
     // A file this call made is not left behind for a failure the caller never sees the file of.
+    // Should that fail too, the file left behind is what the caller hears of.
     if (disposition == CREATE_NEW) {
         FILE_DISPOSITION_INFO dispose{};
         dispose.DeleteFile = TRUE;
-        SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
+        if (!SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose))
+            code = ErrnoFromWin32(GetLastError());
     }
     CloseHandle(handle);
     errno = code;
@@ -225,11 +242,11 @@ int RealOpenAt(FolderHandle folder, const std::filesystem::path& name, int flags
     }
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (disposition == CREATE_NEW) {
-        handle = OpenHandle(folder, name, access | kSecurityAccess, disposition);
+        handle = OpenHandle(folder, name, access | kNewFileAccess | kSecurityAccess, disposition);
         // Where a file system or share grants no such rights, the file goes without them and
         // copySecurity then fails unless there is nothing to copy.
         if (handle == INVALID_HANDLE_VALUE && errno == EACCES)
-            handle = OpenHandle(folder, name, access, disposition);
+            handle = OpenHandle(folder, name, access | kNewFileAccess, disposition);
     } else {
         handle = OpenHandle(folder, name, access, disposition);
     }
@@ -288,13 +305,15 @@ bool HeldOpen(FolderHandle folder, const std::filesystem::path& name) {
 }
 
 // Windows won't replace a file that any program holds open: that fails with EBUSY (the caller
-// retries for a while, FileOps::waitWhileInUse), anything else with its own code.
+// retries for a while, FileOps::waitWhileInUse), anything else with its own code. Only the
+// target being open stops the rename: the handle it is made through is open on the source.
 //
-// In a folder, the file to rename is opened as itself (never through a reparse point) and
-// renamed through that handle to the new name relative to the folder's handle: the new name
-// can't end up anywhere but in the open folder, whatever its path names by then.
+// In a folder, the file is renamed through `fromFd`, a handle of ours opened with DELETE on the
+// very file that was written (without one, the name is opened as itself, never through a
+// reparse point), to the new name relative to the folder's handle: the new name can't end up
+// anywhere but in the open folder, whatever its path names by then.
 int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
-                 const std::filesystem::path& to) {
+                 const std::filesystem::path& to, int fromFd) {
     if (folder == kNoFolder) {
         const std::filesystem::path source = LongPathForm(from);
         const std::filesystem::path target = LongPathForm(to);
@@ -310,9 +329,14 @@ int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
         }
         return Fail(code);
     }
-    const HANDLE source = OpenHandle(folder, from, DELETE | SYNCHRONIZE, OPEN_EXISTING);
-    if (source == INVALID_HANDLE_VALUE)
+    const bool opened = fromFd < 0;
+    const HANDLE source =
+        opened ? OpenHandle(folder, from, DELETE | SYNCHRONIZE, OPEN_EXISTING) : HandleOf(fromFd);
+    if (source == INVALID_HANDLE_VALUE) {
+        if (!opened)
+            errno = EBADF;
         return -1;
+    }
     const std::wstring& name = to.native();
     const std::size_t nameBytes = name.size() * sizeof(wchar_t);
     // Straight to the system call: the Win32 wrapper (SetFileInformationByHandle) of some
@@ -327,7 +351,8 @@ int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
     const NTSTATUS result =
         NtSetInformationFile(source, &status, info, static_cast<ULONG>(buffer.size() * 8),
                              static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation));
-    CloseHandle(source);
+    if (opened)
+        CloseHandle(source);
     if (result >= 0)
         return 0;
     const DWORD code = RtlNtStatusToDosError(result);
@@ -338,7 +363,25 @@ int RealRenameAt(FolderHandle folder, const std::filesystem::path& from,
     return Fail(code);
 }
 
-int RealUnlinkAt(FolderHandle folder, const std::filesystem::path& name) {
+// Marks the file open as `handle` for deletion: it goes when its last handle is closed.
+int DeleteThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = TRUE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose)
+               ? 0
+               : Fail(GetLastError());
+}
+
+int RealUnlinkAt(FolderHandle folder, const std::filesystem::path& name, int fd) {
+    // A file of ours, through the handle it was written through; the caller closes it.
+    if (fd >= 0) {
+        const HANDLE handle = HandleOf(fd);
+        if (handle == INVALID_HANDLE_VALUE) {
+            errno = EBADF;
+            return -1;
+        }
+        return DeleteThrough(handle);
+    }
     if (folder == kNoFolder) {
         const std::filesystem::path path = LongPathForm(name);
         if (path.empty())
@@ -350,13 +393,11 @@ int RealUnlinkAt(FolderHandle folder, const std::filesystem::path& name) {
                                        FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE);
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
-    FILE_DISPOSITION_INFO dispose{};
-    dispose.DeleteFile = TRUE;
-    const BOOL deleted =
-        SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
-    const DWORD code = GetLastError();
+    const int status = DeleteThrough(handle);
+    const int code = errno;
     CloseHandle(handle);
-    return deleted ? 0 : Fail(code);
+    errno = code;
+    return status;
 }
 
 // The name's own attributes handle, a link as itself unless `followLinks`.

@@ -3,9 +3,11 @@
 #include "FileOps.h"
 #include "TextureError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <iterator>
+#include <string_view>
 #include <vector>
 
 #ifdef _WIN32
@@ -465,23 +467,18 @@ FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code
         error = ErrorFromErrno(realError);
         return file;
     }
-    // "\\?\C:\dir\name": the folder is everything before the last separator, with the separator
-    // kept for a drive's root ("\\?\C:" alone would name the volume, not its root folder).
-    const std::wstring& text = real.native();
-    const std::size_t cut = text.find_last_of(L'\\');
-    if (cut == std::wstring::npos || cut + 1 == text.size()) {
+    std::wstring folderText;
+    std::wstring name;
+    if (!SplitWindowsFilePath(real.native(), folderText, name)) {
         error = make_error_code(TextureErrc::NotRegularFile);
         return file;
     }
-    std::wstring folderText = text.substr(0, cut);
-    if (folderText.ends_with(L':'))
-        folderText.push_back(L'\\');
     FolderIdentity identity;
     const FolderHandle folder = OpenAndIdentify(folderText, false, identity, error);
     if (folder == kNoFolder)
         return file;
     file.folder = std::make_shared<const OpenFolder>(folder, identity, path.parent_path());
-    file.name = text.substr(cut + 1);
+    file.name = std::move(name);
     FileIdentity now;
     if (CurrentFileOps().statAt(folder, file.name, false, now) != 0 || !SameFile(now, info)) {
         file.folder.reset();
@@ -492,5 +489,33 @@ FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code
     return file;
 }
 #endif
+
+bool SplitWindowsFilePath(const std::wstring& path, std::wstring& folder, std::wstring& name) {
+    const std::size_t cut = path.find_last_of(L'\\');
+    if (cut == std::wstring::npos || cut + 1 == path.size())
+        return false;
+    folder = path.substr(0, cut);
+    name = path.substr(cut + 1);
+    // A volume's root folder keeps its separator: without it "\\?\C:", a device path
+    // ("\\?\GLOBALROOT\Device\HarddiskVolume3"), a volume name ("\\?\Volume{...}") or a
+    // share ("\\?\UNC\server\share") names the volume or share, not its root folder.
+    const auto rest = [&folder](std::wstring_view prefix) {
+        return std::wstring_view(folder).substr(prefix.size());
+    };
+    static constexpr std::wstring_view kDevice = L"\\\\?\\GLOBALROOT\\Device\\";
+    static constexpr std::wstring_view kVolume = L"\\\\?\\Volume{";
+    static constexpr std::wstring_view kShare = L"\\\\?\\UNC\\";
+    bool root = folder.ends_with(L':');
+    if (folder.starts_with(kDevice))
+        root = rest(kDevice).find(L'\\') == std::wstring_view::npos;
+    else if (folder.starts_with(kVolume))
+        root = rest(kVolume).find(L'\\') == std::wstring_view::npos;
+    else if (folder.starts_with(kShare))
+        root = std::count(folder.begin() + static_cast<std::ptrdiff_t>(kShare.size()), folder.end(),
+                          L'\\') == 1;
+    if (root)
+        folder.push_back(L'\\');
+    return true;
+}
 
 } // namespace quorvel

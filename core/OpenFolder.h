@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -124,5 +125,11 @@ void* OpenInFolder(FolderHandle folder, const std::filesystem::path& name, unsig
 // `shown` stays the path as given. On failure sets `error` and returns a FileInFolder without a
 // folder.
 FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code& error);
+
+// Splits a Windows path in long-path form ("\\?\C:\dir\name", "\\?\GLOBALROOT\Device\...",
+// "\\?\UNC\server\share\...") into its folder and its last name, the folder of a file at a
+// volume's or share's root keeping its separator, so that it names the root folder rather than
+// the volume. False for a path without a name after its last separator. Portable, for tests.
+bool SplitWindowsFilePath(const std::wstring& path, std::wstring& folder, std::wstring& name);
 
 } // namespace quorvel

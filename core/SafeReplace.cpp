@@ -30,6 +30,15 @@ constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL;
 #else
 constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
 #endif
+#ifdef _WIN32
+// The temporary file's handle, opened with DELETE, stays open until the rename or removal is
+// made through it: reopening it by name would act on whatever holds the name by then, and be
+// checked against the security descriptor just copied from the original, which may refuse us.
+constexpr bool kHandleRename = true;
+#else
+// Renamed and removed by name, relative to the folder's descriptor, once closed.
+constexpr bool kHandleRename = false;
+#endif
 // Longest file name most file systems take, less room for the added dot and suffix.
 constexpr std::size_t kMaxNameChars = 255;
 
@@ -234,17 +243,22 @@ std::error_code PendingReplacement::sync() {
     const FileOps& ops = CurrentFileOps();
     if (ops.fsync(m_fd) != 0)
         return LastError();
+#ifdef _WIN32
+    // The handle stays open until the commit or discard acts through it (kHandleRename).
+    return {};
+#else
     const int fd = std::exchange(m_fd, -1);
     if (ops.close(fd) != 0)
         return LastError();
     return {};
+#endif
 }
 
 std::error_code PendingReplacement::commit(const FileIdentity& original) {
     if (!m_held)
         return SystemError(EBADF);
     const FileOps& ops = CurrentFileOps();
-    if (m_fd >= 0 && ops.close(std::exchange(m_fd, -1)) != 0)
+    if (!kHandleRename && m_fd >= 0 && ops.close(std::exchange(m_fd, -1)) != 0)
         return LastError();
 
     const FolderHandle folder = m_target.folder->handle();
@@ -257,7 +271,7 @@ std::error_code PendingReplacement::commit(const FileIdentity& original) {
             return errno == ENOENT ? make_error_code(TextureErrc::FileChanged) : LastError();
         if (now != original)
             return make_error_code(TextureErrc::FileChanged);
-        if (ops.renameAt(folder, m_tempName, m_target.name) == 0)
+        if (ops.renameAt(folder, m_tempName, m_target.name, m_fd) == 0)
             break;
         if (errno != EBUSY)
             return LastError();
@@ -266,6 +280,9 @@ std::error_code PendingReplacement::commit(const FileIdentity& original) {
     }
     UnregisterTemporaryFile(std::exchange(m_slot, -1));
     m_held = false;
+    // The file is the target now and ours no more; the rename is done whatever closing says.
+    if (m_fd >= 0)
+        ops.close(std::exchange(m_fd, -1));
     return {};
 }
 
@@ -273,9 +290,15 @@ void PendingReplacement::discard() noexcept {
     if (!m_held)
         return;
     const FileOps& ops = CurrentFileOps();
-    if (m_fd >= 0)
+    if (kHandleRename && m_fd >= 0) {
+        // Marked for deletion through our handle, it goes when that is closed.
+        ops.unlinkAt(m_target.folder->handle(), m_tempName, m_fd);
         ops.close(std::exchange(m_fd, -1));
-    ops.unlinkAt(m_target.folder->handle(), m_tempName);
+    } else {
+        if (m_fd >= 0)
+            ops.close(std::exchange(m_fd, -1));
+        ops.unlinkAt(m_target.folder->handle(), m_tempName, -1);
+    }
     UnregisterTemporaryFile(std::exchange(m_slot, -1));
     m_held = false;
 }
@@ -339,7 +362,7 @@ LeftoverOutcome RemoveLeftoverTemporaryFile(const OpenFolder& folder,
                          .count();
     if (now - info.modifiedNs < kLeftoverAgeSeconds * 1'000'000'000)
         return LeftoverOutcome::TooRecent;
-    if (ops.unlinkAt(folder.handle(), name) != 0) {
+    if (ops.unlinkAt(folder.handle(), name, -1) != 0) {
         if (errno == ENOENT)
             return LeftoverOutcome::NotOurs;
         error = LastError();

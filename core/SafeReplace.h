@@ -62,7 +62,8 @@ public:
     // time (FileOps::copySecurity, copyFileAttributes).
     std::error_code copyAttributes(const FileIdentity& original, int source);
 
-    // Flushes the content to disk and closes the file; no write may follow.
+    // Flushes the content to disk; no write may follow. POSIX closes the file here; Windows keeps
+    // its handle open, as the rename (or removal) is made through it.
     std::error_code sync();
 
     // Renames the temporary file over the target, after checking (without following a link)
@@ -80,7 +81,7 @@ public:
 private:
     FileInFolder m_target;
     std::filesystem::path m_tempName;
-    int m_fd = -1;   // closed once synced
+    int m_fd = -1;   // closed once synced (POSIX) or once renamed or removed (Windows)
     int m_slot = -1; // entry in the interrupt cleanup table
     bool m_held = false;
 };

@@ -29,6 +29,8 @@ public:
             return "The compressed data is damaged";
         case TextureErrc::Unexpected:
             return "Unexpected internal failure";
+        case TextureErrc::Encrypted:
+            return "File is encrypted by the file system";
         }
         return "Unknown texture error " + std::to_string(value);
     }

@@ -19,6 +19,8 @@ enum class TextureErrc {
     CompressedMeanwhile, // another program (a second run) compressed the file meanwhile
     DamagedStream,       // restoring: the compressed head or zlib stream is damaged
     Unexpected,          // a failure the routine has no words for (an unexpected exception)
+    Encrypted,           // Windows: the file system encrypts the file (EFS), and the rewritten
+                         // file would not be
 };
 
 // The category of TextureErrc codes; its name is "quorvel texture".

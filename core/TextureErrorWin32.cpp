@@ -5,6 +5,7 @@
 #include "TextureError.h"
 
 #include <cerrno>
+#include <iterator>
 #include <windows.h>
 
 namespace quorvel {
@@ -49,16 +50,26 @@ std::string DescribeError(const std::error_code& error) {
         return "Error " + std::to_string(error.value()) + ": " + error.message();
     if (error.category() != std::system_category())
         return error.message();
-    char buffer[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+    // The system's text in UTF-16, turned into UTF-8 like every text the windows show.
+    wchar_t buffer[512] = {};
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, static_cast<DWORD>(error.value()), 0, buffer,
-                                  static_cast<DWORD>(sizeof buffer), nullptr);
+                                  static_cast<DWORD>(std::size(buffer)), nullptr);
     // The system's texts end in a full stop and a line break; without them they read like the
     // POSIX ones inside a sentence ("Error 5: Access is denied. The file is unchanged.").
-    while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' ||
-                          buffer[length - 1] == '.' || buffer[length - 1] == ' '))
+    while (length > 0 && (buffer[length - 1] == L'\n' || buffer[length - 1] == L'\r' ||
+                          buffer[length - 1] == L'.' || buffer[length - 1] == L' '))
         --length;
-    std::string text(buffer, length);
+    std::string text;
+    if (length > 0) {
+        const int wide = static_cast<int>(length);
+        const int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, buffer, wide, nullptr, 0, nullptr, nullptr);
+        if (bytes > 0) {
+            text.resize(static_cast<std::size_t>(bytes));
+            WideCharToMultiByte(CP_UTF8, 0, buffer, wide, text.data(), bytes, nullptr, nullptr);
+        }
+    }
     if (text.empty())
         text = "Unknown system error";
     return "Error " + std::to_string(error.value()) + ": " + text;

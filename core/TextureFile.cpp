@@ -245,6 +245,11 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
         result.setFailure(TextureStep::Check, make_error_code(TextureErrc::HardLinked));
         return prepared;
     }
+    // The new file would be written plainly and replace the encrypted one: refused instead.
+    if (prepared.original.encrypted) {
+        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::Encrypted));
+        return prepared;
+    }
 
     // Before the payload is read, so a writer that opens the file later is noticed.
     if (ops.setLease(fd, true) == 0) {

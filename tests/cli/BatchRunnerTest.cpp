@@ -288,7 +288,7 @@ TEST(BatchRunner, LeftoverTemporaryFilesAreRemovedCountedAndTheirFailuresReporte
 
     MakeOldLeftover(dir / ".c.ace.quorvel-tmp-Stuck1");
     FileOps ops = SystemFileOps();
-    ops.unlinkAt = [](FolderHandle, const std::filesystem::path&) {
+    ops.unlinkAt = [](FolderHandle, const std::filesystem::path&, int) {
         errno = EBUSY;
         return -1;
     };
@@ -470,14 +470,14 @@ TEST(BatchRunner, ProgressCountsFilesAsTheyAreCompressedAndTotalsWhatWasRenamed)
     FileOps ops = SystemFileOps();
     ops.renameAt = [&, realRename = ops.renameAt](FolderHandle folder,
                                                   const std::filesystem::path& from,
-                                                  const std::filesystem::path& to) {
+                                                  const std::filesystem::path& to, int fd) {
         if (!beforeRename)
             beforeRename = sink.LatestAfterWait();
         if (to.filename() == "t2.ace") {
             errno = EIO;
             return -1;
         }
-        return realRename(folder, from, to);
+        return realRename(folder, from, to, fd);
     };
     std::atomic<bool> stop{false};
     const WorkList work = CollectWork({dir.path()}, stop);

@@ -288,7 +288,7 @@ TEST(LeftoverTemporaryFiles, OnlyOldRegularFilesOfOurExactNameFormGo) {
     WriteFileBytes(stuck, Bytes{1});
     MakeOld(stuck, kLeftoverAgeSeconds + 60);
     FileOps ops = SystemFileOps();
-    ops.unlinkAt = [](FolderHandle, const fs::path&) {
+    ops.unlinkAt = [](FolderHandle, const fs::path&, int) {
         errno = EROFS;
         return -1;
     };
@@ -335,12 +335,12 @@ TEST(InUse, AReplaceRefusedAsInUseIsRetriedThenReported) {
         FileOps ops = QuickRetries(SystemFileOps(), waits);
         auto refusals = std::make_shared<int>(in.refusals);
         ops.renameAt = [real = ops.renameAt, refusals](FolderHandle folder, const fs::path& from,
-                                                       const fs::path& to) {
+                                                       const fs::path& to, int fd) {
             if ((*refusals)-- > 0) {
                 errno = EBUSY;
                 return -1;
             }
-            return real(folder, from, to);
+            return real(folder, from, to, fd);
         };
         TextureResult result;
         {
@@ -412,13 +412,13 @@ TEST(InUse, TheFileIsCheckedAgainBeforeEachRetry) {
     FileOps ops = WithoutLeases(QuickRetries(SystemFileOps(), waits));
     auto first = std::make_shared<bool>(true);
     ops.renameAt = [real = ops.renameAt, first, path,
-                    edited](FolderHandle folder, const fs::path& from, const fs::path& to) {
+                    edited](FolderHandle folder, const fs::path& from, const fs::path& to, int fd) {
         if (std::exchange(*first, false)) {
             WriteFileBytes(path, edited);
             errno = EBUSY;
             return -1;
         }
-        return real(folder, from, to);
+        return real(folder, from, to, fd);
     };
     TextureResult result;
     {
@@ -535,9 +535,9 @@ TEST(WindowsRewrite, ClosesTheOriginalAndChecksItAgainBeforeTheRename) {
         return real(folder, name, follow, out);
     };
     ops.renameAt = [real = ops.renameAt, events](FolderHandle folder, const fs::path& from,
-                                                 const fs::path& to) {
+                                                 const fs::path& to, int fd) {
         events->push_back("rename");
-        return real(folder, from, to);
+        return real(folder, from, to, fd);
     };
     TextureResult result;
     {
@@ -626,6 +626,98 @@ TEST(WindowsRewrite, AReaderNotSharingDeleteHoldsTheReplaceBack) {
         EXPECT_EQ(*waits, 4);
         EXPECT_EQ(ReadFileBytes(path), input);
     }
+}
+// Whether a rename through a handle moves the file the handle is open on even after that file
+// was renamed by another handle. Wine renames the name the handle was opened under instead.
+bool RenamesThroughTheHandle(const fs::path& dir) {
+    const fs::path first = dir / "probe-1";
+    WriteFileBytes(first, Bytes{1});
+    const HANDLE handle = CreateFileW(first.c_str(), DELETE | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    std::error_code error;
+    fs::rename(first, dir / "probe-2", error);
+    const std::wstring target = (dir / "probe-3").native();
+    std::vector<std::uint64_t> buffer(
+        (sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t)) / 8 + 1);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, target.data(), info->FileNameLength);
+    const bool renamed =
+        !error && SetFileInformationByHandle(handle, FileRenameInfo, info,
+                                             static_cast<DWORD>(buffer.size() * 8));
+    CloseHandle(handle);
+    const bool moved = renamed && fs::exists(dir / "probe-3") && !fs::exists(dir / "probe-2");
+    for (const char* name : {"probe-1", "probe-2", "probe-3"})
+        fs::remove(dir / name, error);
+    return moved;
+}
+
+// Someone who may delete in the folder moves the temporary file aside between the write and
+// the rename and puts a file of their own under its name: the rename, or the removal on a
+// failure, acts on the file that was written, through its own handle, never on the name.
+TEST(WindowsRewrite, RenamesAndRemovesTheTemporaryFileThroughItsOwnHandle) {
+    {
+        TempDir probe;
+        if (!RenamesThroughTheHandle(probe.path()))
+            GTEST_SKIP() << "this system renames a file by the name its handle was opened under";
+    }
+    for (const bool commit : {true, false}) {
+        SCOPED_TRACE(commit);
+        TempDir dir;
+        const auto path = dir / "brick.ace";
+        const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+        WriteFileBytes(path, input);
+        Brevora compressor;
+        PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
+        ASSERT_EQ(prepared.result.outcome, TextureOutcome::Compressed);
+        PendingReplacement staged = StageTexture(prepared);
+        ASSERT_TRUE(staged) << DescribeFailure(prepared.result);
+        const fs::path temporary = dir / staged.temporaryName();
+        std::error_code error;
+        fs::rename(temporary, dir / "aside.bin", error);
+        ASSERT_FALSE(error) << error.message();
+        const Bytes impostor{'n', 'o', 't', ' ', 'o', 'u', 'r', 's'};
+        WriteFileBytes(temporary, impostor);
+
+        if (commit) {
+            EXPECT_TRUE(CommitTexture(prepared, staged)) << DescribeFailure(prepared.result);
+            EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+        } else {
+            staged.discard();
+            EXPECT_EQ(ReadFileBytes(path), input);
+        }
+        EXPECT_FALSE(fs::exists(dir / "aside.bin"));
+        EXPECT_EQ(ReadFileBytes(temporary), impostor);
+    }
+}
+
+// A change of the original's attributes alone (no write, same size) between the read and the
+// rename is a change: the change time tells.
+TEST(WindowsRewrite, AnAttributeChangeBeforeTheRenameIsNoticed) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    Brevora compressor;
+    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
+    ASSERT_EQ(prepared.result.outcome, TextureOutcome::Compressed);
+    EXPECT_NE(prepared.original.changedNs, 0);
+    PendingReplacement staged = StageTexture(prepared);
+    ASSERT_TRUE(staged) << DescribeFailure(prepared.result);
+
+    // Past the file system's clock step, so the change time moves.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_FALSE(CommitTexture(prepared, staged));
+    EXPECT_EQ(prepared.result.error, TextureErrc::FileChanged) << DescribeFailure(prepared.result);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    staged.discard();
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 }
 #endif // _WIN32
 

@@ -353,6 +353,39 @@ TEST(CompressTextureFile, RefusesPayloadBeyond32BitsBeforeReadingIt) {
     EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
 }
 
+// The system's path for a named file's handle is split at its last name; a file at a volume's
+// or share's root keeps the separator, or its folder would name the volume itself.
+TEST(NamedFile, SplitsTheSystemsPathIntoFolderAndName) {
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* folder;
+        const wchar_t* name;
+    };
+    for (const Case& c : {
+             Case{L"\\\\?\\C:\\walls\\brick.ace", L"\\\\?\\C:\\walls", L"brick.ace"},
+             Case{L"\\\\?\\C:\\brick.ace", L"\\\\?\\C:\\", L"brick.ace"},
+             Case{L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\brick.ace",
+                  L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\", L"brick.ace"},
+             Case{L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\walls\\brick.ace",
+                  L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\walls", L"brick.ace"},
+             Case{L"\\\\?\\Volume{0a1b}\\brick.ace", L"\\\\?\\Volume{0a1b}\\", L"brick.ace"},
+             Case{L"\\\\?\\UNC\\server\\share\\brick.ace", L"\\\\?\\UNC\\server\\share\\",
+                  L"brick.ace"},
+             Case{L"\\\\?\\UNC\\server\\share\\walls\\brick.ace",
+                  L"\\\\?\\UNC\\server\\share\\walls", L"brick.ace"},
+         }) {
+        std::wstring folder;
+        std::wstring name;
+        ASSERT_TRUE(SplitWindowsFilePath(c.path, folder, name));
+        EXPECT_EQ(folder, c.folder);
+        EXPECT_EQ(name, c.name);
+    }
+    std::wstring folder;
+    std::wstring name;
+    EXPECT_FALSE(SplitWindowsFilePath(L"\\\\?\\C:\\walls\\", folder, name));
+    EXPECT_FALSE(SplitWindowsFilePath(L"brick.ace", folder, name));
+}
+
 TEST(PrepareTexture, CompressesInMemoryAndWritesNothing) {
     TempDir dir;
     const auto path = dir / "brick.ace";

@@ -4,17 +4,24 @@
 #include "Brevora.h"
 #include "FailureText.h"
 #include "FileContents.h"
+#include "FileOps.h"
 #include "ReadOnly.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureFile.h"
 #include "TextureSamples.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
+#include <string>
 #include <sys/stat.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include "ChildProcess.h"
 
 #include <unistd.h>
@@ -116,6 +123,41 @@ TEST(CompressTextureFile, RefusesHardLinkedFile) {
 #endif
 }
 
+// A file the file system encrypts (EFS on Windows) would be replaced by one it doesn't: refused
+// before anything is written. No file system here encrypts, so fstat says so for it.
+TEST(CompressTextureFile, RefusesAnEncryptedFileBeforeWritingAnything) {
+    TempDir dir;
+    const Bytes input = MakeTexture(0, CompressibleBytes(800));
+    WriteFileBytes(dir / "a.ace", input);
+    auto created = std::make_shared<int>(0);
+    FileOps ops = SystemFileOps();
+    ops.fstat = [real = ops.fstat](int fd, FileIdentity& out) {
+        const int status = real(fd, out);
+        out.encrypted = true;
+        return status;
+    };
+    ops.openAt = [real = ops.openAt, created](FolderHandle folder,
+                                              const std::filesystem::path& name, int flags,
+                                              unsigned mode) {
+        if ((flags & O_CREAT) != 0)
+            ++*created;
+        return real(folder, name, flags, mode);
+    };
+    TextureResult result;
+    {
+        ScopedFileOps encrypted(std::move(ops));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, dir / "a.ace");
+    }
+    EXPECT_EQ(result.error, TextureErrc::Encrypted);
+    EXPECT_EQ(DescribeFailure(result, "a.ace"),
+              "Could not compress a.ace: File is encrypted by the file system. The file is "
+              "unchanged.");
+    EXPECT_EQ(*created, 0);
+    EXPECT_EQ(ReadFileBytes(dir / "a.ace"), input);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"a.ace"});
+}
+
 #ifndef _WIN32 // POSIX only: see the Windows section of the README
 // Folders, pipes and devices fail at once; a pipe must not block the read.
 TEST(CompressTextureFile, FailsCleanlyOnWhatIsNotARegularFile) {
@@ -184,6 +226,25 @@ TEST(DescribeFailure, SaysWhatWhereWhyAndTheFileState) {
     result.outcome = TextureOutcome::AlreadyCompressed;
     EXPECT_EQ(DescribeFailure(result), "");
 }
+
+#ifdef _WIN32
+// The system's texts come in the user's language, accents and all, and the windows take every
+// text as UTF-8, whatever the ANSI code page.
+TEST(FailureText, SystemTextsAreUtf8) {
+    const LANGID before = GetThreadUILanguage();
+    SetThreadUILanguage(MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH));
+    wchar_t wide[256] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, ERROR_ACCESS_DENIED, 0, wide, 256, nullptr);
+    const std::string text = DescribeError(ErrorFromErrno(EACCES));
+    SetThreadUILanguage(before);
+    const std::wstring message(wide, length);
+    if (std::all_of(message.begin(), message.end(), [](wchar_t c) { return c < 0x80; }))
+        GTEST_SKIP() << "no system texts beyond ASCII here";
+    // "Accès refusé."
+    EXPECT_EQ(text, "Error 5: Acc\xc3\xa8s refus\xc3\xa9");
+}
+#endif
 
 } // namespace
 } // namespace quorvel::test

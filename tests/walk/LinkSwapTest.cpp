@@ -177,9 +177,9 @@ protected:
             return real(folder, name, follow, out);
         };
         ops.renameAt = [real = ops.renameAt, fire](FolderHandle folder, const fs::path& from,
-                                                   const fs::path& to) {
+                                                   const fs::path& to, int fd) {
             fire(Moment::Rename);
-            return real(folder, from, to);
+            return real(folder, from, to, fd);
         };
         m_state = state;
         return ops;

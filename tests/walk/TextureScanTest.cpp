@@ -128,7 +128,7 @@ TEST(TextureScan, RemovesLeftoverTemporaryFilesQuietlyAndListsAFailedRemoval) {
     fs::last_write_time(r / "sub/.b.ace.quorvel-tmp-Q1w2E3",
                         fs::file_time_type::clock::now() - std::chrono::hours(2));
     FileOps ops = SystemFileOps();
-    ops.unlinkAt = [](FolderHandle, const fs::path&) {
+    ops.unlinkAt = [](FolderHandle, const fs::path&, int) {
         errno = EACCES;
         return -1;
     };
