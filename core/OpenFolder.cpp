@@ -113,6 +113,12 @@ SharedFolder OpenResolvedFolder(const std::filesystem::path& real, std::error_co
                                               real);
 }
 
+// Opens `name` in the open folder `parent`, relative to its descriptor, never through a link.
+FolderHandle OpenChildHandle(FolderHandle parent, const std::filesystem::path& name,
+                             FolderIdentity& identity, std::error_code& error) {
+    return OpenAndIdentify(parent, name, kFolderFlags | O_NOFOLLOW, identity, error);
+}
+
 } // namespace
 
 SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error) {
@@ -129,8 +135,7 @@ SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error) {
     for (std::size_t i = 0; i < route.size(); ++i) {
         const int from = current < 0 ? folder->start()->handle() : current;
         FolderIdentity identity;
-        const FolderHandle next =
-            OpenAndIdentify(from, route[i].name, kFolderFlags | O_NOFOLLOW, identity, error);
+        const FolderHandle next = OpenChildHandle(from, route[i].name, identity, error);
         if (current >= 0)
             ops.close(current);
         if (next == kNoFolder)
@@ -161,27 +166,6 @@ SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& 
     if (handle == kNoFolder)
         return nullptr;
     return std::make_shared<const OpenFolder>(handle, identity, path);
-}
-
-SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::path& name,
-                             const FolderIdentity& expected, std::filesystem::path shown,
-                             std::error_code& error) {
-    FolderIdentity identity;
-    const FolderHandle handle =
-        OpenAndIdentify(parent->handle(), name, kFolderFlags | O_NOFOLLOW, identity, error);
-    if (handle == kNoFolder)
-        return nullptr;
-    // Remembers the way here from the walk's start folder, for ReopenFolder.
-    std::vector<RouteStep> route = parent->route();
-    route.push_back({name, identity});
-    SharedFolder start = parent->start() ? parent->start() : parent;
-    auto folder = std::make_shared<const OpenFolder>(handle, identity, std::move(shown),
-                                                     std::move(start), std::move(route));
-    if (identity != expected) {
-        error = make_error_code(TextureErrc::FileChanged);
-        return nullptr;
-    }
-    return folder;
 }
 
 FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code& error) {
@@ -410,25 +394,6 @@ SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& 
     return std::make_shared<const OpenFolder>(handle, identity, path);
 }
 
-SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::path& name,
-                             const FolderIdentity& expected, std::filesystem::path shown,
-                             std::error_code& error) {
-    FolderIdentity identity;
-    const FolderHandle handle = OpenChildHandle(parent->handle(), name, identity, error);
-    if (handle == kNoFolder)
-        return nullptr;
-    std::vector<RouteStep> route = parent->route();
-    route.push_back({name, identity});
-    SharedFolder start = parent->start() ? parent->start() : parent;
-    auto folder = std::make_shared<const OpenFolder>(handle, identity, std::move(shown),
-                                                     std::move(start), std::move(route));
-    if (identity != expected) {
-        error = make_error_code(TextureErrc::FileChanged);
-        return nullptr;
-    }
-    return folder;
-}
-
 // The file the user named is opened once, following every link on the way and the file's own
 // (the user named it), and the system's path for that handle (no links left in it) says which
 // folder and name to work on: a file symbolic link named on the command line has its target
@@ -489,6 +454,26 @@ FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code
     return file;
 }
 #endif
+
+SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::path& name,
+                             const FolderIdentity& expected, std::filesystem::path shown,
+                             std::error_code& error) {
+    FolderIdentity identity;
+    const FolderHandle handle = OpenChildHandle(parent->handle(), name, identity, error);
+    if (handle == kNoFolder)
+        return nullptr;
+    // Remembers the way here from the walk's start folder, for ReopenFolder.
+    std::vector<RouteStep> route = parent->route();
+    route.push_back({name, identity});
+    SharedFolder start = parent->start() ? parent->start() : parent;
+    auto folder = std::make_shared<const OpenFolder>(handle, identity, std::move(shown),
+                                                     std::move(start), std::move(route));
+    if (identity != expected) {
+        error = make_error_code(TextureErrc::FileChanged);
+        return nullptr;
+    }
+    return folder;
+}
 
 bool SplitWindowsFilePath(const std::wstring& path, std::wstring& folder, std::wstring& name) {
     const std::size_t cut = path.find_last_of(L'\\');
