@@ -76,6 +76,14 @@ public:
     std::vector<FileReport> reports;
 };
 
+// Keeps the last progress snapshot.
+class LastProgressSink final : public BatchSink {
+public:
+    void OnReport(const FileReport&) override {}
+    void OnProgress(const ProgressSnapshot& snapshot) override { last = snapshot; }
+    ProgressSnapshot last;
+};
+
 // Sets the stop flag after the first report, as Ctrl-C during a run does.
 class StoppingSink final : public BatchSink {
 public:
@@ -244,6 +252,25 @@ TEST(BatchRunner, VerifyPassesWhatTheBatchWroteAndSkipsUncompressedFiles) {
     EXPECT_EQ(totals.verified, 25);     // the 24 just written and done.ace
     EXPECT_EQ(totals.notCompressed, 3); // one.ace, short.ace, and the read-only locked.Ace
     EXPECT_EQ(TakeSnapshot(dir.path()), compressed);
+}
+
+// Checking moves the progress line as compressing does: when the run ends, every file checked
+// (the read-only one too) and all its payload bytes are counted.
+TEST(BatchRunner, VerifyProgressEndsWithEveryFileCounted) {
+    TempDir dir;
+    MakeTree(dir.path());
+    RunOn(dir.path(), BatchMode::Compress, 2);
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir.path()}, stop);
+    BatchOptions options;
+    options.mode = BatchMode::Verify;
+    options.jobs = 2;
+    LastProgressSink sink;
+    const BatchTotals totals = RunBatch(work, options, sink, stop);
+    EXPECT_EQ(sink.last.filesTotal, totals.files);
+    EXPECT_EQ(sink.last.filesDone, sink.last.filesTotal);
+    EXPECT_GT(sink.last.bytesRead, 0);
+    EXPECT_EQ(sink.last.bytesRead, sink.last.bytesTotal);
 }
 
 TEST(BatchRunner, NamedFileIsCompressedWhateverItsNameAndHandledOnce) {
@@ -697,12 +724,7 @@ TEST(BatchRunner, InterruptedBatchSaysHowManyStagedFilesWereNotRenamed) {
     ScopedFileOps stopping(std::move(ops));
     BatchOptions options;
     options.jobs = 1;
-    class LastProgress final : public BatchSink {
-    public:
-        void OnReport(const FileReport&) override {}
-        void OnProgress(const ProgressSnapshot& s) override { last = s; }
-        ProgressSnapshot last;
-    } sink;
+    LastProgressSink sink;
     const BatchTotals totals = RunBatch(work, options, sink, stop);
 
     EXPECT_EQ(totals.compressed, 0);
