@@ -9,9 +9,11 @@
 #include "FileContents.h"
 #include "FileOps.h"
 #include "TempDir.h"
+#include "TextureError.h"
 #include "TextureSamples.h"
 #include "WorkList.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <map>
@@ -391,6 +393,94 @@ TEST(BatchRunner, FoldersBeyondTheOpenLimitAreReopenedAlongTheirRoute) {
     }
     EXPECT_GE(totals.compressed, 4);
 }
+
+// The file number (inode) of the file `path` names, through the file calls on either system.
+std::uint64_t FileNumber(const std::filesystem::path& path) {
+    FileIdentity identity;
+    if (CurrentFileOps().statAt(kNoFolder, path, false, identity) != 0)
+        throw std::runtime_error("cannot stat " + path.string());
+    return identity.inode;
+}
+
+// A real folder from outside the tree (no link, so opening without following links lets it
+// through) is renamed in place of one folder on a reopened route between the walk and the
+// rewrite. Only the check of each reopened folder against what the walk saw catches it: every
+// file reached through it fails as changed, and the files brought in keep bytes and inode.
+class ReopenedRoute : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ReopenedRoute, FolderRenamedInFromOutsideFailsAsChangedAndIsNotTouched) {
+    const std::vector<std::filesystem::path> route = {"a", "a/b", "a/b/c"};
+    const std::size_t swapped = GetParam(); // the place on the route the folder takes
+    TempDir dir;
+    const Bytes input = MakeTexture(0, test::CompressibleBytes(3000));
+    for (const auto& folder : route) {
+        std::filesystem::create_directories(dir / "tree" / folder);
+        test::WriteFileBytes(dir / "tree" / folder / "t.ace", input);
+    }
+    test::WriteFileBytes(dir / "tree/t.ace", input);
+
+    // The folder from outside has the shape of the one it replaces, with textures of its own.
+    struct Outside {
+        std::filesystem::path inTree; // where the rename puts it
+        Bytes bytes;
+        std::uint64_t number;
+    };
+    std::vector<Outside> outsideFiles;
+    const std::filesystem::path target = dir / "tree" / route[swapped];
+    const std::filesystem::path outside = dir / "outside" / route[swapped].filename();
+    for (std::size_t i = swapped; i < route.size(); ++i) {
+        const std::filesystem::path below = route[i].lexically_relative(route[swapped]);
+        std::filesystem::create_directories(outside / below);
+        const Bytes secret = MakeTexture(0, test::CompressibleBytes(4000 + i));
+        test::WriteFileBytes(outside / below / "t.ace", secret);
+        outsideFiles.push_back({(target / below / "t.ace").lexically_normal(), secret,
+                                FileNumber(outside / below / "t.ace")});
+    }
+
+    std::atomic<bool> stop{false};
+    // The one folder kept open is the start folder, whose file the walk meets first; every
+    // folder on the route is reopened from it.
+    const WorkList work = CollectWork({dir / "tree"}, stop, false, 1);
+    ASSERT_EQ(work.items.size(), route.size() + 1);
+    for (const WorkItem& item : work.items)
+        ASSERT_EQ(item.file.folder->handle() == kNoFolder, item.path != dir / "tree/t.ace")
+            << item.path;
+
+    std::filesystem::path away = target;
+    away += ".away";
+    std::filesystem::rename(target, away);
+    std::filesystem::rename(outside, target);
+    CollectingSink sink;
+    const BatchTotals totals = RunBatch(work, BatchOptions{}, sink, stop);
+
+    for (const Outside& file : outsideFiles) {
+        EXPECT_EQ(test::ReadFileBytes(file.inTree), file.bytes) << file.inTree;
+        EXPECT_EQ(FileNumber(file.inTree), file.number) << file.inTree;
+    }
+    std::size_t throughSwapped = 0;
+    for (const FileReport& report : sink.reports) {
+        const bool through = std::any_of(route.begin() + static_cast<std::ptrdiff_t>(swapped),
+                                         route.end(), [&](const std::filesystem::path& folder) {
+                                             return report.path == dir / "tree" / folder / "t.ace";
+                                         });
+        throughSwapped += through ? 1 : 0;
+        if (through) {
+            EXPECT_EQ(report.outcome, FileOutcome::Failed) << report.path;
+            EXPECT_EQ(report.error, TextureErrc::FileChanged) << report.path;
+        } else {
+            EXPECT_EQ(report.outcome, FileOutcome::Compressed) << report.path;
+        }
+    }
+    EXPECT_EQ(throughSwapped, route.size() - swapped);
+    EXPECT_EQ(totals.failed, static_cast<std::int64_t>(route.size() - swapped));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachPlace, ReopenedRoute, ::testing::Values(0u, 1u, 2u),
+                         [](const auto& test) {
+                             return std::string(test.param == 0   ? "FirstFolder"
+                                                : test.param == 1 ? "MiddleFolder"
+                                                                  : "LastFolder");
+                         });
 
 TEST(BatchRunner, MissingPathIsOneFailureWithTheSystemReason) {
     TempDir dir;
