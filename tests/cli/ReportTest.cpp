@@ -1,9 +1,15 @@
-// The report writers: human units, the summary, and a JSON report whose fields and totals are
-// each in their own place and whose string escaping survives any path.
+// The reports and their writers: human units, the summary, and a JSON report whose fields and
+// totals are each in their own place and whose string escaping survives any path; a file
+// replaced before a failure keeps its sizes in all of them.
 
 #include "ConsoleReport.h"
+#include "FileContents.h"
+#include "FileOps.h"
 #include "JsonReport.h"
+#include "TempDir.h"
 #include "TextureError.h"
+#include "TextureSamples.h"
+#include "WorkList.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -239,6 +245,60 @@ TEST(ConsoleReport, SummaryCountsEachOutcomeInItsPlace) {
                     .ends_with("Removed 3 temporary files left behind by an interrupted earlier "
                                "run.\n"));
 }
+
+#ifndef _WIN32 // Windows has no folder sync to fail
+// A file replaced whose folder then failed to sync did shrink: its report keeps its sizes, and
+// the totals of the summary and of the JSON report count what it saved.
+TEST(FileReport, ReplacedFileWhoseFolderSyncFailedKeepsItsSizes) {
+    test::TempDir dir;
+    const test::Bytes payload = test::CompressibleBytes(6000);
+    const test::Bytes input = test::MakeTexture(0x40, payload);
+    test::WriteFileBytes(dir / "brick.ace", input);
+    const auto in = static_cast<std::int64_t>(input.size());
+    const auto out = static_cast<std::int64_t>(16 + test::ZlibCompress(payload).size());
+    FileOps ops = SystemFileOps();
+    ops.fsync = [realFsync = ops.fsync, realFstat = ops.fstat](int fd) {
+        FileIdentity identity;
+        if (realFstat(fd, identity) == 0 && identity.isFolder()) {
+            errno = EIO;
+            return -1;
+        }
+        return realFsync(fd);
+    };
+    std::atomic<bool> stop{false};
+    const WorkList work = CollectWork({dir.path()}, stop);
+    class CollectingSink final : public BatchSink {
+    public:
+        void OnReport(const FileReport& report) override { reports.push_back(report); }
+        std::vector<FileReport> reports;
+    } sink;
+    BatchTotals totals;
+    {
+        ScopedFileOps failing(std::move(ops));
+        totals = RunBatch(work, BatchOptions{}, sink, stop);
+    }
+
+    EXPECT_EQ(test::ReadFileBytes(dir / "brick.ace"), test::ExpectedRewrite(input));
+    ASSERT_EQ(sink.reports.size(), 1u);
+    const FileReport& report = sink.reports[0];
+    EXPECT_EQ(report.step, TextureStep::SyncFolder);
+    EXPECT_EQ(report.bytesIn, in);
+    EXPECT_EQ(report.bytesOut, out);
+    EXPECT_EQ(totals.failed, 1);
+    const std::string saved = std::to_string(in - out);
+    const std::string summary = FormatSummary(totals, BatchMode::Compress, false);
+    EXPECT_NE(summary.find("Bytes in: " + std::to_string(in) + " "), std::string::npos) << summary;
+    EXPECT_NE(summary.find("Saved " + saved + " bytes"), std::string::npos) << summary;
+    const std::string sizes = "\"bytesIn\": " + std::to_string(in) +
+                              ", \"bytesOut\": " + std::to_string(out) +
+                              ", \"bytesSaved\": " + saved;
+    const std::string json = WriteJson(sink.reports, totals);
+    EXPECT_NE(json.find("\"outcome\": \"failed\", " + sizes + ", \"step\": \"syncFolder\""),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find(sizes + ", \"leftoversRemoved\""), std::string::npos) << json;
+}
+#endif
 
 TEST(ConsoleReport, DecompressSummaryAndProgressSayHowMuchTheFilesGrew) {
     BatchTotals t = DistinctTotals();
