@@ -11,7 +11,8 @@
 #   make windows-test     those tests, the window tests and the batch command's end-to-end test
 #                         under Wine, on a virtual display
 #   make windows-package  build/windows/quorvel-<version>-windows-x64.zip and the installer
-#                         quorvel-<version>-windows-x64.exe
+#                         quorvel-<version>-windows-x64.exe, which is then installed, run and
+#                         uninstalled under Wine in a fresh prefix
 WERROR := $(if $(CI),ON,OFF)
 SAMPLE := build/sample
 
@@ -70,8 +71,10 @@ windows:
 windows-test: windows
 	scripts/windows-test.sh
 
+# The installer is tested as it was made: silent install, both programs started, uninstall.
 windows-package: windows
 	cd build/windows && cpack -G "ZIP;NSIS"
+	scripts/windows-package-test.sh
 
 clean:
 	rm -rf build

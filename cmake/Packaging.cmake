@@ -88,20 +88,13 @@ if(NOT WIN32)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()
 if(WIN32)
-  # The Windows installer (cpack -G NSIS, Debian's nsis): the zip's files under
-  # Program Files\Quorvel, a Start-menu entry for the window program, an uninstaller.
+  # The Windows installer (cpack -G NSIS, Debian's nsis): a 64-bit program made from our own
+  # script, packaging/windows/NSIS.template.in, which says what it installs and registers.
+  set(CPACK_MODULE_PATH ${QUORVEL_PACKAGING_DIR}/windows)
   set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorvel)
-  set(CPACK_PACKAGE_EXECUTABLES quorvel Quorvel)
-  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
   set(CPACK_NSIS_PACKAGE_NAME Quorvel)
-  set(CPACK_NSIS_DISPLAY_NAME Quorvel)
-  set(CPACK_NSIS_INSTALLED_ICON_NAME quorvel.exe)
   set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/quorvel.ico)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/quorvel.ico)
-  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-  set(CPACK_NSIS_MODIFY_PATH OFF)
-  # The installer itself is a 32-bit program; the programs it installs are 64-bit.
-  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
   set(CPACK_RESOURCE_FILE_LICENSE ${QUORVEL_PACKAGING_DIR}/copyright)
 endif()
 include(CPack)

@@ -50,6 +50,8 @@ Program::Program(const std::wstring& arguments, const std::filesystem::path& fol
     m_id = process.dwProcessId;
 }
 
+Program::Program(HANDLE process) : m_process(process), m_id(GetProcessId(process)) {}
+
 Program::~Program() {
     if (Running()) {
         TerminateProcess(m_process, 99);

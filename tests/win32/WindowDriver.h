@@ -36,6 +36,9 @@ public:
     // Starts quorvel.exe with `arguments` (the text after the program's name, as typed) in
     // `folder`. Throws std::runtime_error when it can't be started.
     Program(const std::wstring& arguments, const std::filesystem::path& folder);
+    // A run started some other way (ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS), whose process
+    // handle it takes over.
+    explicit Program(HANDLE process);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
