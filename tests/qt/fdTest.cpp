@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -153,7 +154,7 @@ void FdTest::initTestCase() {
 
 void FdTest::init() {
     m_warnings.clear();
-    SetWarningHook([this](const QString&, const QString& text) { m_warnings << text; });
+    SetWarningHook([this](QMessageBox& box) { m_warnings << box.text(); });
 }
 
 void FdTest::cleanup() {
