@@ -237,22 +237,15 @@ void frmMain::setStatusDetail(const std::string& text) {
     SetToolTip(lblVersion, StatusToolTip(m_status, text, m_statusFitted.shortened));
 }
 
-int frmMain::StatusLineHeight(HWND label) const {
+FittedText frmMain::FitStatusText(HWND label, const std::string& text, Shorten how) const {
+    RECT box{};
+    GetClientRect(label, &box);
     HDC dc = GetDC(label);
     HGDIOBJ old = SelectObject(dc, m_labelFont);
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(label, dc);
-    return metrics.tmHeight > 0 ? static_cast<int>(metrics.tmHeight) : 1;
-}
-
-FittedText frmMain::FitStatusText(HWND label, const std::string& text, Shorten how) const {
-    RECT box{};
-    GetClientRect(label, &box);
-    const int lines = static_cast<int>(box.bottom - box.top) / StatusLineHeight(label);
-    HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, m_labelFont);
+    const int lines =
+        metrics.tmHeight > 0 ? static_cast<int>(box.bottom - box.top) / metrics.tmHeight : 1;
     FittedText fitted = FitText(
         text, static_cast<int>(box.right - box.left), lines, how, [dc](std::string_view line) {
             const std::wstring wide = Widen(line);

@@ -60,9 +60,7 @@ private:
     void PaintLine1(HDC dc);
     void OnOkCommand();
     void DrawStatusLabel(const DRAWITEMSTRUCT& item);
-    // The height of one line of the status font in `label`, in pixels.
-    int StatusLineHeight(HWND label) const;
-    // `text` laid out in `label`'s lines, in the status font.
+    // `text` laid out in `label`'s lines (of the font's height), in the status font.
     FittedText FitStatusText(HWND label, const std::string& text, Shorten how) const;
     // Sets `label`'s tool tip; "" removes it.
     void SetToolTip(HWND label, const std::string& text);
