@@ -9,8 +9,10 @@ namespace quorvel {
 
 namespace {
 
-constexpr std::string_view kEllipsis = "\xE2\x80\xA6"; // U+2026
-constexpr std::string_view kBreakAfter = " /\\";       // a line may end after one of these
+// Three full stops, as Windows shortens texts: every font has them, where a bitmap font may draw
+// U+2026 as a bar.
+constexpr std::string_view kEllipsis = "...";
+constexpr std::string_view kBreakAfter = " /\\"; // a line may end after one of these
 
 bool IsContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -104,7 +106,7 @@ FittedText FitText(std::string_view text, int width, int maxLines, Shorten how,
     const std::vector<std::size_t> at = Boundaries(text);
     const std::size_t characters = at.size() - 1;
     std::vector<std::string> lines;
-    // Lays out `head` "…" `tail`, keeping the lines when they fit.
+    // Lays out `head` "..." `tail`, keeping the lines when they fit.
     const auto tryLayout = [&](std::string_view head, std::string_view tail) {
         std::string candidate(how == Shorten::End ? TrimEnd(head) : head);
         candidate += kEllipsis;
@@ -116,7 +118,7 @@ FittedText FitText(std::string_view text, int width, int maxLines, Shorten how,
     const auto tail = [&](std::size_t count) { return text.substr(at[characters - count]); };
 
     if (how == Shorten::Middle) {
-        // The file name with the separator before it, when that alone fits with "…".
+        // The file name with the separator before it, when that alone fits with "...".
         const std::size_t separator = text.find_last_of("/\\");
         if (separator != std::string_view::npos && separator > 0) {
             const std::string_view name = text.substr(separator);
@@ -140,7 +142,10 @@ FittedText FitText(std::string_view text, int width, int maxLines, Shorten how,
         const auto start = [&](std::size_t count) { return tryLayout(head(count), {}); };
         start(LargestFitting(0, characters - 1, start));
     }
-    // With nothing kept, "…" alone is one line: the searches always end on a layout that fits.
+    // The searches end on a layout that fits, unless not even "..." alone does: it is shown all
+    // the same, on its one line.
+    if (lines.size() > limit)
+        lines.assign(1, std::string(kEllipsis));
     fitted.lines = std::move(lines);
     return fitted;
 }

@@ -4,7 +4,7 @@
 // The main window's labels keep their designed size whatever their text. A text is laid out in
 // as many lines as the label holds: a new line at each newline of the text, and where a line is
 // full, after the last blank or path separator on it (inside a word only when it has none).
-// What still doesn't fit is shortened with "…": in the middle for a path, so that its start
+// What still doesn't fit is shortened with "...": in the middle for a path, so that its start
 // and its file name stay, or at the end for a sentence. The front end measures (its font, its
 // pixels); what is shown is decided here, the same for every front end.
 
@@ -20,9 +20,9 @@ using TextWidth = std::function<int(std::string_view text)>;
 
 // Where a text that doesn't fit loses characters.
 enum class Shorten {
-    Middle, // "…" in the middle; the last path component (the file name) is kept whole if it
+    Middle, // "..." in the middle; the last path component (the file name) is kept whole if it
             // fits, otherwise the text's start and end
-    End,    // "…" at the end
+    End,    // "..." at the end
 };
 
 struct FittedText {

@@ -41,7 +41,7 @@ TEST(FitText, BreaksAfterBlanksAndSeparatorsInsideLongWordsAndAtNewlines) {
 
 TEST(FitText, ShortensAPathInTheMiddleKeepingItsStartAndFileName) {
     const FittedText fitted = Fit("/home/ann/textures/old/brick.ace", 12, 2);
-    EXPECT_EQ(fitted.lines, (Lines{"/home/ann/", "t\u2026/brick.ace"}));
+    EXPECT_EQ(fitted.lines, (Lines{"/home/an.../", "brick.ace"}));
     EXPECT_TRUE(fitted.shortened);
 
     // Two lines as wide as the window's upper label: as much of the start as fits.
@@ -54,32 +54,32 @@ TEST(FitText, ShortensAPathInTheMiddleKeepingItsStartAndFileName) {
     EXPECT_TRUE(title.shortened);
     EXPECT_EQ(title.lines[0], path.substr(0, title.lines[0].size()));
     EXPECT_GE(title.lines[0].size(), 70u);
-    const std::string kept = "\u2026/brick with a long name.ace";
+    const std::string kept = ".../brick with a long name.ace";
     EXPECT_EQ(title.lines[1].substr(title.lines[1].size() - kept.size()), kept);
     for (const std::string& line : title.lines)
         EXPECT_LE(Characters(line), 80) << line;
 }
 
 TEST(FitText, ShortensAFileNameTooLongForTheLinesAtBothEnds) {
-    const FittedText fitted = Fit("/x/" + std::string(30, 'n') + ".ace", 8, 2);
-    EXPECT_EQ(fitted.lines, (Lines{"/x/", "nn\u2026n.ace"}));
+    const FittedText fitted = Fit("/x/" + std::string(30, 'n') + ".ace", 10, 2);
+    EXPECT_EQ(fitted.lines, (Lines{"/x/", "nn...n.ace"}));
     EXPECT_TRUE(fitted.shortened);
 }
 
 TEST(FitText, ShortensASentenceAtItsEnd) {
     const std::string reason = "File was changed by another program while it was being compressed";
-    EXPECT_EQ(Fit(reason, 12, 1, Shorten::End).lines, Lines{"File was ch\u2026"});
-    // Blanks before the cut go, so "…" follows a word.
-    EXPECT_EQ(Fit(reason, 10, 1, Shorten::End).lines, Lines{"File was\u2026"});
+    EXPECT_EQ(Fit(reason, 14, 1, Shorten::End).lines, Lines{"File was ch..."});
+    // Blanks before the cut go, so "..." follows a word.
+    EXPECT_EQ(Fit(reason, 11, 1, Shorten::End).lines, Lines{"File was..."});
     EXPECT_EQ(Fit(reason, 40, 2, Shorten::End).lines,
               (Lines{"File was changed by another program ", "while it was being compressed"}));
 }
 
 TEST(FitText, NeverSplitsACharacterAndAlwaysShowsSomething) {
-    EXPECT_EQ(Fit("/\u00e9\u00e9\u00e9/\u540d\u524d.ace", 4, 1).lines, Lines{"/\u00e9\u2026e"});
+    EXPECT_EQ(Fit("/\u00e9\u00e9\u00e9/\u540d\u524d.ace", 6, 1).lines, Lines{"/\u00e9...e"});
     EXPECT_EQ(Fit("\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", 2, 3).lines,
               (Lines{"\u00e9\u00e9", "\u00e9\u00e9", "\u00e9\u00e9"}));
-    EXPECT_EQ(Fit("\u00e9\u00e9\u00e9", 0, 0, Shorten::End).lines, Lines{"\u2026"});
+    EXPECT_EQ(Fit("\u00e9\u00e9\u00e9", 0, 0, Shorten::End).lines, Lines{"..."});
 }
 
 TEST(StatusToolTip, IsTheDetailOrTheWholeTextWhenShortened) {
