@@ -2,7 +2,10 @@
 // draws it shifted right by that depth.
 #include "DirList.h"
 
+#include "WindowDesign.h"
+
 #include <QKeyEvent>
+#include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -40,6 +43,36 @@ private:
     }
 };
 
+// A folder glyph `size` pixels square, as the Win32 front end draws it: a tab and a body
+// outlined in `outline`, filled for an open folder and hollow otherwise.
+QPixmap FolderGlyph(int size, qreal pixelRatio, bool open, const QColor& outline) {
+    QPixmap pixmap(QSize(size, size) * pixelRatio);
+    pixmap.setDevicePixelRatio(pixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(outline);
+    const design::Rgb fill = design::OpenFolderFill;
+    painter.setBrush(open ? QBrush(QColor(fill.red, fill.green, fill.blue)) : QBrush(Qt::NoBrush));
+    const int height = size * 3 / 4;
+    const int top = (size - height) / 2;
+    const int tab = height / 5;
+    painter.drawRect(0, top, size / 2 - 1, tab);
+    painter.drawRect(0, top + tab, size - 1, height - tab - 1);
+    return pixmap;
+}
+
+// The glyph in the list's text colour, and in its highlighted text colour on a highlighted row.
+QIcon FolderIcon(const QWidget& list, bool open) {
+    const int size = list.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &list);
+    const qreal ratio = list.devicePixelRatioF();
+    QIcon icon;
+    icon.addPixmap(FolderGlyph(size, ratio, open, list.palette().color(QPalette::Text)),
+                   QIcon::Normal);
+    icon.addPixmap(FolderGlyph(size, ratio, open, list.palette().color(QPalette::HighlightedText)),
+                   QIcon::Selected);
+    return icon;
+}
+
 } // namespace
 
 DirList::DirList(QWidget* parent) : QListWidget(parent) {
@@ -50,8 +83,8 @@ DirList::DirList(QWidget* parent) : QListWidget(parent) {
 }
 
 void DirList::showEntries(const std::vector<FolderListEntry>& entries, int openRow) {
-    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    const QIcon openIcon = FolderIcon(*this, true);
+    const QIcon closedIcon = FolderIcon(*this, false);
     clear();
     for (const FolderListEntry& entry : entries) {
         auto* item = new QListWidgetItem(entry.open ? openIcon : closedIcon,

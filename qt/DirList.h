@@ -1,13 +1,14 @@
 // A directory list: the entries of Dir1 as the folder dialog's logic decides them.
 //
 // The logic (FolderDialog.h) hands over the whole list at once: the root, each folder on the way
-// down and the open folder, shown as open folders each indented one step more than the one
-// above, then the open folder's direct subfolders, hidden ones included (a folder inside a
-// hidden folder can be picked), as closed folders one step further in. The open folder's entry
-// is highlighted and scrolled into view. Opening an entry (double-click, or Enter/Return on the
-// highlighted entry) reports its row with opened(); highlighting alone reports nothing. The
-// list itself never changes what it shows: the logic lists the folder anew, or leaves the list
-// as it was when the folder can't be opened.
+// down and the open folder, shown as open folders (a filled folder glyph) each indented one step
+// more than the one above, then the open folder's direct subfolders, hidden ones included (a
+// folder inside a hidden folder can be picked), as closed folders (a hollow one) one step
+// further in; so the last filled glyph marks the open folder wherever the highlight is. The open
+// folder's entry is highlighted and scrolled into view. Opening an entry (double-click, or
+// Enter/Return on the highlighted entry) reports its row with opened(); highlighting alone reports
+// nothing. The list itself never changes what it shows: the logic lists the folder anew, or leaves
+// the list as it was when the folder can't be opened.
 #pragma once
 
 #include "FolderDialog.h"

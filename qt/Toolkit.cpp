@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QFrame>
 #include <QMessageBox>
 #include <QPalette>
@@ -29,6 +30,37 @@ WarningHook& CurrentWarningHook() {
     static WarningHook hook;
     return hook;
 }
+
+// Eats user input and close requests, whatever they are meant for.
+class InputDiscarder : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::ContextMenu:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+// How long the queued events may take to be handled: they are handled until none is left, and
+// this is only a bound for a queue that keeps filling.
+constexpr int kDiscardLimitMs = 200;
 
 } // namespace
 
@@ -100,15 +132,25 @@ ModalHook SetModalHook(ModalHook hook) {
 }
 
 void ShowWarning(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    // Never rich text: the text names files, and a name may look like markup.
+    box.setTextFormat(Qt::PlainText);
     if (const WarningHook& hook = CurrentWarningHook()) {
-        hook(title, text);
+        hook(box);
         return;
     }
-    QMessageBox::warning(parent, title, text);
+    box.exec();
 }
 
 WarningHook SetWarningHook(WarningHook hook) {
     return std::exchange(CurrentWarningHook(), std::move(hook));
+}
+
+void DiscardQueuedInput() {
+    InputDiscarder discarder;
+    QCoreApplication::instance()->installEventFilter(&discarder);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, kDiscardLimitMs);
+    QCoreApplication::instance()->removeEventFilter(&discarder);
 }
 
 QIcon ProgramIcon() {

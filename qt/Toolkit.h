@@ -24,6 +24,7 @@
 
 class QDialog;
 class QFrame;
+class QMessageBox;
 class QWidget;
 
 namespace quorvel {
@@ -61,12 +62,17 @@ using ModalHook = std::function<int(QDialog&)>;
 // Sets the modal hook; an empty function restores the real modal show. Returns the previous one.
 ModalHook SetModalHook(ModalHook hook);
 
-// Shows a warning message box with title and text and waits until the user closes it, or
-// passes both to the warning hook when one is set.
+// Shows a warning message box with title and text, both plain text, and waits until the user
+// closes it; when a warning hook is set, the box is handed to the hook instead of shown.
 void ShowWarning(QWidget* parent, const QString& title, const QString& text);
-using WarningHook = std::function<void(const QString& title, const QString& text)>;
+using WarningHook = std::function<void(QMessageBox& box)>;
 // Sets the warning hook; an empty function restores the real box. Returns the previous one.
 WarningHook SetWarningHook(WarningHook hook);
+
+// Drops the keyboard and mouse input and the close requests queued so far: what the user typed
+// or clicked while the UI thread was busy is not acted on afterwards. Everything else queued
+// (paints, the window system's own events) is handled now.
+void DiscardQueuedInput();
 
 // The program's icon (32 x 32, 256 colours), from the compiled-in resources.
 QIcon ProgramIcon();

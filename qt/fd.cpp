@@ -18,7 +18,8 @@ namespace {
 QPushButton* makeButton(const QString& caption, const QRect& geometry, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
     button->setGeometry(geometry);
-    // Enter must not press a button: a button isn't default even while it has the focus.
+    // Neither button is the dialog's default, not even while it has the focus: Enter elsewhere
+    // must press nothing (keyPressEvent presses the focused button itself).
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -76,6 +77,15 @@ void fd::closeEvent(QCloseEvent* event) {
 void fd::keyPressEvent(QKeyEvent* event) {
     // QDialog rejects on Escape; this dialog has no cancel key.
     if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    // Enter presses the button that has the focus; on Drive1 it does nothing (Dir1 takes it
+    // before it gets here). QDialog would press the default button, and there is none.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QWidget* focused = focusWidget();
+        if (focused == OKButton || focused == CancelButton)
+            static_cast<QPushButton*>(focused)->click();
         event->accept();
         return;
     }

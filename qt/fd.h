@@ -6,13 +6,14 @@
 // (WindowDesign.h). The creator makes one, shows it modally (exec()), reads `path` once exec()
 // returns and deletes it. The dialog never closes itself: OK stores Dir1's open folder in
 // `path`, Cancel and the window's close box store an empty `path`, and each then hides the
-// dialog, which ends exec() and keeps `path` readable. Neither button is bound to Enter or
-// Escape; Escape does nothing. A close asked for by the program (close(), the application
-// quitting) goes ahead.
+// dialog, which ends exec() and keeps `path` readable. Neither button is the default or the
+// cancel button: Enter presses the button that has the focus, opens the highlighted entry in
+// Dir1 and does nothing on Drive1; Escape does nothing. A close asked for by the program
+// (close(), the application quitting) goes ahead.
 //
 // A drive or folder that can't be opened is reported in a warning box (ShowWarning() of the
-// toolkit layer, which tests can intercept); Drive1 then goes back to the drive of the folder
-// Dir1 still shows.
+// toolkit layer, which tests can intercept); Dir1 then shows its open folder read again, and
+// Drive1 goes back to that folder's drive.
 #pragma once
 
 #include "FolderDialog.h"

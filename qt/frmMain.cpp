@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "StatusLabel.h"
 #include "Toolkit.h"
 #include "WindowDesign.h"
 #include "fd.h"
@@ -7,7 +8,6 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 #include <utility>
@@ -16,8 +16,8 @@ namespace quorvel {
 
 namespace {
 
-QLabel* NewStatusLabel(QWidget& window) {
-    auto* label = new QLabel(&window);
+StatusLabel* NewStatusLabel(QWidget& window, Shorten how) {
+    auto* label = new StatusLabel(how, &window);
     label->setFont(StatusLabelFont());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -32,7 +32,10 @@ QColor Line1Colour() {
 } // namespace
 
 frmMain::frmMain(NativeString commandLine, CompressStep compress, QWidget* parent)
-    : QWidget(parent), lblTitle(NewStatusLabel(*this)), lblVersion(NewStatusLabel(*this)),
+    // lblTitle shows a path: shortened in the middle, its file name kept. lblVersion shows a
+    // total or a reason: shortened at the end.
+    : QWidget(parent), lblTitle(NewStatusLabel(*this, Shorten::Middle)),
+      lblVersion(NewStatusLabel(*this, Shorten::End)),
       Line1(AddLine(*this, design::Line1Left, design::Line1Top, design::Line1Right,
                     design::Line1Top, Line1Colour())),
       cmdOK(new QPushButton(tr("OK"), this)),
@@ -80,11 +83,11 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
 }
 
 void frmMain::setTitle(const std::string& text) {
-    lblTitle->setText(QString::fromStdString(text));
+    lblTitle->showText(QString::fromStdString(text));
 }
 
 void frmMain::setStatus(const std::string& text) {
-    lblVersion->setText(QString::fromStdString(text));
+    lblVersion->showText(QString::fromStdString(text));
 }
 
 void frmMain::repaintStatus() {
@@ -92,10 +95,14 @@ void frmMain::repaintStatus() {
 }
 
 void frmMain::setStatusDetail(const std::string& text) {
-    lblVersion->setToolTip(QString::fromStdString(text));
+    lblVersion->setDetail(QString::fromStdString(text));
 }
 
 void frmMain::setOkEnabled(bool enabled) {
+    // What the user typed or clicked, or a close asked for, while the work held the window was
+    // refused then, and is not acted on now.
+    if (enabled)
+        DiscardQueuedInput();
     cmdOK->setEnabled(enabled);
 }
 
@@ -120,6 +127,9 @@ void frmMain::unloadFolderDialog() {
 }
 
 void frmMain::showWarning(const std::string& text) {
+    // Keys typed during a long walk are still queued; one of them must not close the box
+    // before it has been read.
+    DiscardQueuedInput();
     ShowWarning(this, windowTitle(), QString::fromStdString(text));
 }
 

@@ -7,7 +7,8 @@
 // and leaves the result in the two labels. This class builds the controls as designed
 // (WindowDesign.h), puts the logic's texts on them, shows the folder-picker dialog fd and the
 // warning box, and passes cmdOK, Enter, Escape and the close box on to the logic, which refuses
-// a close while work runs. The process ends with its last window.
+// a close while work runs. Input made while the work held the window (keys, clicks, the close
+// box) is dropped when it ends, not acted on then. The process ends with its last window.
 
 #include "CommandLine.h"
 #include "MainWindow.h"
@@ -18,11 +19,11 @@
 #include <string>
 
 class QFrame;
-class QLabel;
 class QPushButton;
 
 namespace quorvel {
 
+class StatusLabel;
 class fd;
 
 class frmMain : public QWidget, private MainWindowView {
@@ -46,8 +47,8 @@ public:
     bool busy() const { return m_logic.Busy(); }
 
     // The controls, named and laid out as designed. The window owns them.
-    QLabel* const lblTitle;
-    QLabel* const lblVersion;
+    StatusLabel* const lblTitle;
+    StatusLabel* const lblVersion;
     QFrame* const Line1;
     QPushButton* const cmdOK;
 

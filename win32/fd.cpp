@@ -38,7 +38,9 @@ void DrawFolderGlyph(HDC dc, RECT box, bool open, COLORREF colour) {
     const int width = box.right - box.left;
     const int height = box.bottom - box.top;
     HPEN pen = CreatePen(PS_SOLID, 1, colour);
-    HBRUSH fill = open ? CreateSolidBrush(RGB(0xE8, 0xC0, 0x4A)) : nullptr;
+    const design::Rgb fillColour = design::OpenFolderFill;
+    HBRUSH fill =
+        open ? CreateSolidBrush(RGB(fillColour.red, fillColour.green, fillColour.blue)) : nullptr;
     HGDIOBJ oldPen = SelectObject(dc, pen);
     HGDIOBJ oldBrush =
         SelectObject(dc, fill ? static_cast<HGDIOBJ>(fill) : GetStockObject(NULL_BRUSH));
@@ -277,7 +279,7 @@ void fd::OpenHighlightedEntry() {
         m_logic->Dir1_Open(row);
 }
 
-bool fd::FiltersKey(const MSG& message) const {
+bool fd::FiltersKey(const MSG& message) {
     if (!IsEnterOrEscape(message))
         return false;
     // An open drop-down list closes on Enter (taking the pick) and on Escape.
@@ -285,7 +287,15 @@ bool fd::FiltersKey(const MSG& message) const {
         return false;
     // Enter in Dir1 opens the highlighted entry.
     const bool enter = message.wParam == VK_RETURN || message.wParam == L'\r';
-    return !(enter && message.hwnd == Dir1);
+    if (enter && message.hwnd == Dir1)
+        return false;
+    // Enter on a button presses it, as the dialog manager presses the focused push button
+    // (neither is the default button, which the dialog manager would press instead).
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN &&
+        (message.hwnd == OKButton || message.hwnd == CancelButton))
+        SendMessageW(m_window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(message.hwnd), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(message.hwnd));
+    return true;
 }
 
 void fd::ShowModal() {

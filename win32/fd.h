@@ -5,9 +5,9 @@
 // Drive1 is a drop-down list (CBS_DROPDOWNLIST), Dir1 an owner-drawn list box showing each
 // folder indented by its depth, OKButton and CancelButton plain push buttons; the tab order is
 // OKButton, CancelButton, Dir1, Drive1 and the focus starts on OKButton. Enter and Escape are
-// not bound at dialog level: Enter in Dir1 opens the highlighted entry (as a double-click does),
-// Enter on a button or Drive1 and Escape anywhere do nothing; a focused button is pressed with
-// the space bar. A drive change is the user's pick in Drive1 (CBN_SELCHANGE, or the pick that
+// not bound at dialog level: Enter presses the focused button (as the space bar does) and in
+// Dir1 opens the highlighted entry (as a double-click does); Enter on Drive1 and Escape anywhere
+// do nothing. A drive change is the user's pick in Drive1 (CBN_SELCHANGE, or the pick that
 // closes its drop-down), never a selection made by the program. The close box acts as Cancel.
 
 #include "FolderDialog.h"
@@ -53,7 +53,9 @@ private:
     void Layout(int dpi);
     void DrawDir1Entry(const DRAWITEMSTRUCT& item);
     void OpenHighlightedEntry();
-    bool FiltersKey(const MSG& message) const;
+    // Takes Enter and Escape out of the dialog manager's hands, pressing the focused button for
+    // Enter; true when `message` is taken.
+    bool FiltersKey(const MSG& message);
 
     std::unique_ptr<FolderSource> m_source;
     std::unique_ptr<FolderDialog> m_logic;

@@ -12,16 +12,12 @@ namespace {
 constexpr wchar_t kClassName[] = L"QuorvelMainWindow";
 
 HWND NewStatusLabel(HWND window, int id) {
-    // SS_NOPREFIX: an "&" in a path is shown, not taken as a mnemonic; SS_NOTIFY: the label
-    // sees the mouse, so lblVersion's tool tip can show.
-    return CreateWindowExW(0, L"STATIC", L"",
-                           WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0, 0, 0, 0,
-                           window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    // SS_OWNERDRAW: the window draws the text as FitText lays it out (with DT_NOPREFIX, so an
+    // "&" in a path is shown, not taken as a mnemonic); the control keeps the whole text.
+    // SS_NOTIFY: the label sees the mouse, so its tool tip can show.
+    return CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW | SS_NOTIFY, 0,
+                           0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                            GetModuleHandleW(nullptr), nullptr);
-}
-
-void SetText(HWND control, const std::string& text) {
-    SetWindowTextW(control, Widen(text).c_str());
 }
 
 } // namespace
@@ -83,7 +79,35 @@ void frmMain::Layout(int dpi) {
         DeleteObject(m_defaultFont);
     m_labelFont = labelFont;
     m_defaultFont = defaultFont;
+    // The new font and size lay the texts out anew.
+    setTitle(m_title);
+    setStatus(m_status);
     InvalidateRect(m_window, nullptr, TRUE);
+}
+
+void frmMain::DrawStatusLabel(const DRAWITEMSTRUCT& item) {
+    const FittedText& fitted = item.hwndItem == lblTitle ? m_titleFitted : m_statusFitted;
+    HDC dc = item.hDC;
+    // The colours a static control asks its parent for: black for lblTitle, the default text
+    // colour for lblVersion.
+    auto brush = reinterpret_cast<HBRUSH>(SendMessageW(m_window, WM_CTLCOLORSTATIC,
+                                                       reinterpret_cast<WPARAM>(dc),
+                                                       reinterpret_cast<LPARAM>(item.hwndItem)));
+    FillRect(dc, &item.rcItem, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ oldFont = SelectObject(dc, m_labelFont);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    const int lineHeight = metrics.tmHeight > 0 ? static_cast<int>(metrics.tmHeight) : 1;
+    RECT line = item.rcItem;
+    for (const std::string& text : fitted.lines) {
+        line.bottom = line.top + lineHeight;
+        const std::wstring wide = Widen(text);
+        DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &line,
+                  DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+        line.top = line.bottom;
+    }
+    SelectObject(dc, oldFont);
 }
 
 void frmMain::PaintLine1(HDC dc) {
@@ -117,6 +141,13 @@ INT_PTR frmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         HDC dc = BeginPaint(m_window, &paint);
         PaintLine1(dc);
         EndPaint(m_window, &paint);
+        return TRUE;
+    }
+    case WM_DRAWITEM: {
+        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item.hwndItem != lblTitle && item.hwndItem != lblVersion)
+            return FALSE;
+        DrawStatusLabel(item);
         return TRUE;
     }
     case WM_CTLCOLORSTATIC:
@@ -181,11 +212,19 @@ int frmMain::Run() {
 }
 
 void frmMain::setTitle(const std::string& text) {
-    SetText(lblTitle, text);
+    // lblTitle shows a path: shortened in the middle, its file name kept.
+    m_title = text;
+    m_titleFitted = FitStatusText(lblTitle, text, Shorten::Middle);
+    SetToolTip(lblTitle, StatusToolTip(text, {}, m_titleFitted.shortened));
+    SetWindowTextW(lblTitle, Widen(text).c_str());
 }
 
 void frmMain::setStatus(const std::string& text) {
-    SetText(lblVersion, text);
+    // lblVersion shows a total or a reason: shortened at the end.
+    m_status = text;
+    m_statusFitted = FitStatusText(lblVersion, text, Shorten::End);
+    SetToolTip(lblVersion, StatusToolTip(text, m_statusDetail, m_statusFitted.shortened));
+    SetWindowTextW(lblVersion, Widen(text).c_str());
 }
 
 void frmMain::repaintStatus() {
@@ -194,13 +233,39 @@ void frmMain::repaintStatus() {
 }
 
 void frmMain::setStatusDetail(const std::string& text) {
+    m_statusDetail = text;
+    SetToolTip(lblVersion, StatusToolTip(m_status, text, m_statusFitted.shortened));
+}
+
+FittedText frmMain::FitStatusText(HWND label, const std::string& text, Shorten how) const {
+    RECT box{};
+    GetClientRect(label, &box);
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, m_labelFont);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    const int lines =
+        metrics.tmHeight > 0 ? static_cast<int>(box.bottom - box.top) / metrics.tmHeight : 1;
+    FittedText fitted = FitText(
+        text, static_cast<int>(box.right - box.left), lines, how, [dc](std::string_view line) {
+            const std::wstring wide = Widen(line);
+            SIZE size{};
+            GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+            return static_cast<int>(size.cx);
+        });
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    return fitted;
+}
+
+void frmMain::SetToolTip(HWND label, const std::string& text) {
     if (!m_toolTip)
         return;
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = m_window;
-    tool.uId = reinterpret_cast<UINT_PTR>(lblVersion);
+    tool.uId = reinterpret_cast<UINT_PTR>(label);
     SendMessageW(m_toolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     if (text.empty())
         return;

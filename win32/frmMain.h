@@ -3,16 +3,20 @@
 //
 // The window is created hidden; Form_Load runs the logic's load handler (the whole single-file
 // run or folder mode) before the window is first shown. Controls: lblTitle and lblVersion
-// (static labels in the status font, lblTitle in black), Line1 (a one-pixel gray line painted by
-// the window), cmdOK (IDOK, the default push button in the window's default font). Enter and
-// Escape press cmdOK and the close box acts as it, but only while it is enabled; the logic
-// refuses a close while work runs.
+// (owner-drawn static labels in the status font, lblTitle in black, each holding its whole text
+// and drawing it as FitText lays it out in the label's lines, with a tool tip when that is
+// not all of it), Line1 (a one-pixel gray line painted by the window), cmdOK (IDOK, the
+// default push button in the window's default font). Enter and Escape press cmdOK and the close
+// box acts as it, but only while it is enabled; the logic refuses a close while work runs, and
+// input made meanwhile is dropped.
 
 #include "CommandLine.h"
+#include "FitText.h"
 #include "MainWindow.h"
 #include "Win32Toolkit.h"
 
 #include <memory>
+#include <string>
 
 namespace quorvel::win32 {
 
@@ -55,6 +59,11 @@ private:
     void Layout(int dpi);
     void PaintLine1(HDC dc);
     void OnOkCommand();
+    void DrawStatusLabel(const DRAWITEMSTRUCT& item);
+    // `text` laid out in `label`'s lines (of the font's height), in the status font.
+    FittedText FitStatusText(HWND label, const std::string& text, Shorten how) const;
+    // Sets `label`'s tool tip; "" removes it.
+    void SetToolTip(HWND label, const std::string& text);
 
     HWND m_window = nullptr;
     HWND lblTitle = nullptr;
@@ -64,6 +73,8 @@ private:
     HFONT m_labelFont = nullptr;
     HFONT m_defaultFont = nullptr;
     std::wstring m_caption;
+    std::string m_title, m_status, m_statusDetail; // the labels' whole texts
+    FittedText m_titleFitted, m_statusFitted;      // what they draw
     std::unique_ptr<fd> m_dialog;
     MainWindow m_logic;
 };

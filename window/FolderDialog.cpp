@@ -239,6 +239,12 @@ int FolderDialog::DriveOf(const std::filesystem::path& folder) const {
 
 void FolderDialog::ReportOpenFailure(const std::filesystem::path& folder,
                                      const std::error_code& error, int driveBefore) {
+    // What failed may be gone: the open folder is read again, so that the list shows what is
+    // there now (and its path alone when it can't be read either).
+    std::error_code relistError;
+    if (!SetOpenFolder(m_open, relistError))
+        Show(m_open, {});
+
     const int shown = DriveOf(m_open);
     m_currentDrive = shown >= 0 ? shown : driveBefore;
     m_view.selectDrive(m_currentDrive);

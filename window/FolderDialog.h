@@ -8,8 +8,9 @@
 // Opening an entry (double-click, or Enter on the highlighted entry) makes it the open folder;
 // highlighting alone changes nothing. OK stores the open folder in `path`, Cancel and the close
 // box store an empty `path`, and each then hides the dialog, which ends the modal show. A
-// folder or drive root that can't be listed is never entered: Dir1 stays as it was, Drive1 goes
-// back to the drive of the folder Dir1 still shows, and a warning box says why.
+// folder or drive root that can't be listed is never entered: Dir1 keeps its open folder, read
+// again so that a folder that has gone no longer shows, Drive1 goes back to the drive of that
+// folder, and a warning box says why.
 //
 // A front end builds the controls and implements FolderDialogView; FolderSource is where the
 // drives and folders come from (SystemFolderSource in the program, a stand-in in tests).
@@ -106,7 +107,8 @@ private:
               const std::vector<std::filesystem::path>& subfolders);
     // The listed drive holding `folder` (the one with the longest root), or -1.
     int DriveOf(const std::filesystem::path& folder) const;
-    // Drive1 back to the drive of the open folder (or `driveBefore`), then the warning.
+    // Dir1's open folder read again, Drive1 back to its drive (or `driveBefore`), then the
+    // warning.
     void ReportOpenFailure(const std::filesystem::path& folder, const std::error_code& error,
                            int driveBefore);
 

@@ -41,5 +41,11 @@ inline constexpr TwipsRect Drive1{60, 60, 4455, 315};
 inline constexpr TwipsRect Dir1{60, 420, 4515, 3915};
 inline constexpr TwipsRect OKButton{4680, 120, 1215, 375};
 inline constexpr TwipsRect CancelButton{4680, 600, 1215, 375};
+// Dir1 draws each folder as a small folder glyph in the list's text colour: filled with this
+// colour for the open folder and those above it, hollow for its subfolders.
+struct Rgb {
+    int red, green, blue;
+};
+inline constexpr Rgb OpenFolderFill{0xE8, 0xC0, 0x4A};
 
 } // namespace quorvel::design

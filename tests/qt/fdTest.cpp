@@ -12,11 +12,15 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QImage>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <qtestspontaneevent.h>
@@ -114,7 +118,8 @@ private slots:
     void driveChangeOpensItsRoot_data();
     void driveChangeOpensItsRoot();
     void failedDriveChangeWarnsAndGoesBack();
-    void openingVanishedFolderWarnsAndStays();
+    void openingVanishedFolderWarnsAndDropsIt();
+    void openFolderGlyphsDifferFromClosedOnes();
     void systemDrivesHoldCurrentFolder();
     void closeBoxActsAsCancelAndKeepsDialog();
     void closeFromProgramGoesAhead();
@@ -153,7 +158,7 @@ void FdTest::initTestCase() {
 
 void FdTest::init() {
     m_warnings.clear();
-    SetWarningHook([this](const QString&, const QString& text) { m_warnings << text; });
+    SetWarningHook([this](QMessageBox& box) { m_warnings << box.text(); });
 }
 
 void FdTest::cleanup() {
@@ -288,9 +293,10 @@ void FdTest::keysAtWindowLevel_data() {
     QTest::newRow("Escape on OK") << "OKButton" << int(Qt::Key_Escape) << false << false;
     QTest::newRow("Escape on Dir1") << "Dir1" << int(Qt::Key_Escape) << false << false;
     QTest::newRow("Escape on Drive1") << "Drive1" << int(Qt::Key_Escape) << false << false;
-    QTest::newRow("Return on OK") << "OKButton" << int(Qt::Key_Return) << false << false;
-    QTest::newRow("Enter on Cancel") << "CancelButton" << int(Qt::Key_Enter) << false << false;
     QTest::newRow("Return on Drive1") << "Drive1" << int(Qt::Key_Return) << false << false;
+    QTest::newRow("Return on OK") << "OKButton" << int(Qt::Key_Return) << true << true;
+    QTest::newRow("Enter on OK") << "OKButton" << int(Qt::Key_Enter) << true << true;
+    QTest::newRow("Return on Cancel") << "CancelButton" << int(Qt::Key_Return) << true << false;
     QTest::newRow("Space on OK") << "OKButton" << int(Qt::Key_Space) << true << true;
     QTest::newRow("Space on Cancel") << "CancelButton" << int(Qt::Key_Space) << true << false;
 }
@@ -363,7 +369,7 @@ void FdTest::failedDriveChangeWarnsAndGoesBack() {
     QVERIFY(dialog->path.empty());
 }
 
-void FdTest::openingVanishedFolderWarnsAndStays() {
+void FdTest::openingVanishedFolderWarnsAndDropsIt() {
     QVERIFY(QDir().mkpath(folder(QStringLiteral("start/vanishing"))));
     auto dialog = shownDialog();
     auto* dir1 = child<DirList>(*dialog, "Dir1");
@@ -377,6 +383,34 @@ void FdTest::openingVanishedFolderWarnsAndStays() {
              qPrintable(m_warnings.front()));
     QCOMPARE(dialog->logic().OpenFolder(), m_startPath);
     QVERIFY(dialog->isVisible());
+    QVERIFY2(!itemNamed(*dir1, QStringLiteral("vanishing")), "the vanished folder is still listed");
+    QCOMPARE(dir1->currentRow(), dir1->openRow());
+}
+
+void FdTest::openFolderGlyphsDifferFromClosedOnes() {
+    auto dialog = shownDialog();
+    auto* dir1 = child<DirList>(*dialog, "Dir1");
+    const auto glyph = [dir1](int row) {
+        return dir1->item(row)
+            ->icon()
+            .pixmap(dir1->style()->pixelMetric(QStyle::PM_SmallIconSize))
+            .toImage();
+    };
+    // The open folder's entry and a subfolder's: at least a quarter of their pixels differ
+    // clearly, so the open folder shows whichever row is highlighted.
+    const QImage open = glyph(dir1->openRow());
+    const QImage closed = glyph(dir1->openRow() + 1);
+    QCOMPARE(open.size(), closed.size());
+    int differing = 0;
+    for (int y = 0; y < open.height(); ++y) {
+        for (int x = 0; x < open.width(); ++x) {
+            const QColor a = open.pixelColor(x, y), b = closed.pixelColor(x, y);
+            differing += std::abs(a.alpha() - b.alpha()) + std::abs(a.red() - b.red()) +
+                             std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) >
+                         128;
+        }
+    }
+    QVERIFY2(differing * 4 >= open.width() * open.height(), qPrintable(QString::number(differing)));
 }
 
 void FdTest::systemDrivesHoldCurrentFolder() {

@@ -1,25 +1,30 @@
 // Tests of the main window: what Form_Load shows for one file named on the command line, the
-// quote rule as the user meets it, the button's state and roles, the window's design and the
-// folder mode with the dialog and the message box answered through the toolkit's hooks.
+// quote rule as the user meets it, the button's state and roles, the window's design, names and
+// long texts in the labels, and the folder mode with the dialog and the message box answered
+// through the toolkit's hooks.
 
 #include "frmMain.h"
 
 #include "Brevora.h"
 #include "FileContents.h"
+#include "StatusLabel.h"
+#include "TextureError.h"
 #include "TextureSamples.h"
 #include "Toolkit.h"
 #include "fd.h"
 
 #include <QDialog>
 #include <QFrame>
-#include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +57,16 @@ quorvel::NativeString Native(const QString& text) {
 #endif
 }
 
+// A tool tip's text as it shows: the markup it is given read as a text document.
+QString ShownToolTip(const QWidget& widget) {
+    QTextDocument document;
+    document.setHtml(widget.toolTip());
+    return document.toPlainText();
+}
+
+// What the user may do while a walk holds the window.
+enum class Input { Escape, CloseBox, ClickOnOk };
+
 // Records what the window looks like each time a file is about to be compressed, tries to
 // close it, then compresses the file as the real window does.
 class WatchedMain : public frmMain {
@@ -61,6 +76,10 @@ public:
                   [this](quorvel::Brevora& compressor, const quorvel::FileInFolder& file) {
                       return Watch(compressor, file);
                   }) {}
+
+    // Input queued for the window, as the window system queues it, while the first file is
+    // compressed; none when empty.
+    std::optional<Input> queued;
 
     int calls = 0;
     bool buttonEverEnabled = false;
@@ -83,7 +102,34 @@ private:
         const bool wasVisible = isVisible();
         QTest::keyClick(this, Qt::Key_Escape);
         closeEverAccepted |= wasVisible && !isVisible();
+        if (queued && calls == 1)
+            Queue(*queued);
         return quorvel::CompressTextureFile(compressor, file);
+    }
+
+public:
+    // Posts `input` to the window, as the window system would queue it.
+    void Queue(Input input) {
+        QWindow* window = windowHandle();
+        switch (input) {
+        case Input::Escape:
+            for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+                QCoreApplication::postEvent(window, new QKeyEvent(type, Qt::Key_Escape, {}));
+            break;
+        case Input::CloseBox:
+            QCoreApplication::postEvent(window, new QCloseEvent);
+            break;
+        case Input::ClickOnOk: {
+            const QPointF at = cmdOK->geometry().center();
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                QCoreApplication::postEvent(
+                    window, new QMouseEvent(type, at, mapToGlobal(at), Qt::LeftButton,
+                                            type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                             : Qt::NoButton,
+                                            {}));
+            break;
+        }
+        }
     }
 };
 
@@ -101,8 +147,10 @@ public:
             picker->path = folder;
             return int(folder.empty() ? QDialog::Rejected : QDialog::Accepted);
         });
-        m_previousWarning = quorvel::SetWarningHook(
-            [this](const QString&, const QString& text) { warnings << text; });
+        m_previousWarning = quorvel::SetWarningHook([this](QMessageBox& box) {
+            warnings << box.text();
+            allPlain &= box.textFormat() == Qt::PlainText;
+        });
     }
     ~DialogAnswers() {
         quorvel::SetModalHook(m_previousModal);
@@ -114,6 +162,7 @@ public:
     int dialogsShown = 0;
     QPointer<quorvel::fd> lastDialog; // null again once the window has unloaded it
     QStringList warnings;
+    bool allPlain = true; // every warning box shows its text as plain text
 
 private:
     quorvel::ModalHook m_previousModal;
@@ -141,6 +190,10 @@ private slots:
     void cancelledFolderChoiceOnlyFinishes_data();
     void cancelledFolderChoiceOnlyFinishes();
     void folderModeListsFailuresInOneWarning();
+    void inputDuringTheWalkIsDroppedNotDeferred_data();
+    void inputDuringTheWalkIsDroppedNotDeferred();
+    void namesAreShownAsTheyAre();
+    void longTextsWrapAndShortenInTheirLabels();
 
 private:
     QTemporaryDir m_dir;
@@ -454,6 +507,110 @@ void frmMainTest::folderModeListsFailuresInOneWarning() {
              qPrintable(text));
     QVERIFY2(text.trimmed().endsWith(QLatin1String("and 2 more")), qPrintable(text));
     QVERIFY(!text.contains(QLatin1String("good.ace")));
+}
+
+void frmMainTest::inputDuringTheWalkIsDroppedNotDeferred_data() {
+    QTest::addColumn<int>("input");
+    QTest::newRow("Escape") << int(Input::Escape);
+    QTest::newRow("close box") << int(Input::CloseBox);
+    QTest::newRow("click on OK") << int(Input::ClickOnOk);
+}
+
+void frmMainTest::inputDuringTheWalkIsDroppedNotDeferred() {
+    QFETCH(int, input);
+    const Bytes payload = quorvel::test::CompressibleBytes(30000);
+    quorvel::test::WriteFileBytes(m_root / "a.ace", quorvel::test::MakeTexture(0x40, payload));
+    DialogAnswers answers(m_root);
+
+    WatchedMain window{quorvel::NativeString()};
+    window.queued = Input(input);
+    window.Form_Load();
+    QCoreApplication::processEvents();
+
+    QVERIFY2(window.isVisible(), "input made during the walk closed the window afterwards");
+    QCOMPARE(window.lblVersion->text(),
+             QStringLiteral("Saved %1Kb Finished..").arg(ExpectedSaving(payload) / 1024));
+    QVERIFY(window.cmdOK->isEnabled());
+    // Input made now is taken as usual.
+    window.Queue(Input(input));
+    QCoreApplication::processEvents();
+    QVERIFY(!window.isVisible());
+}
+
+void frmMainTest::namesAreShownAsTheyAre() {
+    // Markup, entities, mnemonics and a newline in a folder name and in a file name.
+    const fs::path folder = m_root / "<b>&amp; & x\ny";
+    const fs::path file = "<i>&lt; &a\nb.ace";
+    fs::create_directories(folder);
+    for (const fs::path& at : {folder / file, m_root / file})
+        quorvel::test::WriteFileBytes(at, Bytes{'s', 'h', 'o', 'r', 't'});
+
+    frmMain single((m_root / file).native());
+    single.Form_Load();
+    QCOMPARE(single.lblTitle->textFormat(), Qt::PlainText);
+    QCOMPARE(single.lblTitle->text(), Shown(m_root / file));
+    QCOMPARE(single.lblTitle->shownLines(),
+             QStringList({Shown(m_root) + QStringLiteral("/<i>&lt; &a"), QStringLiteral("b.ace")}));
+    QVERIFY2(ShownToolTip(*single.lblVersion).contains(Shown(m_root / file)),
+             qPrintable(single.lblVersion->toolTip()));
+
+    DialogAnswers answers(folder);
+    frmMain walk{quorvel::NativeString()};
+    walk.Form_Load();
+    QCOMPARE(walk.lblTitle->text(), QStringLiteral("Scanning ") + Shown(folder));
+    QCOMPARE(walk.lblTitle->shownLines(), QStringList({QStringLiteral("Scanning ") + Shown(m_root) +
+                                                           QStringLiteral("/<b>&amp; & x"),
+                                                       QStringLiteral("y")}));
+    QCOMPARE(answers.warnings.size(), 1);
+    QVERIFY2(answers.warnings.front().contains(Shown(folder / file)),
+             qPrintable(answers.warnings.front()));
+    QVERIFY(answers.allPlain);
+}
+
+void frmMainTest::longTextsWrapAndShortenInTheirLabels() {
+    // A path far longer than two lines of the upper label: its start and its file name stay.
+    fs::path path = m_root;
+    for (int i = 0; i < 6; ++i)
+        path /= "folder " + std::to_string(i) + std::string(50, 'x');
+    path /= "brick with a long name.ace";
+    fs::create_directories(path.parent_path());
+    quorvel::test::WriteFileBytes(path, Bytes{'s', 'h', 'o', 'r', 't'});
+    // A reason longer than the lower label.
+    const std::error_code changed = quorvel::make_error_code(quorvel::TextureErrc::FileChanged);
+    frmMain window(path.native(), [&](quorvel::Brevora&, const quorvel::FileInFolder&) {
+        quorvel::TextureResult result;
+        result.path = path;
+        result.setFailure(quorvel::TextureStep::Replace, changed);
+        return result;
+    });
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // Designed geometry and font, whatever the text.
+    QCOMPARE(window.lblTitle->geometry(), QRect(16, 8, 567, 32));
+    QCOMPARE(window.lblVersion->geometry(), QRect(16, 52, 351, 15));
+    const QFontMetrics metrics(window.lblTitle->font());
+    QCOMPARE(window.lblVersion->font(), window.lblTitle->font());
+
+    const QStringList title = window.lblTitle->shownLines();
+    QCOMPARE(title.size(), 32 / metrics.lineSpacing());
+    QVERIFY2(Shown(path).startsWith(title.front()), qPrintable(title.front()));
+    QVERIFY2(title.back().endsWith(QStringLiteral(".../brick with a long name.ace")),
+             qPrintable(title.back()));
+    QCOMPARE(ShownToolTip(*window.lblTitle), Shown(path));
+
+    const QString reason = QString::fromStdString(quorvel::DescribeError(changed));
+    QCOMPARE(window.lblVersion->text(), reason);
+    const QStringList status = window.lblVersion->shownLines();
+    QCOMPARE(status.size(), 1);
+    QVERIFY2(status.front().endsWith(QLatin1String("...")), qPrintable(status.front()));
+    QVERIFY2(ShownToolTip(*window.lblVersion).contains(reason),
+             qPrintable(window.lblVersion->toolTip()));
+
+    for (const QString& line : title + status)
+        QVERIFY2(metrics.horizontalAdvance(line) <= 567, qPrintable(line));
+    QVERIFY(metrics.horizontalAdvance(status.front()) <= 351);
 }
 
 QTEST_MAIN(frmMainTest)

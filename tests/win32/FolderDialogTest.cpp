@@ -1,7 +1,8 @@
 // The Win32 folder dialog and the folder mode, driven through window messages: the real
 // quorvel.exe started without arguments in a generated tree. The dialog's design, focus, tab
-// order and keys; opening folders; drive changes; Cancel and the close box; and whole folder
-// runs, compared byte for byte with what zlib gives, with the failure box.
+// order and keys; opening folders, and one that has gone; drive changes; Cancel and the close
+// box; and whole folder runs, compared byte for byte with what zlib gives, with the failure box
+// and with input made during the walk.
 
 #include "FileContents.h"
 #include "TempDir.h"
@@ -165,7 +166,7 @@ std::wstring SavedText(std::int64_t saved) {
     return L"Saved " + std::to_wstring(saved / 1024) + L"Kb Finished..";
 }
 
-TEST(Win32FolderDialog, DesignFocusTabOrderAndKeysThatDoNothing) {
+TEST(Win32FolderDialog, DesignFocusTabOrderAndKeys) {
     TempDir folder;
     TextureTree tree = StandardTree(folder.path());
     Program program(L"", folder.path());
@@ -205,20 +206,22 @@ TEST(Win32FolderDialog, DesignFocusTabOrderAndKeysThatDoNothing) {
             << "Tab did not reach control " << GetDlgCtrlID(next);
     }
 
-    // Escape anywhere, and Enter on a button or on Drive1, leave the dialog up.
+    // Escape anywhere, and Enter on Drive1, leave the dialog up.
     const int openRow = ListBoxSelection(dialog.Dir1);
     for (HWND target : {dialog.OKButton, dialog.CancelButton, dialog.Drive1, dialog.Dir1}) {
         SendMessageW(dialog.window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
         PressKey(target, VK_ESCAPE);
-        if (target != dialog.Dir1)
+        if (target == dialog.Drive1)
             PressKey(target, VK_RETURN);
         ASSERT_TRUE(Drain(dialog.Dir1, openRow));
         EXPECT_TRUE(IsWindowVisible(dialog.window))
             << "closed by a key on " << GetDlgCtrlID(target);
     }
 
-    // Cancel: no walk; the main window shows " Finished.." alone.
-    PostMessageW(dialog.CancelButton, BM_CLICK, 0, 0);
+    // Enter on the focused Cancel presses it: no walk; the main window shows " Finished.."
+    // alone.
+    SendMessageW(dialog.window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dialog.CancelButton), TRUE);
+    PressKey(FocusOf(dialog.window), VK_RETURN);
     HWND main = WaitForFinishedMain(program);
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(TextOf(GetDlgItem(main, IDC_LBLTITLE)), L"");
@@ -235,11 +238,12 @@ TEST(Win32FolderDialog, OkWalksTheOpenFolderNotTheHighlightedOne) {
     const DialogControls dialog = WaitForDialog(program);
     ASSERT_NE(dialog.window, nullptr);
 
-    // Highlighting "sub" without opening it changes nothing.
+    // Highlighting "sub" without opening it changes nothing; Enter on the focused OK presses it.
     const int sub = RowOf(dialog.Dir1, L"sub");
     ASSERT_GE(sub, 0);
     ASSERT_TRUE(Drain(dialog.Dir1, sub));
-    PostMessageW(dialog.OKButton, BM_CLICK, 0, 0);
+    ASSERT_EQ(FocusOf(dialog.window), dialog.OKButton);
+    PressKey(dialog.OKButton, VK_RETURN);
 
     HWND main = WaitForFinishedMain(program);
     ASSERT_NE(main, nullptr);
@@ -291,6 +295,28 @@ TEST(Win32FolderDialog, DoubleClickAndEnterOpenEntriesAndOkWalksOnlyThatFolder) 
     ASSERT_NE(main, nullptr);
     tree.ExpectUnchangedOutside(L"sub");
     tree.Check();
+}
+
+TEST(Win32FolderDialog, AFolderThatFailsToOpenGoesFromTheList) {
+    TempDir folder;
+    fs::create_directories(folder / L"gone");
+    fs::create_directories(folder / L"stays");
+    Program program(L"", folder.path());
+    const DialogControls dialog = WaitForDialog(program);
+    ASSERT_NE(dialog.window, nullptr);
+    const int gone = RowOf(dialog.Dir1, L"gone");
+    ASSERT_GE(gone, 0);
+    fs::remove(folder / L"gone");
+
+    DoubleClick(dialog, gone);
+    HWND box = program.WaitForWindow(kMessageBoxClass, L"Select Start folder", 30s);
+    ASSERT_NE(box, nullptr) << "no warning";
+    CloseMessageBox(box);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 10s));
+    EXPECT_EQ(ListBoxEntries(dialog.Dir1), ExpectedEntries(folder.path(), {L"stays"}));
+    EXPECT_EQ(ListBoxSelection(dialog.Dir1), Depth(folder.path()));
+    PostMessageW(dialog.CancelButton, BM_CLICK, 0, 0);
+    EXPECT_NE(WaitForFinishedMain(program), nullptr);
 }
 
 TEST(Win32FolderDialog, CloseBoxActsAsCancel) {
@@ -401,9 +427,18 @@ bool ShowsText(HWND control) {
     return painted;
 }
 
+// Waits until the program has taken at least `count` more messages from its queue: a message
+// sent to its window is handled only when its thread asks for the next one.
+void LetItHandle(HWND window, int count) {
+    for (int i = 0; i < count && IsWindow(window); ++i) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    }
+}
+
 // Wine's static control paints itself when its text changes, so under Wine this passes even
 // without the window's forced repaints; on Windows it is those repaints that put the total on
-// screen.
+// screen. Keys and a click queued meanwhile are dropped when the walk ends.
 TEST(Win32FolderDialog, TheWindowAndTheTotalAreOnScreenWhileTheWalkHoldsTheThread) {
     // Enough files that the walk takes a while; random payloads compress slowly.
     TempDir folder;
@@ -425,29 +460,43 @@ TEST(Win32FolderDialog, TheWindowAndTheTotalAreOnScreenWhileTheWalkHoldsTheThrea
     HWND lblVersion = GetDlgItem(main, IDC_LBLVERSION);
     HWND cmdOK = GetDlgItem(main, IDOK);
     bool seenBusyAndPainted = false;
+    const auto busy = [&] {
+        DWORD_PTR ignored = 0;
+        return !SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &ignored);
+    };
     WaitUntil([&] {
         if (IsWindowEnabled(cmdOK))
             return true; // over
-        DWORD_PTR ignored = 0;
-        const bool busy =
-            !SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &ignored);
+        const bool held = busy();
         const std::wstring text = TextOf(lblVersion);
-        if (busy && text.rfind(L"Saved ", 0) == 0 && ShowsText(lblVersion) &&
+        if (held && text.rfind(L"Saved ", 0) == 0 && ShowsText(lblVersion) &&
             !IsWindowEnabled(cmdOK))
             seenBusyAndPainted = true;
         return seenBusyAndPainted;
     });
     EXPECT_TRUE(seenBusyAndPainted) << "the total was never seen painted during the walk";
+    PressKey(cmdOK, VK_ESCAPE);
+    PressKey(cmdOK, VK_RETURN);
+    PostMessageW(cmdOK, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(cmdOK, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    // Only when the walk still held the thread after they were queued is it sure they were.
+    const bool queuedDuringTheWalk = busy();
     ASSERT_EQ(WaitForFinishedMain(program), main);
     EXPECT_EQ(TextOf(lblVersion), SavedText(tree.Saved()));
     tree.Check();
+    LetItHandle(main, 20);
+    if (queuedDuringTheWalk) {
+        EXPECT_TRUE(IsWindow(main) && program.Running())
+            << "input made during the walk was acted on";
+    }
 }
 
 TEST(Win32FolderDialog, FailureBoxListsWhatCouldNotBeCompressedAndTheRestIsDone) {
     TempDir folder;
     TextureTree tree(folder.path());
     tree.Candidate(L"good.ACE", MakeTexture(0, CompressibleBytes(50'000)));
-    tree.Bystander(L"short.ACE", Bytes{'T', 'X', 'R', 1, 0}); // shorter than a header
+    // Shorter than a header; its name shown as it is, "&" no mnemonic.
+    tree.Bystander(L"short &amp; &x.ACE", Bytes{'T', 'X', 'R', 1, 0});
     Program program(L"", folder.path());
     const DialogControls dialog = WaitForDialog(program);
     ASSERT_NE(dialog.window, nullptr);
@@ -457,7 +506,8 @@ TEST(Win32FolderDialog, FailureBoxListsWhatCouldNotBeCompressedAndTheRestIsDone)
     ASSERT_NE(box, nullptr) << "no failure box";
     const std::wstring text = MessageBoxText(box);
     EXPECT_EQ(text.rfind(L"Not everything could be compressed:", 0), 0u) << Utf8(text);
-    EXPECT_NE(text.find(L"short.ACE"), std::wstring::npos) << Utf8(text);
+    EXPECT_NE(text.find(L"short &amp; &x.ACE"), std::wstring::npos) << Utf8(text);
+    EXPECT_TRUE(GetWindowLongPtrW(GetDlgItem(box, 0xFFFF), GWL_STYLE) & SS_NOPREFIX);
     EXPECT_EQ(text.find(L"good.ACE"), std::wstring::npos) << Utf8(text);
     // The box belongs to the main window, whose cmdOK stays disabled until the box is closed.
     HWND main = GetWindow(box, GW_OWNER);

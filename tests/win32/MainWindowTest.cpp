@@ -1,20 +1,24 @@
 // The Win32 main window, driven through window messages: the real quorvel.exe in single-file
 // mode, the window's design in pixels at 96 dpi and at 144 dpi, what closes it, and (in
-// process) its fonts, lblTitle's colour and the component's about box.
+// process) its fonts, lblTitle's colour, long texts in the labels and the component's about
+// box.
 
 #include "Brevora.h"
 #include "FileContents.h"
 #include "TempDir.h"
 #include "TextureSamples.h"
 #include "Win32MessageBoxPresenter.h"
+#include "Win32Toolkit.h"
 #include "WindowDriver.h"
 #include "frmMain.h"
 #include "resource.h"
 
+#include <commctrl.h>
 #include <future>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quorvel::test {
 namespace {
@@ -251,6 +255,102 @@ TEST(Win32MainWindow, LabelsUseTheBoldStatusFontAndcmdOKTheRegularDefaultFont) {
     EXPECT_FALSE(GetWindowLongPtrW(lblTitle, GWL_STYLE) & WS_TABSTOP);
     EXPECT_TRUE(GetWindowLongPtrW(cmdOK, GWL_STYLE) & WS_TABSTOP);
     EXPECT_EQ(LOWORD(SendMessageW(window.Handle(), DM_GETDEFID, 0, 0)), IDOK);
+}
+
+// The tool tip `window` gives `control`, or "" when it has none.
+std::wstring ToolTipOf(HWND window, HWND control) {
+    struct Search {
+        HWND owner;
+        HWND found = nullptr;
+    } search{window};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND candidate, LPARAM data) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(data);
+            wchar_t className[64] = {};
+            GetClassNameW(candidate, className, 64);
+            if (std::wstring(className) == TOOLTIPS_CLASSW &&
+                GetWindow(candidate, GW_OWNER) == wanted.owner) {
+                wanted.found = candidate;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found)
+        return {};
+    std::wstring text(4096, L'\0');
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = text.data();
+    SendMessageW(search.found, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+    text.resize(wcslen(text.c_str()));
+    return text;
+}
+
+// For each line of the label's font, top to bottom, whether the label draws anything there:
+// the label is drawn into a bitmap as WM_PRINTCLIENT has it draw itself.
+std::vector<bool> LinesDrawn(HWND label) {
+    const Box box = BoxOf(label);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, box.width, box.height);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    HGDIOBJ oldFont =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, oldFont);
+    const COLORREF background = GetSysColor(COLOR_BTNFACE);
+    std::vector<bool> drawn;
+    for (int top = 0; top + metrics.tmHeight <= box.height; top += metrics.tmHeight) {
+        bool any = false;
+        for (int y = top; y < top + metrics.tmHeight && !any; ++y)
+            for (int x = 0; x < box.width && !any; ++x)
+                any = GetPixel(dc, x, y) != background;
+        drawn.push_back(any);
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return drawn;
+}
+
+// In process: texts far longer than the labels, set as the window logic sets them.
+TEST(Win32MainWindow, LongTextsAreFittedToTheLabelsAndWholeInTheirToolTips) {
+    win32::frmMain window(L"");
+    HWND lblTitle = GetDlgItem(window.Handle(), IDC_LBLTITLE);
+    HWND lblVersion = GetDlgItem(window.Handle(), IDC_LBLVERSION);
+    std::string path = "C:\\Textures";
+    for (int i = 0; i < 6; ++i)
+        path += "\\folder " + std::to_string(i) + std::string(50, 'x');
+    path += "\\brick & <more> with a long name.ace";
+    const std::string reason = "File was changed by another program while it was being compressed";
+    window.setTitle(path);
+    window.setStatus(reason);
+
+    // The controls hold the whole texts, at their designed size.
+    EXPECT_EQ(TextOf(lblTitle), win32::Widen(path));
+    EXPECT_EQ(TextOf(lblVersion), win32::Widen(reason));
+    EXPECT_EQ(BoxOf(lblTitle), klblTitle) << Describe(BoxOf(lblTitle));
+    EXPECT_EQ(BoxOf(lblVersion), klblVersion) << Describe(BoxOf(lblVersion));
+    // lblTitle draws two lines, lblVersion its one.
+    EXPECT_EQ(LinesDrawn(lblTitle), (std::vector<bool>{true, true}));
+    EXPECT_EQ(LinesDrawn(lblVersion), std::vector<bool>{true});
+    // What they don't show is in their tool tips, the failure sentence once there is one.
+    EXPECT_EQ(ToolTipOf(window.Handle(), lblTitle), win32::Widen(path));
+    EXPECT_EQ(ToolTipOf(window.Handle(), lblVersion), win32::Widen(reason));
+    window.setStatusDetail("Could not replace brick.ace: " + reason + ".");
+    EXPECT_EQ(ToolTipOf(window.Handle(), lblVersion),
+              win32::Widen("Could not replace brick.ace: " + reason + "."));
+    // A text that fits has none.
+    window.setTitle("C:\\Textures");
+    EXPECT_EQ(ToolTipOf(window.Handle(), lblTitle), L"");
+    EXPECT_EQ(LinesDrawn(lblTitle), (std::vector<bool>{true, false}));
 }
 
 TEST(Win32MainWindow, AboutShowsAnInformationBoxThroughMessageBoxW) {

@@ -212,21 +212,34 @@ TEST_F(FolderDialogTest, RowsOutsideTheListChangeNothing) {
     EXPECT_TRUE(m_view.warnings.empty());
 }
 
-TEST_F(FolderDialogTest, OpeningAFolderThatVanishedWarnsAndKeepsTheList) {
+TEST_F(FolderDialogTest, OpeningAFolderThatVanishedWarnsAndReadsTheListAgain) {
     m_dialog.Load();
-    const Strings before = m_view.entries;
+    Strings expected = m_view.entries;
+    expected[static_cast<std::size_t>(RowOf(m_view, "alpha"))] = "B closed 3";
+    expected[static_cast<std::size_t>(RowOf(m_view, "B"))] = "beta closed 3";
+    std::vector<fs::path>& inHome = m_source.folders[m_home];
+    inHome.erase(std::find(inHome.begin(), inHome.end(), "alpha"));
+    inHome.push_back("beta"); // made meanwhile
     m_source.folders.erase(m_home / "alpha");
 
     m_dialog.Dir1_Open(RowOf(m_view, "alpha"));
 
-    EXPECT_EQ(m_view.entries, before);
+    EXPECT_EQ(m_view.entries, expected);
+    EXPECT_EQ(m_view.openRow, 2);
     EXPECT_EQ(m_dialog.OpenFolder(), m_home);
-    const Strings expected{
+    const Strings warning{
         "Could not open the folder " + DisplayPath(m_home / "alpha") + ": " +
         DescribeError(std::make_error_code(std::errc::no_such_file_or_directory)) +
         ". The folder list still shows " + DisplayPath(m_home) + "."};
-    EXPECT_EQ(m_view.warnings, expected);
+    EXPECT_EQ(m_view.warnings, warning);
     EXPECT_EQ(m_view.hides, 0);
+
+    // With the open folder gone too, its path stays, without subfolders.
+    m_source.folders.erase(m_home);
+    m_dialog.Dir1_Open(RowOf(m_view, "beta"));
+    EXPECT_EQ(m_view.entries, PathEntries({"home", "ann"}));
+    EXPECT_EQ(m_dialog.OpenFolder(), m_home);
+    EXPECT_EQ(m_view.warnings.size(), 2u);
 }
 
 TEST_F(FolderDialogTest, CancelAndTheCloseBoxGiveAnEmptyPathAndHide) {
