@@ -6,6 +6,8 @@
 #   make tsan    the Qt-free suite under ThreadSanitizer
 #   make package the Debian package from the release preset, checked by lintian:
 #                build/release/quorvel_<version>_<arch>.deb
+#   make fuzz    build the fuzz targets (clang, libFuzzer, ASan + UBSan) and run each for
+#                FUZZ_SECONDS (default 60): make fuzz FUZZ_SECONDS=600
 #   make windows          quorvel.exe, quorvel-cli.exe and the Qt-free test programs for 64-bit
 #                         Windows
 #   make windows-test     those tests, the window tests and the batch command's end-to-end test
@@ -15,8 +17,9 @@
 #                         uninstalled under Wine in a fresh prefix
 WERROR := $(if $(CI),ON,OFF)
 SAMPLE := build/sample
+FUZZ_SECONDS ?= 60
 
-.PHONY: all build run sample test asan tsan screenshots package windows windows-test \
+.PHONY: all build run sample test asan tsan fuzz screenshots package windows windows-test \
         windows-package clean
 
 all: build
@@ -52,6 +55,12 @@ tsan:
 	cmake --preset tsan -DQUORVEL_WERROR=$(WERROR)
 	cmake --build --preset tsan
 	ctest --preset tsan
+
+fuzz:
+	scripts/install-deps.sh fuzz
+	cmake --preset fuzz -DQUORVEL_WERROR=$(WERROR)
+	cmake --build --preset fuzz
+	scripts/run-fuzzers.sh $(FUZZ_SECONDS)
 
 screenshots: build windows
 	scripts/install-deps.sh screenshots windows

@@ -30,7 +30,8 @@ std::string TerminalName(std::string_view name) {
                static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
                static_cast<unsigned char>(name[i + 1]) <= 0x9F;
     };
-    bool needsQuoting = false;
+    // A name starting with a quote is quoted too, or `"\e41"` would pass for ESC followed by "41".
+    bool needsQuoting = name.starts_with('"');
     for (std::size_t i = 0; i < name.size() && !needsQuoting; ++i) {
         const auto u = static_cast<unsigned char>(name[i]);
         needsQuoting = u < 0x20 || u == 0x7F || isC1Lead(i);

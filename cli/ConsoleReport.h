@@ -20,9 +20,10 @@ namespace quorvel {
 std::string HumanBytes(std::int64_t bytes);
 
 // A name as the console shows it: unchanged unless it holds a control character (C0, DEL or
-// C1, which a terminal would act on: a newline forging a line, ESC starting a sequence); then
-// in double quotes with C escapes (\n, \t, \r, \e, \xHH, \u0085 for C1, \" and \\).
-// `name` is valid UTF-8, as DisplayPath gives it.
+// C1, which a terminal would act on: a newline forging a line, ESC starting a sequence) or
+// starts with a double quote; then in double quotes with C escapes (\n, \t, \r, \e, \xHH,
+// \u0085 for C1, \" and \\). So two different names never show the same. `name` is valid UTF-8,
+// as DisplayPath gives it.
 std::string TerminalName(std::string_view name);
 
 // One progress line, without line ending:

@@ -122,7 +122,10 @@ VerifyProblem InflatePayload(std::span<const std::uint8_t> stream, std::int32_t 
         // Either the extra byte is filled (more than promised) or the input ran out.
         return z.avail_out == 0 ? VerifyProblem::SizeMismatch : VerifyProblem::Truncated;
     default: // Z_DATA_ERROR, Z_NEED_DICT, Z_STREAM_ERROR
-        return VerifyProblem::CorruptStream;
+        // Damage found only after more than the stored size came out: the size was wrong first,
+        // as PayloadStreamCheck sees it.
+        return inflated > static_cast<std::size_t>(storedSize) ? VerifyProblem::SizeMismatch
+                                                               : VerifyProblem::CorruptStream;
     }
 }
 
@@ -160,11 +163,13 @@ VerifyProblem PayloadStreamCheck::Feed(std::span<const std::uint8_t> piece) {
         m_inflated += static_cast<std::int64_t>(output.size() - z.avail_out);
         if (status == Z_MEM_ERROR)
             throw std::bad_alloc();
-        if (status == Z_DATA_ERROR || status == Z_NEED_DICT || status == Z_STREAM_ERROR)
-            return m_problem = VerifyProblem::CorruptStream;
-        // Stop early once the stream gives more than the header promised.
+        // Stop early once the stream gives more than the header promised, even when damage
+        // follows in the same call: the first problem in the stream is named, whatever the
+        // pieces are.
         if (m_inflated > m_expected)
             return m_problem = VerifyProblem::SizeMismatch;
+        if (status == Z_DATA_ERROR || status == Z_NEED_DICT || status == Z_STREAM_ERROR)
+            return m_problem = VerifyProblem::CorruptStream;
         if (status == Z_STREAM_END)
             m_ended = true;
         else if (status == Z_BUF_ERROR && z.avail_out != 0)

@@ -82,10 +82,11 @@ RestoredHead(std::span<const std::uint8_t, kTextureHeaderBytes> compressedHead) 
 // Inflates `stream`, the bytes after a compressed head whose stored size is `storedSize`, into
 // `payload`. Returns None with exactly `storedSize` bytes in `payload`, or the damage found, with
 // the same classification as PayloadStreamCheck: CorruptStream, Truncated, SizeMismatch,
-// TrailingData, or NegativeSize for a negative `storedSize`. Never allocates more than
-// `storedSize` + 1 bytes for the payload: a stream that would inflate past the stored size is a
-// SizeMismatch, found once that one extra byte is filled. Throws std::bad_alloc when the payload
-// or zlib's state can't be allocated.
+// TrailingData, or NegativeSize for a negative `storedSize`; both name the first fault met in the
+// stream. Never allocates more than `storedSize` + 1 bytes for the payload: a stream that would
+// inflate past the stored size is a SizeMismatch, found once that one extra byte is filled,
+// whatever damage follows. Throws std::bad_alloc when the payload or zlib's state can't be
+// allocated.
 VerifyProblem InflatePayload(std::span<const std::uint8_t> stream, std::int32_t storedSize,
                              ByteBuffer& payload);
 

@@ -7,6 +7,8 @@
 #   scripts/install-deps.sh package      test + what cpack needs for a Debian package, the
 #                                        manual-page tools and the package checkers
 #   scripts/install-deps.sh format       clang-format, for the layout check in .ci/run
+#   scripts/install-deps.sh fuzz         clang with its libFuzzer runtime, CMake, zlib and what
+#                                        the batch command's library needs (no Qt): make fuzz
 #   scripts/install-deps.sh windows      the mingw-w64 cross-compiler, zlib for it, GoogleTest's
 #                                        and CLI11's sources, Wine with its fonts, Xvfb for the
 #                                        window tests, NSIS for the installer, and the
@@ -21,6 +23,8 @@ screenshots=(xvfb xauth imagemagick)
 bench=(pigz time python3)
 package=(dpkg-dev file help2man go-md2man lintian desktop-file-utils shared-mime-info)
 format=(clang-format git)
+fuzz=(cmake ninja-build make pkg-config zlib1g-dev libcli11-dev libdeflate-dev clang
+      libclang-rt-14-dev)
 windows=(cmake ninja-build make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
          libcli11-dev wine64 wine fonts-wine xvfb xauth nsis dpkg-dev python3)
 
@@ -34,9 +38,10 @@ for group in "${@:-test}"; do
         bench) wanted+=("${build[@]}" "${bench[@]}") ;;
         package) wanted+=("${build[@]}" "${test[@]}" "${package[@]}") ;;
         format) wanted+=("${format[@]}") ;;
+        fuzz) wanted+=("${fuzz[@]}") ;;
         windows) wanted+=("${windows[@]}"); sources=yes ;;
         *) echo "install-deps: unknown group '$group'" \
-                "(build, test, screenshots, bench, package, format, windows)" >&2
+                "(build, test, screenshots, bench, package, format, fuzz, windows)" >&2
            exit 2 ;;
     esac
 done

@@ -10,7 +10,8 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Used by the UTF-16 branch only, which POSIX builds don't instantiate.
+[[maybe_unused]] void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {

@@ -66,6 +66,16 @@ TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
                   ". The file is unchanged.\n");
 }
 
+// Shown as it was, the six characters `"\e41"` read as ESC followed by "41", which shows that
+// way: a name starting with a quote is quoted and escaped too.
+TEST(ConsoleReport, ANameStartingWithAQuoteCantPassForAnother) {
+    EXPECT_EQ(TerminalName("\x1b"
+                           "41"),
+              "\"\\e41\"");
+    EXPECT_EQ(TerminalName("\"\\e41\""), "\"\\\"\\\\e41\\\"\"");
+    EXPECT_EQ(TerminalName("\"quoted\".ace"), "\"\\\"quoted\\\".ace\"");
+}
+
 TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01 \xC3\xA9"), "\"a\\\"b\\\\c\\u000ad\\u0001 \xC3\xA9\"");
 }

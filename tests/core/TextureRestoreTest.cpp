@@ -122,6 +122,13 @@ const Damage kDamages[] = {
     {"FlippedStreamByte", 5000, [](Bytes& f) { f[f.size() / 2] ^= 0x55; },
      VerifyProblem::CorruptStream},
     {"BadChecksum", 5000, [](Bytes& f) { f.back() ^= 1; }, VerifyProblem::CorruptStream},
+    // More than promised comes out before the checksum is read: the size is the first problem.
+    {"StoredSizeTwoTooSmallAndBadChecksum", 5000,
+     [](Bytes& f) {
+         SetStoredSize(f, -2);
+         f.back() ^= 1;
+     },
+     VerifyProblem::SizeMismatch},
     {"BadSeparator", 5000, [](Bytes& f) { f[13] = '#'; }, VerifyProblem::BadSeparator},
     {"MarkedButShort", 5000, [](Bytes& f) { f.resize(12); }, VerifyProblem::TooShort},
 };
