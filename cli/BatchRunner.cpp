@@ -2,6 +2,7 @@
 
 #include "InterruptCleanup.h"
 #include "SafeReplace.h"
+#include "System.h"
 #include "TextureError.h"
 #include "TextureFile.h"
 
@@ -15,10 +16,6 @@
 #include <system_error>
 #include <thread>
 #include <vector>
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
 namespace quorvel {
 namespace {
@@ -41,11 +38,8 @@ constexpr std::int32_t kDeferredSyncLimit = 1024 * 1024;
 std::size_t BatchFilesPerWorker(std::size_t wanted, unsigned jobs, std::size_t openFolders) {
     const auto slots = static_cast<std::size_t>(kMaxTemporaryFiles);
     std::size_t descriptors = 2 * slots;
-#ifndef _WIN32
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
-        descriptors = static_cast<std::size_t>(files.rlim_cur);
-#endif
+    if (const std::size_t limit = OpenFileLimit(); limit != 0 && limit != kUnlimitedFiles)
+        descriptors = limit;
     const std::size_t reserve = 32 + 4 * static_cast<std::size_t>(jobs) + openFolders;
     const std::size_t room = descriptors > reserve ? (descriptors - reserve) / 3 : 0;
     return std::clamp<std::size_t>(std::min(room, slots) / jobs, 1,

@@ -1,9 +1,5 @@
 #include "CommandLine.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace quorvel {
 
 namespace {
@@ -22,31 +18,16 @@ template <class Char> std::basic_string<Char> StripQuotesImpl(std::basic_string_
     return unquoted;
 }
 
-constexpr bool IsBlank(wchar_t c) {
-    return c == L' ' || c == L'\t';
+template <class Char> constexpr bool IsBlank(Char c) {
+    return c == static_cast<Char>(' ') || c == static_cast<Char>('\t');
 }
 
-} // namespace
-
-NativeString CommandLineText([[maybe_unused]] int argc, [[maybe_unused]] char* argv[]) {
-#ifdef _WIN32
-    return NativeString(SkipProgramName(GetCommandLineW()));
-#else
-    NativeString text;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            text += ' ';
-        text += argv[i];
-    }
-    return text;
-#endif
-}
-
-std::wstring_view SkipProgramName(std::wstring_view commandLine) {
+template <class Char>
+std::basic_string_view<Char> SkipProgramNameImpl(std::basic_string_view<Char> commandLine) {
     std::size_t pos = 0;
     bool inQuotes = false;
     for (; pos < commandLine.size(); ++pos) {
-        if (commandLine[pos] == L'"')
+        if (commandLine[pos] == static_cast<Char>('"'))
             inQuotes = !inQuotes;
         else if (!inQuotes && IsBlank(commandLine[pos]))
             break;
@@ -54,6 +35,30 @@ std::wstring_view SkipProgramName(std::wstring_view commandLine) {
     while (pos < commandLine.size() && IsBlank(commandLine[pos]))
         ++pos;
     return commandLine.substr(pos);
+}
+
+} // namespace
+
+NativeString CommandLineText(int argc, char* argv[]) {
+    if (const std::optional<NativeString> raw = RawCommandLine())
+        return NativeString(SkipProgramName(std::basic_string_view<NativeChar>(*raw)));
+    // The shell split the line: the arguments joined again.
+    NativeString text;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            text += static_cast<NativeChar>(' ');
+        const std::string_view argument(argv[i]);
+        text.append(argument.begin(), argument.end());
+    }
+    return text;
+}
+
+std::wstring_view SkipProgramName(std::wstring_view commandLine) {
+    return SkipProgramNameImpl(commandLine);
+}
+
+std::string_view SkipProgramName(std::string_view commandLine) {
+    return SkipProgramNameImpl(commandLine);
 }
 
 std::string StripQuotes(std::string_view s) {

@@ -119,11 +119,8 @@ private:
     std::vector<std::filesystem::path> m_entryPaths; // the folder behind each entry
 };
 
-// The root folder of a drive: "C:" gives "C:\"; a mount point is its own root.
-std::filesystem::path RootOfDrive(const std::filesystem::path& drive);
-
-// The system's drives (GetLogicalDrives on Windows, the mount table elsewhere), current folder
-// and folder listings.
+// The system's drives, current folder and folder listings: the drives and subfolders as the
+// walk's lister gives them (SystemDirectoryLister), a drive's root as RootOfDrive (System.h) says.
 class SystemFolderSource final : public FolderSource {
 public:
     std::vector<std::filesystem::path> Drives() override;

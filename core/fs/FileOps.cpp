@@ -2,14 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <thread>
 
 namespace quorvel {
-
-// The real calls: FileOpsPosix.cpp, FileOpsWin32.cpp.
-FileOps MakeSystemFileOps();
 
 namespace {
 
@@ -35,22 +30,6 @@ FileOps& Installed() {
 }
 
 } // namespace
-
-bool FileIdentity::isRegular() const noexcept {
-    return (mode & S_IFMT) == S_IFREG;
-}
-
-bool FileIdentity::isFolder() const noexcept {
-    return (mode & S_IFMT) == S_IFDIR;
-}
-
-bool FileIdentity::isSymlink() const noexcept {
-#ifdef _WIN32
-    return false;
-#else
-    return (mode & S_IFMT) == S_IFLNK;
-#endif
-}
 
 FileOps SystemFileOps() {
     return WithPortableCalls(MakeSystemFileOps());

@@ -9,7 +9,7 @@
 // test can also swap a file or folder for a link at any step and check nothing outside the
 // tree is touched.
 
-#include "OpenFolder.h"
+#include "FileIdentity.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,28 +17,6 @@
 #include <functional>
 
 namespace quorvel {
-
-// What the routine needs to know about a file, and what it compares to tell whether the file
-// was changed meanwhile: equal identities mean the same file with the same content and
-// attributes, as far as the file system can tell.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t modifiedNs = 0; // last content change, nanoseconds since the epoch
-    std::int64_t changedNs = 0;  // last content or attribute change (0 where unknown)
-    std::uint32_t mode = 0;      // POSIX st_mode: file type and permission bits
-    std::uint32_t owner = 0;
-    std::uint32_t group = 0;
-    std::uint64_t links = 0;
-    bool encrypted = false; // Windows: the file system encrypts the content (EFS)
-
-    bool isRegular() const noexcept;
-    bool isSymlink() const noexcept;
-    bool isFolder() const noexcept;
-
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
 
 struct FileOps {
     // openat(2) of one name (or, with `folder` kNoFolder, a path relative to the current
@@ -106,19 +84,12 @@ struct FileOps {
     std::function<bool(int attempt)> waitWhileInUse;
 };
 
-// The real system calls.
+// The real system calls: MakeSystemFileOps() of the system's folder (posix/, win32/) with the
+// portable ones added.
 FileOps SystemFileOps();
 
-#ifdef _WIN32
-// The errno value the file calls report for a Win32 error code (EIO for any without a closer
-// one).
-int ErrnoFromWin32(unsigned long code) noexcept;
-
-// `path` made absolute and put in the long-path form ("\\?\C:\...", "\\?\UNC\server\...")
-// that Win32 calls take at any length, whatever the process's path-length limit. A path already
-// in that form is returned as it is. Empty, with errno set, when it can't be made absolute.
-std::filesystem::path LongPathForm(const std::filesystem::path& path);
-#endif
+// The system's own calls, waitWhileInUse left empty. Implemented in posix/ and win32/.
+FileOps MakeSystemFileOps();
 
 // The table in use. Read concurrently by any number of threads.
 const FileOps& CurrentFileOps() noexcept;

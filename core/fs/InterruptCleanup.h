@@ -12,7 +12,8 @@
 // batch then takes no new file, abandons what it has staged but not renamed, and ends with a
 // report. A second one, or SIGHUP, takes the immediate path above.
 //
-// On Windows a console control handler does the same: Ctrl-C and Ctrl-Break stand for SIGINT
+// The handlers themselves are the system's (Interrupts.cpp of its folder). On Windows a console
+// control handler does the same: Ctrl-C and Ctrl-Break stand for SIGINT
 // (a second one ends the process with STATUS_CONTROL_C_EXIT), and closing the console, logging
 // off or shutting down remove the files before the system ends the process.
 //
@@ -24,7 +25,7 @@
 // with atomics only, so it is safe to use from any number
 // of threads and to read from a signal handler.
 
-#include "OpenFolder.h"
+#include "SystemTypes.h"
 
 #include <atomic>
 #include <filesystem>
@@ -42,6 +43,11 @@ void InstallInterruptCleanup();
 // Installs the same handlers, except that the first SIGINT or SIGTERM only sets the returned
 // flag. Call once, before any file is written, instead of InstallInterruptCleanup.
 const std::atomic<bool>& InstallGracefulInterrupt();
+
+// For the system's interrupt handler (Interrupts.cpp): after InstallGracefulInterrupt, the first
+// call sets the flag it returned and returns true, so the interrupt only stops the batch; false
+// otherwise, and the handler takes the immediate path. Async-signal-safe.
+bool TakeGracefulStop() noexcept;
 
 // Deletes every registered temporary file. Async-signal-safe. The process must end afterwards:
 // the table's slots stay taken.

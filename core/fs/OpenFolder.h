@@ -10,12 +10,12 @@
 // again afterwards.
 //
 // The handle is a POSIX descriptor; on Windows it is a folder HANDLE, opened without following a
-// reparse point, and a name in it is opened relative to that handle (OpenInFolder).
+// reparse point, and a name in it is opened relative to that handle (System.h, SystemTypes.h).
 // OpenFolder is immutable once made and shared (std::shared_ptr<const OpenFolder>) by the walk
 // and every file found in it; the handle is closed with the last owner.
 
-#include <compare>
-#include <cstdint>
+#include "FileIdentity.h"
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,22 +23,6 @@
 #include <vector>
 
 namespace quorvel {
-
-#ifdef _WIN32
-using FolderHandle = void*;
-inline const FolderHandle kNoFolder = nullptr;
-#else
-using FolderHandle = int;
-inline constexpr FolderHandle kNoFolder = -1;
-#endif
-
-// Where a folder really lives: two handles with equal identities are the same folder.
-struct FolderIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-
-    auto operator<=>(const FolderIdentity&) const = default;
-};
 
 class OpenFolder;
 using SharedFolder = std::shared_ptr<const OpenFolder>;
@@ -88,7 +72,7 @@ struct FileInFolder {
 };
 
 // Opens the folder `path` names, following links (the user named it). Sets `error` and
-// returns null on failure.
+// returns null on failure. Implemented by the system's folder (OpenFolders.cpp).
 SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& error);
 
 // Opens the folder `name` inside `parent` without following a link, and checks it is the
@@ -104,26 +88,10 @@ SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::
 // checked to be the one the walk saw (TextureErrc::FileChanged otherwise, ELOOP for a link).
 SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error);
 
-#ifdef _WIN32
-// The path of the open folder `folder` as the system knows it now (long-path form, "\\?\"),
-// whatever it was opened by. Empty, with errno set, when it can't be had. For messages and for
-// removing temporary files on an interrupt; files are reached through OpenInFolder.
-std::filesystem::path FolderPath(FolderHandle folder);
-
-// Opens `name`, one name component, in the open folder `folder` relative to the folder's handle
-// (NtCreateFile with the folder as root directory), the Windows form of openat(2): whatever the
-// folder's path names meanwhile, the name is looked up in this very folder. `disposition` and
-// `options` are NtCreateFile's (FILE_OPEN, FILE_OPEN_REPARSE_POINT, ...); synchronous I/O is
-// always added. Returns the handle, or INVALID_HANDLE_VALUE with errno set (a name with a
-// separator in it fails with EINVAL).
-void* OpenInFolder(FolderHandle folder, const std::filesystem::path& name, unsigned long access,
-                   unsigned long share, unsigned long disposition, unsigned long options);
-#endif
-
 // A file named on a command line: the path is resolved once (every link in it followed, as
 // the user named it), its real folder is opened, and the result names the final file in it.
 // `shown` stays the path as given. On failure sets `error` and returns a FileInFolder without a
-// folder.
+// folder. Implemented by the system's folder (OpenFolders.cpp).
 FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code& error);
 
 // Splits a Windows path in long-path form ("\\?\C:\dir\name", "\\?\GLOBALROOT\Device\...",

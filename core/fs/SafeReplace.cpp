@@ -1,22 +1,18 @@
 #include "SafeReplace.h"
 
+#include "FileMetadata.h"
 #include "InterruptCleanup.h"
+#include "System.h"
 #include "TextureError.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <string_view>
 #include <sys/stat.h>
 #include <utility>
-#include <vector>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace quorvel {
 namespace {
@@ -24,21 +20,7 @@ namespace {
 using NativeString = std::filesystem::path::string_type;
 
 constexpr int kCreateAttempts = 100;
-#ifdef _WIN32
-// A name in a folder is never opened through a reparse point there (FileOpsWin32.cpp).
 constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL;
-#else
-constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
-#endif
-#ifdef _WIN32
-// The temporary file's handle, opened with DELETE, stays open until the rename or removal is
-// made through it: reopening it by name would act on whatever holds the name by then, and be
-// checked against the security descriptor just copied from the original, which may refuse us.
-constexpr bool kHandleRename = true;
-#else
-// Renamed and removed by name, relative to the folder's descriptor, once closed.
-constexpr bool kHandleRename = false;
-#endif
 // Longest file name most file systems take, less room for the added dot and suffix.
 constexpr std::size_t kMaxNameChars = 255;
 
@@ -74,49 +56,6 @@ std::filesystem::path TemporaryName(const std::filesystem::path& target) {
 bool IsSuffixChar(std::filesystem::path::value_type c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
-
-#ifndef _WIN32
-// Attributes the system sets on its own, or only a privileged process may set: a new file gets
-// its own, and failing to copy them widens nothing.
-bool IsSystemLabel(std::string_view name) {
-    return name.starts_with("security.") || name.starts_with("trusted.");
-}
-
-std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int target) {
-    std::int64_t size = ops.listXattr(source, nullptr, 0);
-    if (size < 0)
-        return errno == ENOTSUP || errno == ENOSYS ? std::error_code{} : LastError();
-    std::vector<char> names(static_cast<std::size_t>(size) + 1);
-    size = ops.listXattr(source, names.data(), names.size() - 1);
-    if (size < 0)
-        return LastError();
-    names.resize(static_cast<std::size_t>(size));
-    std::vector<char> value;
-    for (std::size_t at = 0; at < names.size();) {
-        const char* name = names.data() + at;
-        const std::string_view view(name, strnlen(name, names.size() - at));
-        at += view.size() + 1;
-        if (view.empty())
-            continue;
-        std::int64_t length = ops.getXattr(source, name, nullptr, 0);
-        if (length >= 0) {
-            value.resize(static_cast<std::size_t>(length) + 1);
-            length = ops.getXattr(source, name, value.data(), value.size() - 1);
-        }
-        if (length < 0) {
-            if (errno == ENODATA) // removed meanwhile
-                continue;
-            return LastError();
-        }
-        if (ops.setXattr(target, name, value.data(), static_cast<std::size_t>(length)) != 0) {
-            if (IsSystemLabel(view) && (errno == EPERM || errno == ENOTSUP))
-                continue;
-            return LastError();
-        }
-    }
-    return {};
-}
-#endif
 
 } // namespace
 
@@ -157,7 +96,8 @@ PendingReplacement PendingReplacement::Create(const FileInFolder& target, std::e
             error = SystemError(EMFILE);
             return {};
         }
-        const int fd = ops.openAt(folder, tempName, kCreateFlags, 0600);
+        const int fd =
+            ops.openAt(folder, tempName, kCreateFlags | SystemCapabilities().openNoFollow, 0600);
         if (fd >= 0) {
             PendingReplacement pending;
             pending.m_target = target;
@@ -202,39 +142,7 @@ std::error_code PendingReplacement::write(std::span<const std::uint8_t> bytes) {
 std::error_code PendingReplacement::copyAttributes(const FileIdentity& original, int source) {
     if (m_fd < 0)
         return SystemError(EBADF);
-    const FileOps& ops = CurrentFileOps();
-#ifdef _WIN32
-    // The security descriptor first, then the attributes: hidden or system never come before the
-    // access the original had.
-    (void)original;
-    if (ops.copySecurity(source, m_fd) != 0 || ops.copyFileAttributes(source, m_fd) != 0)
-        return LastError();
-    return {};
-#else
-    bool keptOwner = true;
-    bool keptGroup = true;
-    if (ops.fchown(m_fd, original.owner, original.group) != 0) {
-        const int code = errno;
-        // Only root may give a file away. Deleting and recreating the file would make it the
-        // current user's as well, so this is accepted; keep at least the group where we are a
-        // member of it.
-        if (code != EPERM || geteuid() == 0)
-            return SystemError(code);
-        keptOwner = false;
-        keptGroup = ops.fchown(m_fd, static_cast<std::uint32_t>(-1), original.group) == 0;
-    }
-    if (const std::error_code error = CopyExtendedAttributes(ops, source, m_fd))
-        return error;
-    // Last, as it also sets the ACL's mask from the group bits.
-    unsigned mode = original.mode & 07777u;
-    if (!keptOwner)
-        mode &= ~unsigned{S_ISUID | S_ISGID};
-    if (!keptGroup)
-        mode &= ~unsigned{S_IRWXG};
-    if (ops.fchmod(m_fd, mode) != 0)
-        return LastError();
-    return {};
-#endif
+    return CopyFileMetadata(CurrentFileOps(), original, source, m_fd);
 }
 
 std::error_code PendingReplacement::sync() {
@@ -243,22 +151,22 @@ std::error_code PendingReplacement::sync() {
     const FileOps& ops = CurrentFileOps();
     if (ops.fsync(m_fd) != 0)
         return LastError();
-#ifdef _WIN32
-    // The handle stays open until the commit or discard acts through it (kHandleRename).
-    return {};
-#else
+    // Where the commit or discard acts through the handle, it stays open until then.
+    if (SystemCapabilities().renamesThroughHandle)
+        return {};
     const int fd = std::exchange(m_fd, -1);
     if (ops.close(fd) != 0)
         return LastError();
     return {};
-#endif
 }
 
 std::error_code PendingReplacement::commit(const FileIdentity& original) {
     if (!m_held)
         return SystemError(EBADF);
     const FileOps& ops = CurrentFileOps();
-    if (!kHandleRename && m_fd >= 0 && ops.close(std::exchange(m_fd, -1)) != 0)
+    // Renamed by name, relative to the folder's handle, once closed; or through the handle.
+    const bool throughHandle = SystemCapabilities().renamesThroughHandle;
+    if (!throughHandle && m_fd >= 0 && ops.close(std::exchange(m_fd, -1)) != 0)
         return LastError();
 
     const FolderHandle folder = m_target.folder->handle();
@@ -290,7 +198,7 @@ void PendingReplacement::discard() noexcept {
     if (!m_held)
         return;
     const FileOps& ops = CurrentFileOps();
-    if (kHandleRename && m_fd >= 0) {
+    if (SystemCapabilities().renamesThroughHandle && m_fd >= 0) {
         // Marked for deletion through our handle, it goes when that is closed.
         ops.unlinkAt(m_target.folder->handle(), m_tempName, m_fd);
         ops.close(std::exchange(m_fd, -1));
@@ -304,27 +212,21 @@ void PendingReplacement::discard() noexcept {
 }
 
 std::error_code SyncFolder(const OpenFolder& folder) {
-#ifdef _WIN32
-    (void)folder;
-    return {};
-#else
+    if (!SystemCapabilities().syncsFolders)
+        return {};
     // Some file systems can't sync a folder and say so with EINVAL; their renames are as
     // durable as they get.
     if (CurrentFileOps().fsync(folder.handle()) != 0 && errno != EINVAL)
         return LastError();
     return {};
-#endif
 }
 
 std::error_code SyncFileSystem(const OpenFolder& folder) {
-#ifdef _WIN32
-    (void)folder;
-    return std::make_error_code(std::errc::function_not_supported);
-#else
+    if (!SystemCapabilities().syncsFileSystems)
+        return std::make_error_code(std::errc::function_not_supported);
     if (CurrentFileOps().syncfs(folder.handle()) != 0)
         return LastError();
     return {};
-#endif
 }
 
 bool IsTemporaryFileName(const std::filesystem::path& name) {

@@ -51,18 +51,4 @@ std::error_code LastError() noexcept {
     return ErrorFromErrno(errno != 0 ? errno : EIO);
 }
 
-#ifndef _WIN32 // TextureErrorWin32.cpp
-
-std::error_code ErrorFromErrno(int errnoValue) noexcept {
-    return {errnoValue, std::system_category()};
-}
-
-std::string DescribeError(const std::error_code& error) {
-    if (error.category() == std::system_category() || error.category() == std::generic_category())
-        return "Error " + std::to_string(error.value()) + ": " + error.message();
-    return error.message();
-}
-
-#endif
-
 } // namespace quorvel

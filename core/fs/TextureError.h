@@ -28,7 +28,8 @@ const std::error_category& TextureCategory() noexcept;
 
 std::error_code make_error_code(TextureErrc reason) noexcept;
 
-// The system's code for a failure a file call reported through errno. On POSIX that is errno
+// The system's code for a failure a file call reported through errno (SystemError.cpp of the
+// system's folder). On POSIX that is errno
 // itself; on Windows, where std::system_category() means Win32 codes, the Win32 code for the
 // same failure (EACCES is ERROR_ACCESS_DENIED, 5), so its text is the system's own.
 std::error_code ErrorFromErrno(int errnoValue) noexcept;
@@ -37,9 +38,9 @@ std::error_code ErrorFromErrno(int errnoValue) noexcept;
 // so a failure is never reported as success.
 std::error_code LastError() noexcept;
 
-// One line for any error code: "Error 13: Permission denied" for system codes (number and the
-// system's own text; "Error 5: Access is denied" on Windows), the plain reason for our own
-// ("File has other hard links").
+// One line for any error code (SystemError.cpp of the system's folder): "Error 13: Permission
+// denied" for system codes (number and the system's own text; "Error 5: Access is denied" on
+// Windows), the plain reason for our own ("File has other hard links").
 std::string DescribeError(const std::error_code& error);
 
 } // namespace quorvel

@@ -3,6 +3,7 @@
 #include "Brevora.h"
 #include "BrevoraErrors.h"
 #include "ReadOnly.h"
+#include "System.h"
 #include "TextureError.h"
 
 #include <algorithm>
@@ -16,11 +17,12 @@ namespace quorvel {
 namespace {
 
 constexpr auto kHeaderBytes = static_cast<std::int64_t>(kTextureHeaderBytes);
-#ifdef _WIN32
-constexpr int kReadFlags = O_RDONLY;
-#else
-constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK;
-#endif
+
+// Never through a link, and without blocking on a pipe or device.
+int ReadFlags() {
+    const Capabilities& system = SystemCapabilities();
+    return O_RDONLY | system.openNoFollow | system.openNoBlock;
+}
 
 // Reads up to `count` bytes at `offset`, fewer only at the end of the file. Returns the number
 // read, or -1 with errno set.
@@ -46,7 +48,7 @@ std::int64_t ReadFully(const FileOps& ops, int fd, std::uint8_t* buffer, std::si
 // Whether the name now holds a file marked compressed: another run got there first.
 bool CompressedMeanwhile(const FileInFolder& file) {
     const FileOps& ops = CurrentFileOps();
-    const int fd = ops.openAt(file.folder->handle(), file.name, kReadFlags, 0);
+    const int fd = ops.openAt(file.folder->handle(), file.name, ReadFlags(), 0);
     if (fd < 0)
         return false;
     const FileDescriptor closer(fd);
@@ -153,7 +155,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     int fd = -1;
     int code = 0;
     for (int attempt = 1;; ++attempt) {
-        if ((fd = ops.openAt(file.folder->handle(), file.name, kReadFlags, 0)) >= 0)
+        if ((fd = ops.openAt(file.folder->handle(), file.name, ReadFlags(), 0)) >= 0)
             break;
         code = errno;
         if (code != EBUSY || !ops.waitWhileInUse(attempt))
@@ -338,12 +340,12 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
         prepared.result.setFailure(TextureStep::CreateTemp, error);
         return {};
     }
-#ifdef _WIN32
-    // Nothing more is read from the original, and no lease keeps it open: closed now, it keeps
-    // nobody else out (another run replacing it, a program asking for it unshared) while this
-    // file waits for its rename. The identity check before the rename still guards the replace.
-    prepared.source.reset();
-#endif
+    // Where the original must be closed for the rename, nothing more is read from it and no
+    // lease keeps it open: closed now, it keeps nobody else out (another run replacing it, a
+    // program asking for it unshared) while this file waits for its rename. The identity check
+    // before the rename still guards the replace.
+    if (SystemCapabilities().closesOriginalBeforeRename)
+        prepared.source.reset();
     if (sync == StageSync::Now && (error = staged.sync())) {
         prepared.result.setFailure(TextureStep::Sync, error);
         return {};
@@ -357,12 +359,12 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
         return false;
     }
     std::error_code error;
-#ifdef _WIN32
-    // Windows refuses to replace a file that is open, even by this process (StageTexture closed
-    // it already; this is for a staged file handed in otherwise). There is no lease to keep it
-    // open for, and the identity check in commit() guards the replace.
-    prepared.source.reset();
-#endif
+    // A system that refuses to replace a file that is open, even by this process, gets it
+    // closed (StageTexture closed it already; this is for a staged file handed in otherwise).
+    // There is no lease to keep it open for there, and the identity check in commit() guards
+    // the replace.
+    if (SystemCapabilities().closesOriginalBeforeRename)
+        prepared.source.reset();
     if (prepared.leased && CurrentFileOps().leaseHeld(prepared.source.get()) != 1)
         error = make_error_code(TextureErrc::InUse);
     else

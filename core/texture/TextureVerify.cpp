@@ -1,6 +1,7 @@
 #include "TextureVerify.h"
 
 #include "FileOps.h"
+#include "System.h"
 #include "TextureError.h"
 #include "TextureFile.h"
 
@@ -13,16 +14,12 @@ namespace quorvel {
 namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
-#ifdef _WIN32
-constexpr int kReadFlags = O_RDONLY;
-constexpr int kNoFollow = 0;
-#else
-// A link inside a walked tree is never followed.
-constexpr int kNoFollow = O_NOFOLLOW;
+
 // A pipe or device named by mistake must not block the check or be acted on; it is refused once
 // fstat() has seen what the descriptor is.
-constexpr int kReadFlags = O_RDONLY | O_NONBLOCK;
-#endif
+int ReadFlags() {
+    return O_RDONLY | SystemCapabilities().openNoBlock;
+}
 
 // Reads up to `count` bytes at `offset`, fewer only at the end of the file. Returns the number
 // read, or -1 with errno set.
@@ -49,18 +46,17 @@ VerifyResult VerifyOpened(int fd);
 } // namespace
 
 VerifyResult VerifyTextureFile(const std::filesystem::path& path) {
-    const int fd = CurrentFileOps().openAt(kNoFolder, path, kReadFlags, 0);
+    const int fd = CurrentFileOps().openAt(kNoFolder, path, ReadFlags(), 0);
     if (fd < 0) {
         VerifyResult result;
         result.problem = VerifyProblem::ReadError;
         result.error = LastError();
-#ifdef _WIN32
-        // The C run-time can't open a folder and says "access denied"; the name is looked at
-        // again only to give the true reason, nothing is read through it.
+        // Where opening a folder says "access denied", the name is looked at again only to
+        // give the true reason; nothing is read through it.
         std::error_code ignored;
-        if (errno == EACCES && std::filesystem::is_directory(path, ignored))
+        if (SystemCapabilities().refusesFoldersAsAccessDenied && errno == EACCES &&
+            std::filesystem::is_directory(path, ignored))
             result.error = make_error_code(TextureErrc::NotRegularFile);
-#endif
         return result;
     }
     const FileDescriptor closer(fd);
@@ -68,9 +64,11 @@ VerifyResult VerifyTextureFile(const std::filesystem::path& path) {
 }
 
 VerifyResult VerifyTextureFile(const FileInFolder& file) {
-    const int fd = file.folder ? CurrentFileOps().openAt(file.folder->handle(), file.name,
-                                                         kReadFlags | kNoFollow, 0)
-                               : -1;
+    // A link inside a walked tree is never followed.
+    const int fd = file.folder
+                       ? CurrentFileOps().openAt(file.folder->handle(), file.name,
+                                                 ReadFlags() | SystemCapabilities().openNoFollow, 0)
+                       : -1;
     if (!file.folder)
         errno = EBADF;
     if (fd < 0) {

@@ -4,6 +4,7 @@
 #include "FolderDialog.h"
 
 #include "DisplayPath.h"
+#include "System.h"
 #include "TempDir.h"
 #include "TextureError.h"
 

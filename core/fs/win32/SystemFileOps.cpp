@@ -12,6 +12,7 @@
 // before it is handed to the system, so no path-length limit applies.
 
 #include "FileOps.h"
+#include "WindowsFiles.h"
 
 #include <aclapi.h>
 #include <cerrno>

@@ -1,3 +1,4 @@
+// Memory allocation on POSIX systems: glibc is told to keep freed buffers.
 #include "BufferReuse.h"
 
 #ifdef __GLIBC__
