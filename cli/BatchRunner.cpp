@@ -125,21 +125,7 @@ private:
 FileReport NotProcessed(const std::filesystem::path& path) {
     FileReport report;
     report.path = path;
-    report.outcome = FileOutcome::NotProcessed;
-    return report;
-}
-
-FileReport ReportFromVerify(const std::filesystem::path& path, const VerifyResult& result) {
-    FileReport report;
-    report.path = path;
-    report.problem = result.problem;
-    report.error = result.error;
-    if (result.good())
-        report.outcome = FileOutcome::Verified;
-    else if (result.problem == VerifyProblem::NotMarked)
-        report.outcome = FileOutcome::NotCompressed;
-    else
-        report.outcome = FileOutcome::VerifyFailed;
+    report.outcome = Outcome::NotProcessed;
     return report;
 }
 
@@ -207,7 +193,7 @@ private:
             if (m_current != kNone) {
                 FileReport report;
                 report.path = item.path;
-                report.outcome = FileOutcome::Failed;
+                report.outcome = Outcome::Failed;
                 report.transform = IsRestoreMode(m_shared.options.mode)
                                        ? TextureTransform::Restore
                                        : TextureTransform::Compress;
@@ -220,9 +206,9 @@ private:
                     TextureResult& result = staged.prepared.result;
                     if (staged.pending) {
                         staged.pending.discard();
-                        result.setFailure(TextureStep::Replace, error);
+                        result.setFailure(Step::Replace, error);
                     } else if (!result.failed()) {
-                        result.setFailure(TextureStep::SyncFolder, error);
+                        result.setFailure(Step::SyncFolder, error);
                     }
                     m_shared.Publish(staged.index, ReportFromTexture(result));
                 }
@@ -241,7 +227,7 @@ private:
     void Handle(std::size_t index, const WorkItem& item) {
         const BatchMode mode = m_shared.options.mode;
         if (item.preset &&
-            !(mode == BatchMode::Verify && item.preset->outcome == FileOutcome::ReadOnlySkipped)) {
+            !(mode == BatchMode::Verify && item.preset->outcome == Outcome::ReadOnlySkipped)) {
             m_current = kNone;
             m_shared.Publish(index, *item.preset);
             return;
@@ -254,13 +240,12 @@ private:
             CountDone(item, 0);
             if (mode == BatchMode::Verify) {
                 VerifyResult result;
-                result.problem = VerifyProblem::ReadError;
-                result.error = reopenError;
+                result.setFailure(Step::Open, reopenError);
                 m_shared.Publish(index, ReportFromVerify(item.path, result));
             } else {
                 TextureResult result;
                 result.path = item.path;
-                result.setFailure(TextureStep::Open, reopenError);
+                result.setFailure(Step::Open, reopenError);
                 m_shared.Publish(index, ReportFromTexture(result));
             }
             return;
@@ -270,8 +255,7 @@ private:
             try {
                 result = file.folder ? VerifyTextureFile(file) : VerifyTextureFile(item.path);
             } catch (const std::bad_alloc&) {
-                result.problem = VerifyProblem::ReadError;
-                result.error = std::make_error_code(std::errc::not_enough_memory);
+                result.setFailure(Step::Read, std::make_error_code(std::errc::not_enough_memory));
             }
             CountDone(item, 0);
             m_current = kNone;
@@ -329,7 +313,7 @@ private:
             for (Staged& staged : m_batch) {
                 if (!staged.prepared.result.failed() &&
                     staged.prepared.target.folder.get() == folder)
-                    staged.prepared.result.setFailure(TextureStep::SyncFolder, error);
+                    staged.prepared.result.setFailure(Step::SyncFolder, error);
             }
         }
         for (Staged& staged : m_batch)
@@ -353,7 +337,7 @@ private:
                          .first;
             if (it->second) {
                 if (const std::error_code error = staged.pending.sync()) {
-                    staged.prepared.result.setFailure(TextureStep::Sync, error);
+                    staged.prepared.result.setFailure(Step::Sync, error);
                     staged.pending.discard();
                 }
             }
@@ -419,7 +403,7 @@ BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSin
     std::int64_t filesTotal = work.toHandle;
     if (options.mode == BatchMode::Verify) {
         filesTotal += std::count_if(work.items.begin(), work.items.end(), [](const WorkItem& i) {
-            return i.preset && i.preset->outcome == FileOutcome::ReadOnlySkipped;
+            return i.preset && i.preset->outcome == Outcome::ReadOnlySkipped;
         });
     }
 

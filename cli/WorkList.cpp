@@ -2,7 +2,7 @@
 
 #include "FileOps.h"
 #include "FolderWalk.h"
-#include "SafeReplace.h"
+#include "LeftoverFiles.h"
 #include "System.h"
 #include "TextureFormat.h"
 
@@ -63,8 +63,7 @@ public:
     void AddPreset(FileReport report) {
         FileIdentity identity;
         if (CurrentFileOps().statAt(kNoFolder, report.path, false, identity) == 0) {
-            const PresetKey key{report.walkStep ? static_cast<int>(*report.walkStep) : -1,
-                                identity.device, identity.inode};
+            const PresetKey key{static_cast<int>(report.step), identity.device, identity.inode};
             if (!m_seenPresets.insert(key).second)
                 return;
         }
@@ -98,7 +97,8 @@ private:
 
     WorkList& m_list;
     const std::atomic<bool>& m_stop;
-    using PresetKey = std::tuple<int, std::uint64_t, std::uint64_t>; // walk step or -1, identity
+    using PresetKey =
+        std::tuple<int, std::uint64_t, std::uint64_t>; // step (None: a skip), identity
     std::set<Identity> m_seen;
     std::size_t m_maxOpenFolders;
     std::size_t m_open = 0;
@@ -117,25 +117,25 @@ public:
         if (!m_removeLeftovers)
             return;
         std::error_code error;
-        const LeftoverOutcome outcome = RemoveLeftoverTemporaryFile(*file.folder, file.name, error);
-        if (outcome == LeftoverOutcome::Removed)
+        const Outcome outcome = RemoveLeftoverTemporaryFile(*file.folder, file.name, error);
+        if (outcome == Outcome::LeftoverRemoved)
             m_collector.CountLeftoverRemoved();
-        else if (outcome == LeftoverOutcome::Failed)
-            Failure(file.shown, WalkStep::RemoveLeftover, error);
+        else if (outcome == Outcome::WalkFailed)
+            Failure(file.shown, Step::RemoveLeftover, error);
     }
-    void Skipped(const std::filesystem::path& file, SkipReason reason) override {
-        if (reason != SkipReason::ReadOnly)
+    void Skipped(const std::filesystem::path& file, Outcome outcome) override {
+        if (outcome != Outcome::ReadOnlySkipped)
             return;
         FileReport report;
         report.path = file;
-        report.outcome = FileOutcome::ReadOnlySkipped;
+        report.outcome = Outcome::ReadOnlySkipped;
         m_collector.AddPreset(std::move(report));
     }
-    void Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) override {
+    void Failure(const std::filesystem::path& path, Step step, std::error_code error) override {
         FileReport report;
         report.path = path;
-        report.outcome = FileOutcome::WalkFailed;
-        report.walkStep = step;
+        report.outcome = Outcome::WalkFailed;
+        report.step = step;
         report.error = error;
         m_collector.AddPreset(std::move(report));
     }

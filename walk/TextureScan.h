@@ -15,7 +15,8 @@
 // (FormatFailureReport). Non-candidates change nothing. One failure never ends the scan.
 //
 // Temporary files a killed run left behind in a walked folder are removed on the way
-// (RemoveLeftoverTemporaryFile) without a word; only a removal that fails is recorded.
+// (RemoveLeftoverTemporaryFile, LeftoverFiles.h) without a word; only a removal that fails is
+// recorded.
 //
 // A scan runs on the calling thread and holds it until the walk ends.
 
@@ -75,7 +76,7 @@ public:
     void EnterFolder(const std::filesystem::path& folder) override;
     void Candidate(const FileInFolder& file) override;
     void TemporaryFile(const FileInFolder& file) override;
-    void Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) override;
+    void Failure(const std::filesystem::path& path, Step step, std::error_code error) override;
 
 private:
     ProgressView& m_view;

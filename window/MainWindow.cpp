@@ -72,7 +72,7 @@ void MainWindow::RunSingleFile(const NativeString& s) {
     TextureResult result;
     if (error) {
         result.path = path;
-        result.setFailure(TextureStep::Open, error);
+        result.setFailure(Step::Open, error);
     } else {
         result = CompressOne(file);
     }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
 #include <random>
 #include <string_view>
@@ -216,7 +215,7 @@ std::error_code SyncFolder(const OpenFolder& folder) {
         return {};
     // Some file systems can't sync a folder and say so with EINVAL; their renames are as
     // durable as they get.
-    if (CurrentFileOps().fsync(folder.handle()) != 0 && errno != EINVAL)
+    if (SyncFolderHandle(folder.handle()) != 0 && errno != EINVAL)
         return LastError();
     return {};
 }
@@ -224,7 +223,7 @@ std::error_code SyncFolder(const OpenFolder& folder) {
 std::error_code SyncFileSystem(const OpenFolder& folder) {
     if (!SystemCapabilities().syncsFileSystems)
         return std::make_error_code(std::errc::function_not_supported);
-    if (CurrentFileOps().syncfs(folder.handle()) != 0)
+    if (SyncFileSystemOf(folder.handle()) != 0)
         return LastError();
     return {};
 }
@@ -241,36 +240,6 @@ bool IsTemporaryFileName(const std::filesystem::path& name) {
         return false;
     return std::all_of(text.end() - static_cast<std::ptrdiff_t>(kSuffixChars), text.end(),
                        IsSuffixChar);
-}
-
-LeftoverOutcome RemoveLeftoverTemporaryFile(const OpenFolder& folder,
-                                            const std::filesystem::path& name,
-                                            std::error_code& error) {
-    error.clear();
-    if (!IsTemporaryFileName(name))
-        return LeftoverOutcome::NotOurs;
-    const FileOps& ops = CurrentFileOps();
-    FileIdentity info;
-    if (ops.statAt(folder.handle(), name, false, info) != 0) {
-        if (errno == ENOENT) // another run removed or renamed it meanwhile
-            return LeftoverOutcome::NotOurs;
-        error = LastError();
-        return LeftoverOutcome::Failed;
-    }
-    if (!info.isRegular())
-        return LeftoverOutcome::NotOurs;
-    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-    if (now - info.modifiedNs < kLeftoverAgeSeconds * 1'000'000'000)
-        return LeftoverOutcome::TooRecent;
-    if (ops.unlinkAt(folder.handle(), name, -1) != 0) {
-        if (errno == ENOENT)
-            return LeftoverOutcome::NotOurs;
-        error = LastError();
-        return LeftoverOutcome::Failed;
-    }
-    return LeftoverOutcome::Removed;
 }
 
 } // namespace quorvel

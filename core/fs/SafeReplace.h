@@ -100,20 +100,4 @@ std::error_code SyncFileSystem(const OpenFolder& folder);
 // ".quorvel-tmp-" + six letters or digits.
 bool IsTemporaryFileName(const std::filesystem::path& name);
 
-// How long a temporary file's content must have gone unmodified before a later run takes it for
-// a leftover of a killed one. A live run writes its temporary file in one go, then only sets
-// its attributes, syncs and renames it within its batch, which takes seconds even for the
-// largest payloads on slow disks; a quarter of an hour leaves a wide margin for another run
-// still at work on it.
-inline constexpr std::int64_t kLeftoverAgeSeconds = 15 * 60;
-
-enum class LeftoverOutcome { NotOurs, TooRecent, Removed, Failed };
-
-// Removes `name` from `folder` if it is one of our temporary files left behind by a killed
-// run: the exact name form, a regular file (a link is never followed or removed), not
-// modified for kLeftoverAgeSeconds. Failed sets `error`.
-LeftoverOutcome RemoveLeftoverTemporaryFile(const OpenFolder& folder,
-                                            const std::filesystem::path& name,
-                                            std::error_code& error);
-
 } // namespace quorvel

@@ -11,7 +11,7 @@
 //   SystemTypes.h      the folder handle type (FolderHandle, kNoFolder)
 //   SystemFileOps.cpp  the real file calls (MakeSystemFileOps, FileOps.h)
 //   OpenFolders.cpp    opening folders and named files (OpenFolderPath, ResolveNamedFile,
-//                      OpenChildFolderHandle, CloseFolderHandle)
+//                      OpenChildFolderHandle, CloseFolderHandle, SyncFolderHandle, ...)
 //   FolderEntries.cpp  reading a folder's entries (ReadFolderEntries, FolderEntries.h)
 //   SystemError.cpp    system error codes and texts (ErrorFromErrno, DescribeError)
 //   Interrupts.cpp     signal or console-control handlers for the interrupt cleanup
@@ -74,6 +74,12 @@ FolderHandle OpenChildFolderHandle(FolderHandle parent, const std::filesystem::p
 
 // Closes a folder handle; kNoFolder is ignored.
 void CloseFolderHandle(FolderHandle folder) noexcept;
+
+// fsync(2) and syncfs(2) through a folder's handle, by FileOps::fsync and syncfs where the
+// system has them (Capabilities::syncsFolders, syncsFileSystems); elsewhere they fail with
+// ENOSYS. -1 with errno set on failure.
+int SyncFolderHandle(FolderHandle folder);
+int SyncFileSystemOf(FolderHandle folder);
 
 // --- Drives ---
 

@@ -68,12 +68,11 @@ void RestorePayload(PreparedTexture& prepared, const TextureHead& compressedHead
     try {
         problem = InflatePayload(stream.bytes(), storedSize, restored);
     } catch (const std::bad_alloc&) {
-        result.setFailure(TextureStep::Decompress,
-                          std::make_error_code(std::errc::not_enough_memory));
+        result.setFailure(Step::Decompress, std::make_error_code(std::errc::not_enough_memory));
         return;
     }
     if (problem != VerifyProblem::None) {
-        result.setFailure(TextureStep::Decompress, make_error_code(TextureErrc::DamagedStream));
+        result.setFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
         result.problem = problem;
         return;
     }
@@ -83,13 +82,22 @@ void RestorePayload(PreparedTexture& prepared, const TextureHead& compressedHead
     result.originalSize = storedSize;
     // Both sizes are non-negative 32-bit values, so the difference can't overflow.
     result.bytesSaved = result.compressedSize - storedSize;
-    result.outcome = TextureOutcome::Restored;
+    result.outcome = Outcome::Decompressed;
 }
 
 } // namespace
 
-void TextureResult::setFailure(TextureStep step, std::error_code reason) noexcept {
-    outcome = TextureOutcome::Failed;
+FileSizes TextureResult::fileSizes() const noexcept {
+    if (!rewritten() && !(failed() && failedStep == Step::SyncFolder))
+        return {};
+    constexpr auto kHeader = static_cast<std::int64_t>(kTextureHeaderBytes);
+    const bool restored = transform == TextureTransform::Restore;
+    return {kHeader + (restored ? compressedSize : originalSize),
+            kHeader + (restored ? originalSize : compressedSize)};
+}
+
+void TextureResult::setFailure(Step step, std::error_code reason) noexcept {
+    outcome = Outcome::Failed;
     failedStep = step;
     error = reason;
 }
@@ -129,7 +137,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path, const PayloadC
         PreparedTexture prepared;
         prepared.result.path = path;
         prepared.result.transform = transform;
-        prepared.result.setFailure(TextureStep::Open, error);
+        prepared.result.setFailure(Step::Open, error);
         return prepared;
     }
     return PrepareTexture(file, compress, transform);
@@ -145,7 +153,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     const bool restore = transform == TextureTransform::Restore;
     prepared.target = file;
     if (!file.folder) {
-        result.setFailure(TextureStep::Open, std::error_code(EBADF, std::system_category()));
+        result.setFailure(Step::Open, std::error_code(EBADF, std::system_category()));
         return prepared;
     }
 
@@ -170,16 +178,16 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
             error = make_error_code(TextureErrc::FileChanged);
         else if (code == EBUSY)
             error = make_error_code(TextureErrc::InUse);
-        result.setFailure(TextureStep::Open, error);
+        result.setFailure(Step::Open, error);
         return prepared;
     }
     prepared.source = FileDescriptor(fd);
     if (ops.fstat(fd, prepared.original) != 0) {
-        result.setFailure(TextureStep::Open, LastError());
+        result.setFailure(Step::Open, LastError());
         return prepared;
     }
     if (!prepared.original.isRegular()) {
-        result.setFailure(TextureStep::Open, make_error_code(TextureErrc::NotRegularFile));
+        result.setFailure(Step::Open, make_error_code(TextureErrc::NotRegularFile));
         return prepared;
     }
 
@@ -188,30 +196,30 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     TextureHead head{};
     const std::int64_t headBytes = ReadFully(ops, fd, head.data(), head.size(), 0);
     if (headBytes < 0) {
-        result.setFailure(TextureStep::Read, LastError());
+        result.setFailure(Step::Read, LastError());
         return prepared;
     }
     std::int32_t storedSize = 0;
     if (!restore && IsMarkedCompressed(head)) {
-        result.outcome = TextureOutcome::AlreadyCompressed;
+        result.outcome = Outcome::AlreadyCompressed;
         prepared.source.reset();
         return prepared;
     }
     if (restore) {
         if (!IsMarkedCompressed(head)) {
-            result.outcome = TextureOutcome::NotCompressed;
+            result.outcome = Outcome::NotCompressed;
             prepared.source.reset();
             return prepared;
         }
         if (!HasRewriteMarker(head)) {
-            result.outcome = TextureOutcome::OtherLayout;
+            result.outcome = Outcome::OtherLayout;
             prepared.source.reset();
             return prepared;
         }
         const VerifyProblem problem = CheckCompressedHead(
             std::span(head).first(static_cast<std::size_t>(headBytes)), storedSize);
         if (problem != VerifyProblem::None) {
-            result.setFailure(TextureStep::Decompress, make_error_code(TextureErrc::DamagedStream));
+            result.setFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
             result.problem = problem;
             return prepared;
         }
@@ -220,36 +228,36 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     const std::int64_t payloadBytes = prepared.original.size - kHeaderBytes;
     if (payloadBytes <= 0 && restore) {
         // A sound head with no stream after it.
-        result.setFailure(TextureStep::Decompress, make_error_code(TextureErrc::DamagedStream));
+        result.setFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
         result.problem = VerifyProblem::Truncated;
         return prepared;
     }
     if (payloadBytes <= 0) {
-        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::FileTooShort));
+        result.setFailure(Step::Check, make_error_code(TextureErrc::FileTooShort));
         return prepared;
     }
     if (payloadBytes > std::numeric_limits<std::int32_t>::max()) {
-        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::PayloadTooLarge));
+        result.setFailure(Step::Check, make_error_code(TextureErrc::PayloadTooLarge));
         return prepared;
     }
     // A rename needs only the folder's permission, so the file's own write permission is
     // checked here: a read-only file stays read-only, for root too.
     if (IsReadOnly(static_cast<std::filesystem::perms>(prepared.original.mode & 07777u))) {
-        result.setFailure(TextureStep::Check, ErrorFromErrno(EACCES));
+        result.setFailure(Step::Check, ErrorFromErrno(EACCES));
         return prepared;
     }
     if (ops.checkWritable(file.folder->handle(), file.name) != 0) {
-        result.setFailure(TextureStep::Check, LastError());
+        result.setFailure(Step::Check, LastError());
         return prepared;
     }
     // The rewritten file would be a new inode, leaving the other names with the old content.
     if (prepared.original.links > 1) {
-        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::HardLinked));
+        result.setFailure(Step::Check, make_error_code(TextureErrc::HardLinked));
         return prepared;
     }
     // The new file would be written plainly and replace the encrypted one: refused instead.
     if (prepared.original.encrypted) {
-        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::Encrypted));
+        result.setFailure(Step::Check, make_error_code(TextureErrc::Encrypted));
         return prepared;
     }
 
@@ -257,7 +265,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     if (ops.setLease(fd, true) == 0) {
         prepared.leased = true;
     } else if (errno == EAGAIN) {
-        result.setFailure(TextureStep::Check, make_error_code(TextureErrc::InUse));
+        result.setFailure(Step::Check, make_error_code(TextureErrc::InUse));
         return prepared;
     }
     // Otherwise no lease is to be had here (not our file, no leases on this file system); the
@@ -269,19 +277,19 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     try {
         payload = ByteArray::Uninitialized(0, count - 1);
     } catch (const std::bad_alloc&) {
-        result.setFailure(TextureStep::Read, std::make_error_code(std::errc::not_enough_memory));
+        result.setFailure(Step::Read, std::make_error_code(std::errc::not_enough_memory));
         return prepared;
     }
     const std::int64_t got =
         ReadFully(ops, fd, payload.data(), static_cast<std::size_t>(count), kHeaderBytes);
     if (got < 0) {
         // A range another program has locked (Windows) is in use, not unreadable.
-        result.setFailure(TextureStep::Read,
+        result.setFailure(Step::Read,
                           errno == EBUSY ? make_error_code(TextureErrc::InUse) : LastError());
         return prepared;
     }
     if (got != count) {
-        result.setFailure(TextureStep::Read, make_error_code(TextureErrc::FileChanged));
+        result.setFailure(Step::Read, make_error_code(TextureErrc::FileChanged));
         return prepared;
     }
     if (restore) {
@@ -293,22 +301,21 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     try {
         report = compress(payload);
     } catch (const OverflowError&) {
-        result.setFailure(TextureStep::Compress, make_error_code(TextureErrc::PayloadTooLarge));
+        result.setFailure(Step::Compress, make_error_code(TextureErrc::PayloadTooLarge));
         return prepared;
     } catch (const std::bad_alloc&) {
-        result.setFailure(TextureStep::Compress,
-                          std::make_error_code(std::errc::not_enough_memory));
+        result.setFailure(Step::Compress, std::make_error_code(std::errc::not_enough_memory));
         return prepared;
     }
     result.zlibStatus = report.status;
     // Marking the file compressed while it still holds the raw payload would corrupt it, so
     // a compressor that produced nothing leaves the file alone.
     if (report.status != 0 || report.compressedSize <= 0) {
-        result.outcome = TextureOutcome::NothingCompressed;
+        result.outcome = Outcome::NothingCompressed;
         return prepared;
     }
     if (payload.count() != report.compressedSize || report.originalSize != count) {
-        result.setFailure(TextureStep::Compress, std::make_error_code(std::errc::invalid_argument));
+        result.setFailure(Step::Compress, std::make_error_code(std::errc::invalid_argument));
         return prepared;
     }
 
@@ -317,7 +324,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     result.compressedSize = report.compressedSize;
     // Both sizes are non-negative 32-bit values, so the difference can't overflow.
     result.bytesSaved = report.originalSize - report.compressedSize;
-    result.outcome = TextureOutcome::Compressed;
+    result.outcome = Outcome::Compressed;
     return prepared;
 }
 
@@ -327,17 +334,17 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
     std::error_code error;
     PendingReplacement staged = PendingReplacement::Create(prepared.target, error);
     if (error) {
-        prepared.result.setFailure(TextureStep::CreateTemp, error);
+        prepared.result.setFailure(Step::CreateTemp, error);
         return {};
     }
     if ((error = staged.write(prepared.head)) || (error = staged.write(prepared.stream.bytes()))) {
-        prepared.result.setFailure(TextureStep::Write, error);
+        prepared.result.setFailure(Step::Write, error);
         return {};
     }
     // Only now, with the data in place, does the file get the original's owner and access;
     // the same sync then makes content and attributes durable together.
     if ((error = staged.copyAttributes(prepared.original, prepared.source.get()))) {
-        prepared.result.setFailure(TextureStep::CreateTemp, error);
+        prepared.result.setFailure(Step::CreateTemp, error);
         return {};
     }
     // Where the original must be closed for the rename, nothing more is read from it and no
@@ -347,7 +354,7 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
     if (SystemCapabilities().closesOriginalBeforeRename)
         prepared.source.reset();
     if (sync == StageSync::Now && (error = staged.sync())) {
-        prepared.result.setFailure(TextureStep::Sync, error);
+        prepared.result.setFailure(Step::Sync, error);
         return {};
     }
     return staged;
@@ -374,13 +381,13 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
         if (error == TextureErrc::FileChanged && CompressedMeanwhile(prepared.target))
             error = make_error_code(TextureErrc::CompressedMeanwhile);
         prepared.source.reset();
-        prepared.result.setFailure(TextureStep::Replace, error);
+        prepared.result.setFailure(Step::Replace, error);
         return false;
     }
     prepared.source.reset();
     if (syncFolder) {
         if ((error = SyncFolder(*prepared.target.folder))) {
-            prepared.result.setFailure(TextureStep::SyncFolder, error);
+            prepared.result.setFailure(Step::SyncFolder, error);
             return false;
         }
     }
@@ -393,7 +400,7 @@ TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::pa
     if (error) {
         TextureResult result;
         result.path = path;
-        result.setFailure(TextureStep::Open, error);
+        result.setFailure(Step::Open, error);
         return result;
     }
     return CompressTextureFile(compressor, file);
@@ -401,7 +408,7 @@ TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::pa
 
 TextureResult CompressTextureFile(Brevora& compressor, const FileInFolder& file) {
     PreparedTexture prepared = PrepareTexture(file, BrevoraCompressor(compressor));
-    if (prepared.result.outcome != TextureOutcome::Compressed)
+    if (prepared.result.outcome != Outcome::Compressed)
         return std::move(prepared.result);
     PendingReplacement staged = StageTexture(prepared);
     if (staged)

@@ -42,6 +42,7 @@
 #include "ByteArray.h"
 #include "FileOps.h"
 #include "OpenFolder.h"
+#include "Outcome.h"
 #include "SafeReplace.h"
 #include "TextureFormat.h"
 
@@ -63,58 +64,35 @@ enum class TextureTransform {
     Restore,  // a file in the compressed layout this program writes gets its payload back
 };
 
-enum class TextureOutcome {
-    Compressed,        // rewritten (from PrepareTexture: would be rewritten)
-    AlreadyCompressed, // marker byte above 0x40; file untouched, 0 saved
-    NothingCompressed, // the compressor produced nothing (1-byte payload, zlib failure);
-                       // file untouched and not marked, 0 saved
-    Failed,            // see failedStep and error
-    Restored,          // restoring: rewritten in the uncompressed layout (or would be)
-    NotCompressed,     // restoring: marker at or below 0x40; file untouched
-    OtherLayout,       // restoring: marker above 0x40 but not 0x46, a layout this program
-                       // doesn't write; file untouched
-};
-
-// Where a failure happened. Up to and including Replace the original file is unchanged; a
-// failure at SyncFolder comes after the file was replaced.
-enum class TextureStep {
-    None,
-    Open,       // finding, inspecting or opening the file
-    Check,      // refused: too short, too large, read-only, not writable, hard-linked
-    Read,       // reading header or payload
-    Compress,   // the compressor threw (out of memory, size overflow)
-    Decompress, // restoring: the head or the zlib stream is damaged (see problem)
-    CreateTemp, // creating the temporary file or giving it the original's owner and mode
-    Write,      // writing the temporary file
-    Sync,       // flushing the temporary file to disk
-    Replace,    // checking the original is unchanged and renaming over it
-    SyncFolder, // flushing the folder after the rename
-};
-
+// What compressing or restoring one file did. Outcomes: Compressed, AlreadyCompressed,
+// NothingCompressed and Failed; restoring, Decompressed, NotCompressed, OtherLayout and Failed.
 struct TextureResult {
     std::filesystem::path path; // the path to show, as passed in
     TextureTransform transform = TextureTransform::Compress;
-    TextureOutcome outcome = TextureOutcome::Failed;
+    Outcome outcome = Outcome::Failed;
     // Bytes the file shrank by: old payload size minus new; negative when the file grew (every
-    // restore). 0 unless Compressed or Restored (or Failed at SyncFolder, where the file was
+    // restore). 0 unless Compressed or Decompressed (or Failed at SyncFolder, where the file was
     // replaced). Never an error code.
     std::int32_t bytesSaved = 0;
     std::int32_t originalSize = 0;   // uncompressed payload bytes (read, or restored)
     std::int32_t compressedSize = 0; // zlib stream bytes (written, or read)
     std::int32_t zlibStatus = 0;     // the compressor's status (NothingCompressed explains why)
-    TextureStep failedStep = TextureStep::None;
+    Step failedStep = Step::None;
     // Platform code (std::system_category()) or TextureErrc; empty unless Failed.
     std::error_code error;
     // Failed at Decompress: the damage found, as --verify classifies it.
     VerifyProblem problem = VerifyProblem::None;
 
-    bool failed() const noexcept { return outcome == TextureOutcome::Failed; }
-    // Compressed or Restored: the file is (or would be) rewritten.
+    bool failed() const noexcept { return outcome == Outcome::Failed; }
+    // Compressed or Decompressed: the file is (or would be) rewritten.
     bool rewritten() const noexcept {
-        return outcome == TextureOutcome::Compressed || outcome == TextureOutcome::Restored;
+        return outcome == Outcome::Compressed || outcome == Outcome::Decompressed;
     }
+    // The file's sizes before and after, header included, where it was (or would be) replaced:
+    // rewritten, or failed only at the folder sync that follows the rename. Zero otherwise.
+    FileSizes fileSizes() const noexcept;
     // Marks the result failed at `step`; sizes are kept.
-    void setFailure(TextureStep step, std::error_code reason) noexcept;
+    void setFailure(Step step, std::error_code reason) noexcept;
 };
 
 // What a compressor reports: zlib status (0 = success) and the sizes of both sides. On status 0
@@ -153,7 +131,7 @@ private:
 
 // A file read and compressed in memory, not yet written.
 struct PreparedTexture {
-    // Outcome Compressed or Restored means ready to stage, with sizes and bytesSaved filled
+    // Outcome Compressed or Decompressed means ready to stage, with sizes and bytesSaved filled
     // in; any other outcome is final.
     TextureResult result;
     FileInFolder target;   // the file to replace: its open folder and name
@@ -184,7 +162,7 @@ enum class StageSync {
            // (PendingReplacement::sync) before committing, so a batch pays one flush for many
 };
 
-// Writes a ready (Compressed or Restored) PreparedTexture to a temporary file beside its
+// Writes a ready (Compressed or Decompressed) PreparedTexture to a temporary file beside its
 // target, then gives it the original's owner, group, extended attributes and permission bits,
 // and with StageSync::Now syncs it (content and attributes together). On failure records it in
 // prepared.result and returns an empty PendingReplacement (no temporary file left).

@@ -39,7 +39,8 @@ inline constexpr std::uint8_t kFillerByte = 0x40;
 
 using TextureHead = std::array<std::uint8_t, kTextureHeaderBytes>;
 
-// What is wrong with a file that should be a compressed texture.
+// What the verifier finds wrong with a file that should be a compressed texture. A file that
+// can't be read at all has no problem of this kind: it fails at a step (Outcome.h) with an error.
 enum class VerifyProblem {
     None,
     NotMarked,     // marker at or below 0x40: an uncompressed texture, nothing to check
@@ -50,7 +51,6 @@ enum class VerifyProblem {
     Truncated,     // the file ends inside the stream
     SizeMismatch,  // the stream inflates to more or fewer bytes than the stored size
     TrailingData,  // bytes follow the end of the stream
-    ReadError,     // the file couldn't be opened or read
 };
 
 // True when the first bytes of a file (at least 8 of them, else false) carry the compressed

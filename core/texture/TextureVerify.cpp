@@ -43,14 +43,27 @@ std::int64_t ReadAt(int fd, std::uint8_t* buffer, std::size_t count, std::int64_
 
 VerifyResult VerifyOpened(int fd);
 
+// A marked file is sound or damaged; one not marked has nothing to check.
+Outcome OutcomeOf(VerifyProblem problem) {
+    if (problem == VerifyProblem::None)
+        return Outcome::Verified;
+    return problem == VerifyProblem::NotMarked ? Outcome::NotCompressed : Outcome::VerifyFailed;
+}
+
 } // namespace
+
+void VerifyResult::setFailure(Step step, std::error_code reason) noexcept {
+    outcome = Outcome::VerifyFailed;
+    problem = VerifyProblem::None;
+    failedStep = step;
+    error = reason;
+}
 
 VerifyResult VerifyTextureFile(const std::filesystem::path& path) {
     const int fd = CurrentFileOps().openAt(kNoFolder, path, ReadFlags(), 0);
     if (fd < 0) {
         VerifyResult result;
-        result.problem = VerifyProblem::ReadError;
-        result.error = LastError();
+        result.setFailure(Step::Open, LastError());
         // Where opening a folder says "access denied", the name is looked at again only to
         // give the true reason; nothing is read through it.
         std::error_code ignored;
@@ -73,8 +86,7 @@ VerifyResult VerifyTextureFile(const FileInFolder& file) {
         errno = EBADF;
     if (fd < 0) {
         VerifyResult result;
-        result.problem = VerifyProblem::ReadError;
-        result.error = LastError();
+        result.setFailure(Step::Open, LastError());
         return result;
     }
     const FileDescriptor closer(fd);
@@ -88,36 +100,34 @@ VerifyResult VerifyOpened(int fd) {
     const FileOps& ops = CurrentFileOps();
     FileIdentity identity;
     if (ops.fstat(fd, identity) != 0) {
-        result.problem = VerifyProblem::ReadError;
-        result.error = LastError();
+        result.setFailure(Step::Open, LastError());
         return result;
     }
     if (!identity.isRegular()) {
-        result.problem = VerifyProblem::ReadError;
-        result.error = make_error_code(TextureErrc::NotRegularFile);
+        result.setFailure(Step::Open, make_error_code(TextureErrc::NotRegularFile));
         return result;
     }
 
     TextureHead head{};
     const std::int64_t headBytes = ReadAt(fd, head.data(), head.size(), 0);
     if (headBytes < 0) {
-        result.problem = VerifyProblem::ReadError;
-        result.error = LastError();
+        result.setFailure(Step::Read, LastError());
         return result;
     }
     result.fileSize = headBytes;
     result.problem = CheckCompressedHead(std::span(head).first(static_cast<std::size_t>(headBytes)),
                                          result.storedSize);
-    if (result.problem != VerifyProblem::None)
+    if (result.problem != VerifyProblem::None) {
+        result.outcome = OutcomeOf(result.problem);
         return result;
+    }
 
     PayloadStreamCheck check(result.storedSize);
     std::vector<std::uint8_t> input(kChunk);
     for (;;) {
         const std::int64_t got = ReadAt(fd, input.data(), input.size(), result.fileSize);
         if (got < 0) {
-            result.problem = VerifyProblem::ReadError;
-            result.error = LastError();
+            result.setFailure(Step::Read, LastError());
             break;
         }
         result.fileSize += got;
@@ -130,6 +140,8 @@ VerifyResult VerifyOpened(int fd) {
             break;
     }
     result.inflatedSize = check.inflatedSize();
+    if (result.failedStep == Step::None)
+        result.outcome = OutcomeOf(result.problem);
     return result;
 }
 

@@ -8,6 +8,7 @@
 // Thread safety: any number of checks may run at once.
 
 #include "OpenFolder.h"
+#include "Outcome.h"
 #include "TextureFormat.h"
 
 #include <cstdint>
@@ -17,14 +18,21 @@
 namespace quorvel {
 
 struct VerifyResult {
+    // Verified, NotCompressed (not marked: nothing to check) or VerifyFailed.
+    Outcome outcome = Outcome::Verified;
+    // The damage found (NotMarked for NotCompressed); None for a file that couldn't be read.
     VerifyProblem problem = VerifyProblem::None;
+    // A file that couldn't be read: where (Open, Read) and the system's reason.
+    Step failedStep = Step::None;
+    std::error_code error;
     std::int32_t storedSize = 0;   // from bytes 8..11 (when the file has them)
     std::int64_t inflatedSize = 0; // bytes the stream gave before the check stopped
     std::int64_t fileSize = 0;
-    std::error_code error; // ReadError only: the system's reason
 
     // Sound compressed texture.
-    bool good() const noexcept { return problem == VerifyProblem::None; }
+    bool good() const noexcept { return outcome == Outcome::Verified; }
+    // Marks the file unreadable at `step` for `reason`.
+    void setFailure(Step step, std::error_code reason) noexcept;
 };
 
 // Checks the file at `path` (links followed) as described above. The file is opened without

@@ -103,7 +103,7 @@ struct Fault {
     Call call;
     int nth;
     int error;
-    TextureStep step;
+    Step step;
 };
 
 void PrintTo(const Fault& fault, std::ostream* out) {
@@ -126,11 +126,11 @@ TEST_P(InjectedFault, LeavesOriginalIdenticalAndNoTemporaryFile) {
         result = CompressTextureFile(compressor, path);
     }
 
-    EXPECT_EQ(result.outcome, TextureOutcome::Failed);
+    EXPECT_EQ(result.outcome, Outcome::Failed);
     EXPECT_EQ(result.failedStep, fault.step);
     EXPECT_EQ(result.error, ErrorFromErrno(fault.error));
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
-    if (fault.step == TextureStep::SyncFolder) {
+    if (fault.step == Step::SyncFolder) {
         // Too late to keep the original: the rename happened. The file is complete.
         EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
     } else {
@@ -143,23 +143,23 @@ TEST_P(InjectedFault, LeavesOriginalIdenticalAndNoTemporaryFile) {
 // file, write head and stream, fchown, (extended attributes,) fchmod (on Windows: the security
 // descriptor, the file attributes), fsync it, rename, fsync the folder.
 const Fault kFaults[] = {
-    Fault{"ReadHeader", Call::Read, 1, EIO, TextureStep::Read},
-    Fault{"ReadPayload", Call::Read, 2, EIO, TextureStep::Read},
-    Fault{"CreateTemp", Call::Open, 2, EACCES, TextureStep::CreateTemp},
+    Fault{"ReadHeader", Call::Read, 1, EIO, Step::Read},
+    Fault{"ReadPayload", Call::Read, 2, EIO, Step::Read},
+    Fault{"CreateTemp", Call::Open, 2, EACCES, Step::CreateTemp},
 #ifdef _WIN32
-    Fault{"KeepSecurity", Call::CopySecurity, 1, EACCES, TextureStep::CreateTemp},
-    Fault{"KeepAttributes", Call::CopyAttributes, 1, EIO, TextureStep::CreateTemp},
+    Fault{"KeepSecurity", Call::CopySecurity, 1, EACCES, Step::CreateTemp},
+    Fault{"KeepAttributes", Call::CopyAttributes, 1, EIO, Step::CreateTemp},
 #else
-    Fault{"KeepOwner", Call::Fchown, 1, EIO, TextureStep::CreateTemp},
-    Fault{"KeepMode", Call::Fchmod, 1, EIO, TextureStep::CreateTemp},
+    Fault{"KeepOwner", Call::Fchown, 1, EIO, Step::CreateTemp},
+    Fault{"KeepMode", Call::Fchmod, 1, EIO, Step::CreateTemp},
 #endif
-    Fault{"WriteHead", Call::Write, 1, ENOSPC, TextureStep::Write},
-    Fault{"WriteStream", Call::Write, 2, EDQUOT, TextureStep::Write},
-    Fault{"SyncFile", Call::Fsync, 1, EIO, TextureStep::Sync},
+    Fault{"WriteHead", Call::Write, 1, ENOSPC, Step::Write},
+    Fault{"WriteStream", Call::Write, 2, EDQUOT, Step::Write},
+    Fault{"SyncFile", Call::Fsync, 1, EIO, Step::Sync},
     // EBUSY is a file in use, retried (RewriteAccessTest.cpp).
-    Fault{"Rename", Call::Rename, 1, EACCES, TextureStep::Replace},
+    Fault{"Rename", Call::Rename, 1, EACCES, Step::Replace},
 #ifndef _WIN32 // Windows has no folder sync (SyncFolder)
-    Fault{"SyncFolder", Call::Fsync, 2, EIO, TextureStep::SyncFolder},
+    Fault{"SyncFolder", Call::Fsync, 2, EIO, Step::SyncFolder},
 #endif
 };
 
@@ -187,7 +187,7 @@ TEST(SafeReplace, ResumesShortAndInterruptedWrites) {
         Brevora compressor;
         result = CompressTextureFile(compressor, path);
     }
-    EXPECT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
 }
 
@@ -205,7 +205,7 @@ TEST(SafeReplace, DetectsFileChangedBetweenReadAndReplace) {
     ScopedFileOps noLeases(std::move(ops));
     Brevora compressor;
     PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    ASSERT_EQ(prepared.result.outcome, TextureOutcome::Compressed);
+    ASSERT_EQ(prepared.result.outcome, Outcome::Compressed);
     PendingReplacement staged = StageTexture(prepared);
     ASSERT_TRUE(staged);
 
@@ -213,7 +213,7 @@ TEST(SafeReplace, DetectsFileChangedBetweenReadAndReplace) {
     WriteFileBytes(path, edited);
     EXPECT_FALSE(CommitTexture(prepared, staged));
 
-    EXPECT_EQ(prepared.result.failedStep, TextureStep::Replace);
+    EXPECT_EQ(prepared.result.failedStep, Step::Replace);
     EXPECT_EQ(prepared.result.error, TextureErrc::FileChanged);
     EXPECT_EQ(ReadFileBytes(path), edited);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
@@ -253,7 +253,7 @@ TEST(SafeReplace, FullDiskLeavesOriginalAndNoTemporaryFile) {
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
 
-    EXPECT_EQ(result.failedStep, TextureStep::Write);
+    EXPECT_EQ(result.failedStep, Step::Write);
     EXPECT_EQ(result.error, std::error_code(ENOSPC, std::system_category()));
     EXPECT_EQ(ReadFileBytes(path), input);
     EXPECT_EQ(ListFolder(mountPoint), std::vector<std::string>{"noise.ace"});
@@ -351,7 +351,7 @@ TEST(InterruptCleanup, WriteBeyondTheFileSizeLimitFailsInsteadOfEndingTheProcess
                 return 2;
             Brevora compressor;
             const TextureResult result = CompressTextureFile(compressor, path);
-            return result.failedStep == TextureStep::Write && result.error.value() == EFBIG ? 0 : 1;
+            return result.failedStep == Step::Write && result.error.value() == EFBIG ? 0 : 1;
         });
         EXPECT_TRUE(status.exitedWith(0)) << (graceful ? "graceful: " : "") << status.describe();
         EXPECT_EQ(ReadFileBytes(path), input);

@@ -9,6 +9,7 @@
 #include "FailureText.h"
 #include "FileContents.h"
 #include "FileOps.h"
+#include "LeftoverFiles.h"
 #include "SafeReplace.h"
 #include "TempDir.h"
 #include "TextureError.h"
@@ -89,7 +90,7 @@ TEST(RewriteAccess, CarriesExtendedAttributesAndTheAclOver) {
         GTEST_SKIP() << "no POSIX ACLs here: " << std::strerror(errno);
 
     Brevora compressor;
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, TextureOutcome::Compressed);
+    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
     EXPECT_EQ(Xattr(path, "user.note"), Bytes(note.begin(), note.end()));
     EXPECT_EQ(Xattr(path, "system.posix_acl_access"), acl);
@@ -118,7 +119,7 @@ TEST(RewriteAccess, AnAclThatCannotBeCopiedFailsTheRewrite) {
         Brevora compressor;
         result = CompressTextureFile(compressor, path);
     }
-    EXPECT_EQ(result.failedStep, TextureStep::CreateTemp);
+    EXPECT_EQ(result.failedStep, Step::CreateTemp);
     EXPECT_EQ(ReadFileBytes(path), input);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 }
@@ -141,7 +142,7 @@ TEST(RewriteAccess, ClearsGroupBitsWhenTheGroupCannotBeKept) {
 
     const ChildStatus status = RunAsNobody([&] {
         Brevora compressor;
-        return CompressTextureFile(compressor, path).outcome == TextureOutcome::Compressed ? 0 : 2;
+        return CompressTextureFile(compressor, path).outcome == Outcome::Compressed ? 0 : 2;
     });
     ASSERT_TRUE(status.exitedWith(0)) << status.describe();
     struct stat info {};
@@ -173,7 +174,7 @@ TEST(RewriteAccess, AFileOpenForWritingIsInUseAndLeftAlone) {
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
     ::close(writer);
-    EXPECT_EQ(result.failedStep, TextureStep::Check);
+    EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(result.error, TextureErrc::InUse);
     EXPECT_NE(DescribeFailure(result).find("in use by another program"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(path), input);
@@ -227,7 +228,7 @@ TEST(RewriteAccess, SaysSoWhenAnotherRunCompressedTheFileMeanwhile) {
     PendingReplacement staged = StageTexture(prepared);
     ASSERT_TRUE(staged);
     Brevora other;
-    ASSERT_EQ(CompressTextureFile(other, path).outcome, TextureOutcome::Compressed);
+    ASSERT_EQ(CompressTextureFile(other, path).outcome, Outcome::Compressed);
 
     EXPECT_FALSE(CommitTexture(prepared, staged));
     EXPECT_EQ(prepared.result.error, TextureErrc::CompressedMeanwhile);
@@ -276,10 +277,10 @@ TEST(LeftoverTemporaryFiles, OnlyOldRegularFilesOfOurExactNameFormGo) {
     auto remove = [&](const fs::path& file) {
         return RemoveLeftoverTemporaryFile(*folder, file.filename(), error);
     };
-    EXPECT_EQ(remove(old), LeftoverOutcome::Removed);
-    EXPECT_EQ(remove(fresh), LeftoverOutcome::TooRecent);
-    EXPECT_EQ(remove(link), LeftoverOutcome::NotOurs);
-    EXPECT_EQ(remove(other), LeftoverOutcome::NotOurs);
+    EXPECT_EQ(remove(old), Outcome::LeftoverRemoved);
+    EXPECT_EQ(remove(fresh), Outcome::LeftoverKept);
+    EXPECT_EQ(remove(link), Outcome::NotLeftover);
+    EXPECT_EQ(remove(other), Outcome::NotLeftover);
     EXPECT_EQ(ListFolder(dir.path()),
               (std::vector<std::string>{".b.ace.quorvel-tmp-AbCdEf", ".c.ace.quorvel-tmp-AbCdEf",
                                         ".d.ace.quorvel-tmp-AbCdE"}));
@@ -293,7 +294,7 @@ TEST(LeftoverTemporaryFiles, OnlyOldRegularFilesOfOurExactNameFormGo) {
         return -1;
     };
     ScopedFileOps failing(std::move(ops));
-    EXPECT_EQ(remove(stuck), LeftoverOutcome::Failed);
+    EXPECT_EQ(remove(stuck), Outcome::WalkFailed);
     EXPECT_EQ(error, std::error_code(EROFS, std::system_category()));
 }
 #endif // _WIN32
@@ -317,7 +318,7 @@ FileOps WithoutLeases(FileOps ops) {
 
 struct InUseCase {
     int refusals; // how many calls are refused as in use before one goes through
-    TextureOutcome outcome;
+    Outcome outcome;
     int waits;
 };
 
@@ -325,7 +326,7 @@ struct InUseCase {
 // once the retries are used up it is reported in use and left as it is.
 TEST(InUse, AReplaceRefusedAsInUseIsRetriedThenReported) {
     for (const InUseCase& in :
-         {InUseCase{2, TextureOutcome::Compressed, 2}, InUseCase{100, TextureOutcome::Failed, 4}}) {
+         {InUseCase{2, Outcome::Compressed, 2}, InUseCase{100, Outcome::Failed, 4}}) {
         SCOPED_TRACE(in.refusals);
         TempDir dir;
         const auto path = dir / "brick.ace";
@@ -351,11 +352,11 @@ TEST(InUse, AReplaceRefusedAsInUseIsRetriedThenReported) {
         EXPECT_EQ(result.outcome, in.outcome) << DescribeFailure(result);
         EXPECT_EQ(*waits, in.waits);
         EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
-        if (in.outcome == TextureOutcome::Compressed) {
+        if (in.outcome == Outcome::Compressed) {
             EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
             continue;
         }
-        EXPECT_EQ(result.failedStep, TextureStep::Replace);
+        EXPECT_EQ(result.failedStep, Step::Replace);
         EXPECT_EQ(result.error, TextureErrc::InUse);
         EXPECT_NE(DescribeFailure(result).find("in use by another program"), std::string::npos)
             << DescribeFailure(result);
@@ -365,7 +366,7 @@ TEST(InUse, AReplaceRefusedAsInUseIsRetriedThenReported) {
 
 TEST(InUse, AnOriginalThatCannotBeOpenedIsRetriedThenReported) {
     for (const InUseCase& in :
-         {InUseCase{1, TextureOutcome::Compressed, 1}, InUseCase{100, TextureOutcome::Failed, 4}}) {
+         {InUseCase{1, Outcome::Compressed, 1}, InUseCase{100, Outcome::Failed, 4}}) {
         SCOPED_TRACE(in.refusals);
         TempDir dir;
         const auto path = dir / "brick.ace";
@@ -390,9 +391,9 @@ TEST(InUse, AnOriginalThatCannotBeOpenedIsRetriedThenReported) {
         }
         EXPECT_EQ(result.outcome, in.outcome) << DescribeFailure(result);
         EXPECT_EQ(*waits, in.waits);
-        if (in.outcome == TextureOutcome::Compressed)
+        if (in.outcome == Outcome::Compressed)
             continue;
-        EXPECT_EQ(result.failedStep, TextureStep::Open);
+        EXPECT_EQ(result.failedStep, Step::Open);
         EXPECT_EQ(result.error, TextureErrc::InUse);
         EXPECT_EQ(DescribeFailure(result, "brick.ace"),
                   "Could not open brick.ace: File is in use by another program. The file is "
@@ -426,7 +427,7 @@ TEST(InUse, TheFileIsCheckedAgainBeforeEachRetry) {
         Brevora compressor;
         result = CompressTextureFile(compressor, path);
     }
-    EXPECT_EQ(result.failedStep, TextureStep::Replace);
+    EXPECT_EQ(result.failedStep, Step::Replace);
     EXPECT_EQ(result.error, TextureErrc::FileChanged);
     EXPECT_EQ(ReadFileBytes(path), edited);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
@@ -479,7 +480,7 @@ TEST(WindowsRewrite, KeepsTheSecurityDescriptor) {
 
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
-    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
     EXPECT_EQ(DaclText(path), set);
 }
@@ -496,7 +497,7 @@ TEST(WindowsRewrite, KeepsTheFileAttributes) {
 
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
-    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
     const DWORD attributes = GetFileAttributesW(path.c_str());
     EXPECT_EQ(attributes & kKept, kKept);
@@ -545,7 +546,7 @@ TEST(WindowsRewrite, ClosesTheOriginalAndChecksItAgainBeforeTheRename) {
         Brevora compressor;
         result = CompressTextureFile(compressor, path);
     }
-    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     const auto closed = std::find(events->begin(), events->end(), "close original");
     ASSERT_NE(closed, events->end());
     EXPECT_EQ(std::vector<std::string>(closed + 1, events->end()),
@@ -581,7 +582,7 @@ TEST(WindowsRewrite, AFileOpenUnsharedIsInUseAndLeftAlone) {
         result = CompressTextureFile(compressor, path);
     }
     holder.close();
-    EXPECT_EQ(result.failedStep, TextureStep::Open);
+    EXPECT_EQ(result.failedStep, Step::Open);
     EXPECT_EQ(result.error, TextureErrc::InUse);
     EXPECT_EQ(*waits, 4);
     EXPECT_EQ(ReadFileBytes(path), input);
@@ -616,12 +617,12 @@ TEST(WindowsRewrite, AReaderNotSharingDeleteHoldsTheReplaceBack) {
         holder->close();
         EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
         if (letsGo) {
-            EXPECT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+            EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
             EXPECT_EQ(*waits, 2);
             EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
             continue;
         }
-        EXPECT_EQ(result.failedStep, TextureStep::Replace);
+        EXPECT_EQ(result.failedStep, Step::Replace);
         EXPECT_EQ(result.error, TextureErrc::InUse) << DescribeFailure(result);
         EXPECT_EQ(*waits, 4);
         EXPECT_EQ(ReadFileBytes(path), input);
@@ -673,7 +674,7 @@ TEST(WindowsRewrite, RenamesAndRemovesTheTemporaryFileThroughItsOwnHandle) {
         WriteFileBytes(path, input);
         Brevora compressor;
         PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-        ASSERT_EQ(prepared.result.outcome, TextureOutcome::Compressed);
+        ASSERT_EQ(prepared.result.outcome, Outcome::Compressed);
         PendingReplacement staged = StageTexture(prepared);
         ASSERT_TRUE(staged) << DescribeFailure(prepared.result);
         const fs::path temporary = dir / staged.temporaryName();
@@ -704,7 +705,7 @@ TEST(WindowsRewrite, AnAttributeChangeBeforeTheRenameIsNoticed) {
     WriteFileBytes(path, input);
     Brevora compressor;
     PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    ASSERT_EQ(prepared.result.outcome, TextureOutcome::Compressed);
+    ASSERT_EQ(prepared.result.outcome, Outcome::Compressed);
     EXPECT_NE(prepared.original.changedNs, 0);
     PendingReplacement staged = StageTexture(prepared);
     ASSERT_TRUE(staged) << DescribeFailure(prepared.result);

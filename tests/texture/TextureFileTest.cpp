@@ -46,7 +46,7 @@ TEST_P(CompressTextureLayout, WritesHeaderSizeMarkerAndExactZlibStream) {
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
 
-    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     const Bytes expected = ExpectedRewrite(input);
     EXPECT_EQ(ReadFileBytes(path), expected);
     const auto n = static_cast<std::int32_t>(GetParam().payload.size());
@@ -78,7 +78,7 @@ TEST_P(AlreadyCompressedMarker, LeavesFileUntouched) {
     WriteFileBytes(path, input);
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
-    EXPECT_EQ(result.outcome, TextureOutcome::AlreadyCompressed);
+    EXPECT_EQ(result.outcome, Outcome::AlreadyCompressed);
     EXPECT_EQ(result.bytesSaved, 0);
     EXPECT_EQ(ReadFileBytes(path), input);
 }
@@ -103,8 +103,8 @@ TEST_P(TooShortFile, FailsAndLeavesFileUntouched) {
     WriteFileBytes(path, file);
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
-    EXPECT_EQ(result.outcome, TextureOutcome::Failed);
-    EXPECT_EQ(result.failedStep, TextureStep::Check);
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(result.error, TextureErrc::FileTooShort);
     EXPECT_EQ(result.bytesSaved, 0);
     EXPECT_EQ(ReadFileBytes(path), file);
@@ -119,7 +119,7 @@ TEST(CompressTextureFile, OneBytePayloadIsLeftUnmarked) {
     WriteFileBytes(path, input);
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
-    EXPECT_EQ(result.outcome, TextureOutcome::NothingCompressed);
+    EXPECT_EQ(result.outcome, Outcome::NothingCompressed);
     EXPECT_EQ(result.bytesSaved, 0);
     EXPECT_EQ(ReadFileBytes(path), input);
 }
@@ -129,10 +129,10 @@ TEST(CompressTextureFile, SecondRunChangesNothing) {
     const auto path = dir / "brick.ace";
     WriteFileBytes(path, MakeTexture(0, CompressibleBytes(2000)));
     Brevora compressor;
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, TextureOutcome::Compressed);
+    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
     const Bytes once = ReadFileBytes(path);
     const TextureResult again = CompressTextureFile(compressor, path);
-    EXPECT_EQ(again.outcome, TextureOutcome::AlreadyCompressed);
+    EXPECT_EQ(again.outcome, Outcome::AlreadyCompressed);
     EXPECT_EQ(again.bytesSaved, 0);
     EXPECT_EQ(ReadFileBytes(path), once);
 }
@@ -163,7 +163,7 @@ TEST_P(TexturePath, IsRewrittenInPlace) {
     const TextureResult result = CompressTextureFile(compressor, relative);
     std::filesystem::current_path(previous);
 
-    EXPECT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(result.path, relative);
     EXPECT_EQ(ReadFileBytes(dir / relative), ExpectedRewrite(input));
     EXPECT_EQ(ListFolder(dir / relative.parent_path()).size(), 1u);
@@ -210,7 +210,7 @@ TEST(CompressTextureFile, FollowsANamedFileLinkAndKeepsTheLink) {
 
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, link);
-    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(result.path, link);
     EXPECT_EQ(ReadFileBytes(target), ExpectedRewrite(input));
     EXPECT_EQ(ReadFileBytes(link), ExpectedRewrite(input));
@@ -238,11 +238,11 @@ TEST(CompressTextureFile, WorksInTheFolderItOpenedAfterThatFolderMoved) {
 
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, file);
-    if (result.outcome == TextureOutcome::Compressed) {
+    if (result.outcome == Outcome::Compressed) {
         EXPECT_EQ(ReadFileBytes(dir / "moved" / "brick.ace"), ExpectedRewrite(input));
         EXPECT_EQ(ListFolder(dir / "moved"), std::vector<std::string>{"brick.ace"});
     } else {
-        EXPECT_EQ(result.failedStep, TextureStep::CreateTemp) << DescribeFailure(result);
+        EXPECT_EQ(result.failedStep, Step::CreateTemp) << DescribeFailure(result);
         EXPECT_EQ(ReadFileBytes(dir / "moved" / "brick.ace"), input);
     }
     EXPECT_EQ(ReadFileBytes(dir / "sub" / "brick.ace"), decoy);
@@ -267,7 +267,7 @@ TEST(CompressTextureFile, RewritesAFileDeeperThanTheOldPathLimit) {
 
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, file);
-    ASSERT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ReadFileBytes(deep + L"\\brick.ace"), ExpectedRewrite(input));
     // Nothing else left beside it; the tree is removed here, as not every library call takes
     // its length.
@@ -303,7 +303,7 @@ TEST(CompressTextureFile, FollowsSymbolicLinkAndKeepsTheLink) {
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, link);
 
-    EXPECT_EQ(result.outcome, TextureOutcome::Compressed) << DescribeFailure(result);
+    EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(std::filesystem::read_symlink(link), "../real/brick.ace");
     EXPECT_EQ(ReadFileBytes(target), ExpectedRewrite(input));
@@ -326,7 +326,7 @@ TEST(CompressTextureFile, KeepsPermissionBitsAndOwnerButNotTimestamps) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
 
     Brevora compressor;
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, TextureOutcome::Compressed);
+    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
 
     struct stat after {};
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
@@ -348,7 +348,7 @@ TEST(CompressTextureFile, RefusesPayloadBeyond32BitsBeforeReadingIt) {
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
     EXPECT_EQ(result.error, TextureErrc::PayloadTooLarge);
-    EXPECT_EQ(result.failedStep, TextureStep::Check);
+    EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(std::filesystem::file_size(path), 16 + (std::uintmax_t{1} << 31));
     EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
 }
@@ -393,7 +393,7 @@ TEST(PrepareTexture, CompressesInMemoryAndWritesNothing) {
     WriteFileBytes(path, input);
     Brevora compressor;
     const PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    EXPECT_EQ(prepared.result.outcome, TextureOutcome::Compressed);
+    EXPECT_EQ(prepared.result.outcome, Outcome::Compressed);
     const Bytes expected = ExpectedRewrite(input);
     EXPECT_EQ(prepared.result.bytesSaved,
               static_cast<std::int32_t>(input.size() - expected.size()));
@@ -412,12 +412,12 @@ TEST(PrepareTexture, ReportsWhatAPluggedCompressorGivesUp) {
     const PreparedTexture lowMemory = PrepareTexture(path, [](ByteArray& payload) {
         return CompressionReport{-4, payload.count(), 0};
     });
-    EXPECT_EQ(lowMemory.result.outcome, TextureOutcome::NothingCompressed);
+    EXPECT_EQ(lowMemory.result.outcome, Outcome::NothingCompressed);
     EXPECT_EQ(lowMemory.result.zlibStatus, -4);
 
     const PreparedTexture overflow = PrepareTexture(
         path, [](ByteArray&) -> CompressionReport { throw OverflowError("too big"); });
-    EXPECT_EQ(overflow.result.failedStep, TextureStep::Compress);
+    EXPECT_EQ(overflow.result.failedStep, Step::Compress);
     EXPECT_EQ(overflow.result.error, TextureErrc::PayloadTooLarge);
 }
 

@@ -48,7 +48,7 @@ TEST_P(ReadOnlyTexture, IsRefusedEvenForRootAndLeftUntouched) {
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
 
-    EXPECT_EQ(result.failedStep, TextureStep::Check);
+    EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(result.error, ErrorFromErrno(EACCES));
     EXPECT_EQ(ReadFileBytes(path), input);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"locked.ace"});
@@ -96,10 +96,10 @@ TEST(CompressTextureFile, RefusesFileTheUserMayNotWrite) {
     const ChildStatus status = RunAsNobody([&] {
         Brevora compressor;
         const TextureResult refused = CompressTextureFile(compressor, theirs);
-        if (refused.failedStep != TextureStep::Check || refused.error.value() != EACCES)
+        if (refused.failedStep != Step::Check || refused.error.value() != EACCES)
             return 1;
         // The child can rewrite a file of its own, so the refusal is about the file.
-        return CompressTextureFile(compressor, mine).outcome == TextureOutcome::Compressed ? 0 : 2;
+        return CompressTextureFile(compressor, mine).outcome == Outcome::Compressed ? 0 : 2;
     });
 
     EXPECT_TRUE(status.exitedWith(0)) << status.describe();
@@ -168,11 +168,11 @@ TEST(CompressTextureFile, FailsCleanlyOnWhatIsNotARegularFile) {
     for (const std::filesystem::path& path :
          {dir / "folder.ace", dir / "pipe.ace", std::filesystem::path("/dev/zero")}) {
         const TextureResult result = CompressTextureFile(compressor, path);
-        EXPECT_EQ(result.failedStep, TextureStep::Open) << path;
+        EXPECT_EQ(result.failedStep, Step::Open) << path;
         EXPECT_EQ(result.error, TextureErrc::NotRegularFile) << path;
     }
     const TextureResult missing = CompressTextureFile(compressor, dir / "missing.ace");
-    EXPECT_EQ(missing.failedStep, TextureStep::Open);
+    EXPECT_EQ(missing.failedStep, Step::Open);
     EXPECT_EQ(missing.error, std::errc::no_such_file_or_directory);
 }
 #endif
@@ -193,7 +193,7 @@ TEST(CompressTextureFile, RefusesReadOnlyAttributeWithTheSystemsText) {
     Brevora compressor;
     const TextureResult result = CompressTextureFile(compressor, path);
 
-    EXPECT_EQ(result.failedStep, TextureStep::Check);
+    EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(result.error.value(), 5); // ERROR_ACCESS_DENIED
     // Windows says "Access is denied", Wine "Access denied".
     const std::string message = DescribeFailure(result, "locked.ace");
@@ -208,12 +208,12 @@ TEST(DescribeFailure, SaysWhatWhereWhyAndTheFileState) {
     TextureResult result;
     result.path = "walls/brick.ace";
 #ifndef _WIN32 // system codes there are Win32 codes with the system's own texts
-    result.setFailure(TextureStep::Write, std::error_code(ENOSPC, std::system_category()));
+    result.setFailure(Step::Write, std::error_code(ENOSPC, std::system_category()));
     EXPECT_EQ(DescribeFailure(result),
               "Could not write the compressed copy of walls/brick.ace: Error 28: No space left "
               "on device. The original file is unchanged.");
 #endif
-    result.setFailure(TextureStep::Check, make_error_code(TextureErrc::HardLinked));
+    result.setFailure(Step::Check, make_error_code(TextureErrc::HardLinked));
     EXPECT_EQ(DescribeFailure(result, "brick.ace"),
               "Could not compress brick.ace: File has other hard links. The file is unchanged.");
 #ifdef _WIN32
@@ -223,7 +223,7 @@ TEST(DescribeFailure, SaysWhatWhereWhyAndTheFileState) {
     EXPECT_EQ(DescribeError(std::error_code(EACCES, std::system_category())),
               "Error 13: Permission denied");
 #endif
-    result.outcome = TextureOutcome::AlreadyCompressed;
+    result.outcome = Outcome::AlreadyCompressed;
     EXPECT_EQ(DescribeFailure(result), "");
 }
 

@@ -57,11 +57,11 @@ TEST_P(RestoreRoundTrip, GivesThePayloadBackAndCompressesToTheSameBytes) {
     const Bytes original = MakeTexture(GetParam().marker, GetParam().payload);
     WriteFileBytes(path, original);
     Brevora compressor;
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, TextureOutcome::Compressed);
+    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
     const Bytes compressed = ReadFileBytes(path);
 
     const TextureResult restored = RestoreTextureFile(path);
-    ASSERT_EQ(restored.outcome, TextureOutcome::Restored) << DescribeFailure(restored);
+    ASSERT_EQ(restored.outcome, Outcome::Decompressed) << DescribeFailure(restored);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRestore(original, GetParam().payload));
     const auto n = static_cast<std::int32_t>(GetParam().payload.size());
     const auto c = static_cast<std::int32_t>(compressed.size() - 16);
@@ -70,7 +70,7 @@ TEST_P(RestoreRoundTrip, GivesThePayloadBackAndCompressesToTheSameBytes) {
     EXPECT_EQ(restored.bytesSaved, c - n);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, TextureOutcome::Compressed);
+    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
     EXPECT_EQ(ReadFileBytes(path), compressed);
 }
 
@@ -140,7 +140,7 @@ TEST_P(RestoreDamage, FailsWithTheVerifiersProblemAndLeavesTheFile) {
     WriteFileBytes(path, file);
 
     const TextureResult result = RestoreTextureFile(path);
-    EXPECT_EQ(result.failedStep, TextureStep::Decompress) << DescribeFailure(result);
+    EXPECT_EQ(result.failedStep, Step::Decompress) << DescribeFailure(result);
     EXPECT_EQ(result.error, TextureErrc::DamagedStream);
     EXPECT_EQ(result.problem, damage.expected) << DescribeProblem(result.problem);
     EXPECT_EQ(result.problem, VerifyTextureFile(path).problem);
@@ -175,10 +175,10 @@ TEST(InflatePayload, StreamInflatingFarPastItsStoredSizeIsAMismatchNotAnAllocati
 TEST(RestoreTexture, LeavesFilesNotInTheLayoutItWritesAlone) {
     TempDir dir;
     const Bytes payload = CompressibleBytes(3000);
-    const std::pair<std::uint8_t, TextureOutcome> cases[] = {
-        {0x00, TextureOutcome::NotCompressed}, {0x40, TextureOutcome::NotCompressed},
-        {0x41, TextureOutcome::OtherLayout},   {0x47, TextureOutcome::OtherLayout},
-        {0xFF, TextureOutcome::OtherLayout},
+    const std::pair<std::uint8_t, Outcome> cases[] = {
+        {0x00, Outcome::NotCompressed}, {0x40, Outcome::NotCompressed},
+        {0x41, Outcome::OtherLayout},   {0x47, Outcome::OtherLayout},
+        {0xFF, Outcome::OtherLayout},
     };
     for (const auto& [marker, outcome] : cases) {
         Bytes file = ExpectedRewrite(MakeTexture(0x40, payload));
@@ -191,7 +191,7 @@ TEST(RestoreTexture, LeavesFilesNotInTheLayoutItWritesAlone) {
     }
     // Too short to be anything: not marked, so left alone rather than refused.
     WriteFileBytes(dir / "t.ace", Bytes{1, 2, 3});
-    EXPECT_EQ(RestoreTextureFile(dir / "t.ace").outcome, TextureOutcome::NotCompressed);
+    EXPECT_EQ(RestoreTextureFile(dir / "t.ace").outcome, Outcome::NotCompressed);
 }
 
 #ifndef _WIN32 // mode bits and symbolic links
@@ -206,7 +206,7 @@ TEST(RestoreTexture, RefusesReadOnlyAndHardLinkedFilesAndFollowsLinks) {
     WriteFileBytes(dir / "locked.ace", compressed);
     ASSERT_EQ(::chmod((dir / "locked.ace").c_str(), 0444), 0);
     const TextureResult locked = RestoreTextureFile(dir / "locked.ace");
-    EXPECT_EQ(locked.failedStep, TextureStep::Check);
+    EXPECT_EQ(locked.failedStep, Step::Check);
     EXPECT_EQ(locked.error, std::error_code(EACCES, std::system_category()));
     EXPECT_EQ(ReadFileBytes(dir / "locked.ace"), compressed);
 
@@ -219,7 +219,7 @@ TEST(RestoreTexture, RefusesReadOnlyAndHardLinkedFilesAndFollowsLinks) {
     WriteFileBytes(dir / "real" / "brick.ace", compressed);
     std::filesystem::create_symlink("real/brick.ace", dir / "link.ace");
     const TextureResult linked = RestoreTextureFile(dir / "link.ace");
-    EXPECT_EQ(linked.outcome, TextureOutcome::Restored) << DescribeFailure(linked);
+    EXPECT_EQ(linked.outcome, Outcome::Decompressed) << DescribeFailure(linked);
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ace"));
     EXPECT_EQ(ReadFileBytes(dir / "real" / "brick.ace"), ExpectedRestore(original, payload));
 }
@@ -233,7 +233,7 @@ TEST(RestoreTexture, FileChangedMeanwhileIsLeftWithTheOtherProgramsContent) {
     const Bytes payload = CompressibleBytes(2000);
     WriteFileBytes(path, ExpectedRewrite(MakeTexture(0x40, payload)));
     PreparedTexture prepared = PrepareTexture(path, {}, TextureTransform::Restore);
-    ASSERT_EQ(prepared.result.outcome, TextureOutcome::Restored);
+    ASSERT_EQ(prepared.result.outcome, Outcome::Decompressed);
     PendingReplacement staged = StageTexture(prepared);
     ASSERT_TRUE(staged);
 
@@ -241,7 +241,7 @@ TEST(RestoreTexture, FileChangedMeanwhileIsLeftWithTheOtherProgramsContent) {
     WriteFileBytes(dir / "other", theirs);
     std::filesystem::rename(dir / "other", path);
     EXPECT_FALSE(CommitTexture(prepared, staged));
-    EXPECT_EQ(prepared.result.failedStep, TextureStep::Replace);
+    EXPECT_EQ(prepared.result.failedStep, Step::Replace);
     EXPECT_EQ(prepared.result.error, TextureErrc::FileChanged);
     EXPECT_EQ(ReadFileBytes(path), theirs);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"busy.ace"});
@@ -253,11 +253,11 @@ TEST(DescribeRestoreFailure, SpeaksOfDecompressingAndNamesTheDamage) {
     result.path = "walls/brick.ace";
     result.transform = TextureTransform::Restore;
     const std::error_code full = ErrorFromErrno(ENOSPC);
-    result.setFailure(TextureStep::Write, full);
+    result.setFailure(Step::Write, full);
     EXPECT_EQ(DescribeFailure(result),
               "Could not write the decompressed copy of walls/brick.ace: " + DescribeError(full) +
                   ". The original file is unchanged.");
-    result.setFailure(TextureStep::Decompress, make_error_code(TextureErrc::DamagedStream));
+    result.setFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
     result.problem = VerifyProblem::TrailingData;
     EXPECT_EQ(DescribeFailure(result),
               "Could not decompress walls/brick.ace: bytes follow the end of the zlib stream. The "

@@ -87,7 +87,9 @@ INSTANTIATE_TEST_SUITE_P(TextureVerify, VerifyDamage, testing::ValuesIn(kDamages
 TEST(TextureVerify, MissingFileIsAReadErrorWithTheSystemReason) {
     test::TempDir dir;
     const VerifyResult result = VerifyTextureFile(dir / "gone.ace");
-    EXPECT_EQ(result.problem, VerifyProblem::ReadError);
+    EXPECT_EQ(result.outcome, Outcome::VerifyFailed);
+    EXPECT_EQ(result.failedStep, Step::Open);
+    EXPECT_EQ(result.problem, VerifyProblem::None);
     EXPECT_TRUE(result.error == std::errc::no_such_file_or_directory);
 }
 
@@ -102,7 +104,7 @@ TEST(TextureVerify, WhatIsNotARegularFileIsRefusedWithoutWaiting) {
         const test::ChildStatus status = test::RunInChild(
             [&] {
                 const VerifyResult result = VerifyTextureFile(dir / name);
-                return result.problem == VerifyProblem::ReadError &&
+                return result.outcome == Outcome::VerifyFailed && result.failedStep == Step::Open &&
                                result.error == make_error_code(TextureErrc::NotRegularFile)
                            ? 0
                            : 1;
@@ -116,7 +118,8 @@ TEST(TextureVerify, AFolderIsRefusedAsNotARegularFile) {
     test::TempDir dir;
     std::filesystem::create_directory(dir / "folder.ace");
     const VerifyResult result = VerifyTextureFile(dir / "folder.ace");
-    EXPECT_EQ(result.problem, VerifyProblem::ReadError);
+    EXPECT_EQ(result.outcome, Outcome::VerifyFailed);
+    EXPECT_EQ(result.failedStep, Step::Open);
     EXPECT_EQ(result.error, make_error_code(TextureErrc::NotRegularFile));
 }
 #endif

@@ -24,13 +24,13 @@ public:
     Events events;
 };
 
-TextureResult Result(std::int32_t bytesSaved, TextureOutcome outcome = TextureOutcome::Compressed,
-                     TextureStep failedStep = TextureStep::None) {
+TextureResult Result(std::int32_t bytesSaved, Outcome outcome = Outcome::Compressed,
+                     Step failedStep = Step::None) {
     TextureResult result;
     result.outcome = outcome;
     result.bytesSaved = bytesSaved;
     result.failedStep = failedStep;
-    if (outcome == TextureOutcome::Failed)
+    if (outcome == Outcome::Failed)
         result.error = std::make_error_code(std::errc::io_error);
     return result;
 }
@@ -47,7 +47,7 @@ TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
         MakeFile(r, file);
     RecordingView view;
     TextureScan scan(view, [](const FileInFolder& file) {
-        return file.name == "a.ace" ? Result(2048) : Result(0, TextureOutcome::AlreadyCompressed);
+        return file.name == "a.ace" ? Result(2048) : Result(0, Outcome::AlreadyCompressed);
     });
     scan.Scan(r.path());
     scan.Finish();
@@ -84,7 +84,7 @@ TEST_P(ScanTotal, ShowsTheTotalInWholeKilobytesTruncatedTowardZero) {
     RecordingView view;
     TextureScan scan(view, [&](const FileInFolder&) {
         const TextureResult& result = c.results.at(next++);
-        if (result.failed() && result.failedStep == TextureStep::None)
+        if (result.failed() && result.failedStep == Step::None)
             throw std::runtime_error("out of memory");
         return result;
     });
@@ -95,7 +95,7 @@ TEST_P(ScanTotal, ShowsTheTotalInWholeKilobytesTruncatedTowardZero) {
 }
 
 constexpr std::int32_t kMax = 2147483647;
-constexpr TextureOutcome kFailed = TextureOutcome::Failed;
+constexpr Outcome kFailed = Outcome::Failed;
 
 INSTANTIATE_TEST_SUITE_P(
     Totals, ScanTotal,
@@ -105,11 +105,11 @@ INSTANTIATE_TEST_SUITE_P(
         TotalCase{{Result(kMax), Result(kMax), Result(kMax)}, 3LL * kMax, "Saved 6291455Kb"},
         // A failure adds nothing, nor does a compressor that throws; one that failed only after
         // the file was replaced did save its bytes.
-        TotalCase{{Result(4096), Result(777, kFailed, TextureStep::Write), Result(5, kFailed)},
+        TotalCase{{Result(4096), Result(777, kFailed, Step::Write), Result(5, kFailed)},
                   4096,
                   "Saved 4Kb",
                   2},
-        TotalCase{{Result(3072, kFailed, TextureStep::SyncFolder)}, 3072, "Saved 3Kb", 1}));
+        TotalCase{{Result(3072, kFailed, Step::SyncFolder)}, 3072, "Saved 3Kb", 1}));
 
 // The window program removes a killed run's temporary files without a word; only a removal that
 // fails is listed.

@@ -209,7 +209,7 @@ TEST_F(MainWindowTest, AFailedRewriteShowsItsReasonAndTheWholeSentence) {
 
     MainWindow window(m_view, file.native(), [&](Brevora&, const FileInFolder& named) {
         failed.path = named.shown;
-        failed.setFailure(TextureStep::Write, noSpace);
+        failed.setFailure(Step::Write, noSpace);
         return failed;
     });
     window.Form_Load();

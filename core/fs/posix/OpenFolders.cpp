@@ -109,6 +109,14 @@ void CloseFolderHandle(FolderHandle folder) noexcept {
         CurrentFileOps().close(folder);
 }
 
+int SyncFolderHandle(FolderHandle folder) {
+    return CurrentFileOps().fsync(folder);
+}
+
+int SyncFileSystemOf(FolderHandle folder) {
+    return CurrentFileOps().syncfs(folder);
+}
+
 SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& error) {
     FolderIdentity identity;
     const FolderHandle handle = OpenAndIdentify(kNoFolder, path, kFolderFlags, identity, error);

@@ -175,6 +175,17 @@ void CloseFolderHandle(FolderHandle folder) noexcept {
         CloseHandle(folder);
 }
 
+// A folder is flushed only through a handle open for writing it; the journal keeps the renames.
+int SyncFolderHandle(FolderHandle) {
+    errno = ENOSYS;
+    return -1;
+}
+
+int SyncFileSystemOf(FolderHandle) {
+    errno = ENOSYS;
+    return -1;
+}
+
 SharedFolder OpenFolderPath(const std::filesystem::path& path, std::error_code& error) {
     const std::filesystem::path full = LongPathForm(path);
     if (full.empty()) {
