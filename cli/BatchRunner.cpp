@@ -206,9 +206,9 @@ private:
                     TextureResult& result = staged.prepared.result;
                     if (staged.pending) {
                         staged.pending.discard();
-                        result.setFailure(Step::Replace, error);
+                        result.SetFailure(Step::Replace, error);
                     } else if (!result.failed()) {
-                        result.setFailure(Step::SyncFolder, error);
+                        result.SetFailure(Step::SyncFolder, error);
                     }
                     m_shared.Publish(staged.index, ReportFromTexture(result));
                 }
@@ -240,12 +240,12 @@ private:
             CountDone(item, 0);
             if (mode == BatchMode::Verify) {
                 VerifyResult result;
-                result.setFailure(Step::Open, reopenError);
+                result.SetFailure(Step::Open, reopenError);
                 m_shared.Publish(index, ReportFromVerify(item.path, result));
             } else {
                 TextureResult result;
                 result.path = item.path;
-                result.setFailure(Step::Open, reopenError);
+                result.SetFailure(Step::Open, reopenError);
                 m_shared.Publish(index, ReportFromTexture(result));
             }
             return;
@@ -255,7 +255,7 @@ private:
             try {
                 result = file.folder ? VerifyTextureFile(file) : VerifyTextureFile(item.path);
             } catch (const std::bad_alloc&) {
-                result.setFailure(Step::Read, std::make_error_code(std::errc::not_enough_memory));
+                result.SetFailure(Step::Read, std::make_error_code(std::errc::not_enough_memory));
             }
             CountDone(item, 0);
             m_current = kNone;
@@ -313,7 +313,7 @@ private:
             for (Staged& staged : m_batch) {
                 if (!staged.prepared.result.failed() &&
                     staged.prepared.target.folder.get() == folder)
-                    staged.prepared.result.setFailure(Step::SyncFolder, error);
+                    staged.prepared.result.SetFailure(Step::SyncFolder, error);
             }
         }
         for (Staged& staged : m_batch)
@@ -337,7 +337,7 @@ private:
                          .first;
             if (it->second) {
                 if (const std::error_code error = staged.pending.sync()) {
-                    staged.prepared.result.setFailure(Step::Sync, error);
+                    staged.prepared.result.SetFailure(Step::Sync, error);
                     staged.pending.discard();
                 }
             }

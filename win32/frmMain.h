@@ -14,7 +14,7 @@
 
 #include <memory>
 
-namespace quorvel::win32 {
+namespace quorvel {
 
 class fd;
 
@@ -68,4 +68,4 @@ private:
     MainWindow m_logic;
 };
 
-} // namespace quorvel::win32
+} // namespace quorvel

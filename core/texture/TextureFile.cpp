@@ -68,11 +68,11 @@ void RestorePayload(PreparedTexture& prepared, const TextureHead& compressedHead
     try {
         problem = InflatePayload(stream.bytes(), storedSize, restored);
     } catch (const std::bad_alloc&) {
-        result.setFailure(Step::Decompress, std::make_error_code(std::errc::not_enough_memory));
+        result.SetFailure(Step::Decompress, std::make_error_code(std::errc::not_enough_memory));
         return;
     }
     if (problem != VerifyProblem::None) {
-        result.setFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
+        result.SetFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
         result.problem = problem;
         return;
     }
@@ -96,7 +96,7 @@ FileSizes TextureResult::fileSizes() const noexcept {
             kHeader + (restored ? originalSize : compressedSize)};
 }
 
-void TextureResult::setFailure(Step step, std::error_code reason) noexcept {
+void TextureResult::SetFailure(Step step, std::error_code reason) noexcept {
     outcome = Outcome::Failed;
     failedStep = step;
     error = reason;
@@ -137,7 +137,7 @@ PreparedTexture PrepareTexture(const std::filesystem::path& path, const PayloadC
         PreparedTexture prepared;
         prepared.result.path = path;
         prepared.result.transform = transform;
-        prepared.result.setFailure(Step::Open, error);
+        prepared.result.SetFailure(Step::Open, error);
         return prepared;
     }
     return PrepareTexture(file, compress, transform);
@@ -153,7 +153,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     const bool restore = transform == TextureTransform::Restore;
     prepared.target = file;
     if (!file.folder) {
-        result.setFailure(Step::Open, std::error_code(EBADF, std::system_category()));
+        result.SetFailure(Step::Open, std::error_code(EBADF, std::system_category()));
         return prepared;
     }
 
@@ -178,16 +178,16 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
             error = make_error_code(TextureErrc::FileChanged);
         else if (code == EBUSY)
             error = make_error_code(TextureErrc::InUse);
-        result.setFailure(Step::Open, error);
+        result.SetFailure(Step::Open, error);
         return prepared;
     }
     prepared.source = FileDescriptor(fd);
     if (ops.fstat(fd, prepared.original) != 0) {
-        result.setFailure(Step::Open, LastError());
+        result.SetFailure(Step::Open, LastError());
         return prepared;
     }
     if (!prepared.original.isRegular()) {
-        result.setFailure(Step::Open, make_error_code(TextureErrc::NotRegularFile));
+        result.SetFailure(Step::Open, make_error_code(TextureErrc::NotRegularFile));
         return prepared;
     }
 
@@ -196,7 +196,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     TextureHead head{};
     const std::int64_t headBytes = ReadFully(ops, fd, head.data(), head.size(), 0);
     if (headBytes < 0) {
-        result.setFailure(Step::Read, LastError());
+        result.SetFailure(Step::Read, LastError());
         return prepared;
     }
     std::int32_t storedSize = 0;
@@ -219,7 +219,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
         const VerifyProblem problem = CheckCompressedHead(
             std::span(head).first(static_cast<std::size_t>(headBytes)), storedSize);
         if (problem != VerifyProblem::None) {
-            result.setFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
+            result.SetFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
             result.problem = problem;
             return prepared;
         }
@@ -228,36 +228,36 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     const std::int64_t payloadBytes = prepared.original.size - kHeaderBytes;
     if (payloadBytes <= 0 && restore) {
         // A sound head with no stream after it.
-        result.setFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
+        result.SetFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
         result.problem = VerifyProblem::Truncated;
         return prepared;
     }
     if (payloadBytes <= 0) {
-        result.setFailure(Step::Check, make_error_code(TextureErrc::FileTooShort));
+        result.SetFailure(Step::Check, make_error_code(TextureErrc::FileTooShort));
         return prepared;
     }
     if (payloadBytes > std::numeric_limits<std::int32_t>::max()) {
-        result.setFailure(Step::Check, make_error_code(TextureErrc::PayloadTooLarge));
+        result.SetFailure(Step::Check, make_error_code(TextureErrc::PayloadTooLarge));
         return prepared;
     }
     // A rename needs only the folder's permission, so the file's own write permission is
     // checked here: a read-only file stays read-only, for root too.
     if (IsReadOnly(static_cast<std::filesystem::perms>(prepared.original.mode & 07777u))) {
-        result.setFailure(Step::Check, ErrorFromErrno(EACCES));
+        result.SetFailure(Step::Check, ErrorFromErrno(EACCES));
         return prepared;
     }
     if (ops.checkWritable(file.folder->handle(), file.name) != 0) {
-        result.setFailure(Step::Check, LastError());
+        result.SetFailure(Step::Check, LastError());
         return prepared;
     }
     // The rewritten file would be a new inode, leaving the other names with the old content.
     if (prepared.original.links > 1) {
-        result.setFailure(Step::Check, make_error_code(TextureErrc::HardLinked));
+        result.SetFailure(Step::Check, make_error_code(TextureErrc::HardLinked));
         return prepared;
     }
     // The new file would be written plainly and replace the encrypted one: refused instead.
     if (prepared.original.encrypted) {
-        result.setFailure(Step::Check, make_error_code(TextureErrc::Encrypted));
+        result.SetFailure(Step::Check, make_error_code(TextureErrc::Encrypted));
         return prepared;
     }
 
@@ -265,7 +265,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     if (ops.setLease(fd, true) == 0) {
         prepared.leased = true;
     } else if (errno == EAGAIN) {
-        result.setFailure(Step::Check, make_error_code(TextureErrc::InUse));
+        result.SetFailure(Step::Check, make_error_code(TextureErrc::InUse));
         return prepared;
     }
     // Otherwise no lease is to be had here (not our file, no leases on this file system); the
@@ -277,19 +277,19 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     try {
         payload = ByteArray::Uninitialized(0, count - 1);
     } catch (const std::bad_alloc&) {
-        result.setFailure(Step::Read, std::make_error_code(std::errc::not_enough_memory));
+        result.SetFailure(Step::Read, std::make_error_code(std::errc::not_enough_memory));
         return prepared;
     }
     const std::int64_t got =
         ReadFully(ops, fd, payload.data(), static_cast<std::size_t>(count), kHeaderBytes);
     if (got < 0) {
         // A range another program has locked (Windows) is in use, not unreadable.
-        result.setFailure(Step::Read,
+        result.SetFailure(Step::Read,
                           errno == EBUSY ? make_error_code(TextureErrc::InUse) : LastError());
         return prepared;
     }
     if (got != count) {
-        result.setFailure(Step::Read, make_error_code(TextureErrc::FileChanged));
+        result.SetFailure(Step::Read, make_error_code(TextureErrc::FileChanged));
         return prepared;
     }
     if (restore) {
@@ -301,10 +301,10 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
     try {
         report = compress(payload);
     } catch (const OverflowError&) {
-        result.setFailure(Step::Compress, make_error_code(TextureErrc::PayloadTooLarge));
+        result.SetFailure(Step::Compress, make_error_code(TextureErrc::PayloadTooLarge));
         return prepared;
     } catch (const std::bad_alloc&) {
-        result.setFailure(Step::Compress, std::make_error_code(std::errc::not_enough_memory));
+        result.SetFailure(Step::Compress, std::make_error_code(std::errc::not_enough_memory));
         return prepared;
     }
     result.zlibStatus = report.status;
@@ -315,7 +315,7 @@ PreparedTexture PrepareTexture(const FileInFolder& file, const PayloadCompressor
         return prepared;
     }
     if (payload.count() != report.compressedSize || report.originalSize != count) {
-        result.setFailure(Step::Compress, std::make_error_code(std::errc::invalid_argument));
+        result.SetFailure(Step::Compress, std::make_error_code(std::errc::invalid_argument));
         return prepared;
     }
 
@@ -334,17 +334,17 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
     std::error_code error;
     PendingReplacement staged = PendingReplacement::Create(prepared.target, error);
     if (error) {
-        prepared.result.setFailure(Step::CreateTemp, error);
+        prepared.result.SetFailure(Step::CreateTemp, error);
         return {};
     }
     if ((error = staged.write(prepared.head)) || (error = staged.write(prepared.stream.bytes()))) {
-        prepared.result.setFailure(Step::Write, error);
+        prepared.result.SetFailure(Step::Write, error);
         return {};
     }
     // Only now, with the data in place, does the file get the original's owner and access;
     // the same sync then makes content and attributes durable together.
     if ((error = staged.copyAttributes(prepared.original, prepared.source.get()))) {
-        prepared.result.setFailure(Step::CreateTemp, error);
+        prepared.result.SetFailure(Step::CreateTemp, error);
         return {};
     }
     // Where the original must be closed for the rename, nothing more is read from it and no
@@ -354,7 +354,7 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
     if (SystemCapabilities().closesOriginalBeforeRename)
         prepared.source.reset();
     if (sync == StageSync::Now && (error = staged.sync())) {
-        prepared.result.setFailure(Step::Sync, error);
+        prepared.result.SetFailure(Step::Sync, error);
         return {};
     }
     return staged;
@@ -381,13 +381,13 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
         if (error == TextureErrc::FileChanged && CompressedMeanwhile(prepared.target))
             error = make_error_code(TextureErrc::CompressedMeanwhile);
         prepared.source.reset();
-        prepared.result.setFailure(Step::Replace, error);
+        prepared.result.SetFailure(Step::Replace, error);
         return false;
     }
     prepared.source.reset();
     if (syncFolder) {
         if ((error = SyncFolder(*prepared.target.folder))) {
-            prepared.result.setFailure(Step::SyncFolder, error);
+            prepared.result.SetFailure(Step::SyncFolder, error);
             return false;
         }
     }
@@ -400,7 +400,7 @@ TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::pa
     if (error) {
         TextureResult result;
         result.path = path;
-        result.setFailure(Step::Open, error);
+        result.SetFailure(Step::Open, error);
         return result;
     }
     return CompressTextureFile(compressor, file);

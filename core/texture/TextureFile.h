@@ -92,7 +92,7 @@ struct TextureResult {
     // rewritten, or failed only at the folder sync that follows the rename. Zero otherwise.
     FileSizes fileSizes() const noexcept;
     // Marks the result failed at `step`; sizes are kept.
-    void setFailure(Step step, std::error_code reason) noexcept;
+    void SetFailure(Step step, std::error_code reason) noexcept;
 };
 
 // What a compressor reports: zlib status (0 = success) and the sizes of both sides. On status 0

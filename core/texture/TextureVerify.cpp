@@ -52,7 +52,7 @@ Outcome OutcomeOf(VerifyProblem problem) {
 
 } // namespace
 
-void VerifyResult::setFailure(Step step, std::error_code reason) noexcept {
+void VerifyResult::SetFailure(Step step, std::error_code reason) noexcept {
     outcome = Outcome::VerifyFailed;
     problem = VerifyProblem::None;
     failedStep = step;
@@ -63,7 +63,7 @@ VerifyResult VerifyTextureFile(const std::filesystem::path& path) {
     const int fd = CurrentFileOps().openAt(kNoFolder, path, ReadFlags(), 0);
     if (fd < 0) {
         VerifyResult result;
-        result.setFailure(Step::Open, LastError());
+        result.SetFailure(Step::Open, LastError());
         // Where opening a folder says "access denied", the name is looked at again only to
         // give the true reason; nothing is read through it.
         std::error_code ignored;
@@ -86,7 +86,7 @@ VerifyResult VerifyTextureFile(const FileInFolder& file) {
         errno = EBADF;
     if (fd < 0) {
         VerifyResult result;
-        result.setFailure(Step::Open, LastError());
+        result.SetFailure(Step::Open, LastError());
         return result;
     }
     const FileDescriptor closer(fd);
@@ -100,18 +100,18 @@ VerifyResult VerifyOpened(int fd) {
     const FileOps& ops = CurrentFileOps();
     FileIdentity identity;
     if (ops.fstat(fd, identity) != 0) {
-        result.setFailure(Step::Open, LastError());
+        result.SetFailure(Step::Open, LastError());
         return result;
     }
     if (!identity.isRegular()) {
-        result.setFailure(Step::Open, make_error_code(TextureErrc::NotRegularFile));
+        result.SetFailure(Step::Open, make_error_code(TextureErrc::NotRegularFile));
         return result;
     }
 
     TextureHead head{};
     const std::int64_t headBytes = ReadAt(fd, head.data(), head.size(), 0);
     if (headBytes < 0) {
-        result.setFailure(Step::Read, LastError());
+        result.SetFailure(Step::Read, LastError());
         return result;
     }
     result.fileSize = headBytes;
@@ -127,7 +127,7 @@ VerifyResult VerifyOpened(int fd) {
     for (;;) {
         const std::int64_t got = ReadAt(fd, input.data(), input.size(), result.fileSize);
         if (got < 0) {
-            result.setFailure(Step::Read, LastError());
+            result.SetFailure(Step::Read, LastError());
             break;
         }
         result.fileSize += got;

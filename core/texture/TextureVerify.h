@@ -32,7 +32,7 @@ struct VerifyResult {
     // Sound compressed texture.
     bool good() const noexcept { return outcome == Outcome::Verified; }
     // Marks the file unreadable at `step` for `reason`.
-    void setFailure(Step step, std::error_code reason) noexcept;
+    void SetFailure(Step step, std::error_code reason) noexcept;
 };
 
 // Checks the file at `path` (links followed) as described above. The file is opened without

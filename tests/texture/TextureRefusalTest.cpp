@@ -208,12 +208,12 @@ TEST(DescribeFailure, SaysWhatWhereWhyAndTheFileState) {
     TextureResult result;
     result.path = "walls/brick.ace";
 #ifndef _WIN32 // system codes there are Win32 codes with the system's own texts
-    result.setFailure(Step::Write, std::error_code(ENOSPC, std::system_category()));
+    result.SetFailure(Step::Write, std::error_code(ENOSPC, std::system_category()));
     EXPECT_EQ(DescribeFailure(result),
               "Could not write the compressed copy of walls/brick.ace: Error 28: No space left "
               "on device. The original file is unchanged.");
 #endif
-    result.setFailure(Step::Check, make_error_code(TextureErrc::HardLinked));
+    result.SetFailure(Step::Check, make_error_code(TextureErrc::HardLinked));
     EXPECT_EQ(DescribeFailure(result, "brick.ace"),
               "Could not compress brick.ace: File has other hard links. The file is unchanged.");
 #ifdef _WIN32

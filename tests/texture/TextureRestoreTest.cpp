@@ -253,11 +253,11 @@ TEST(DescribeRestoreFailure, SpeaksOfDecompressingAndNamesTheDamage) {
     result.path = "walls/brick.ace";
     result.transform = TextureTransform::Restore;
     const std::error_code full = ErrorFromErrno(ENOSPC);
-    result.setFailure(Step::Write, full);
+    result.SetFailure(Step::Write, full);
     EXPECT_EQ(DescribeFailure(result),
               "Could not write the decompressed copy of walls/brick.ace: " + DescribeError(full) +
                   ". The original file is unchanged.");
-    result.setFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
+    result.SetFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
     result.problem = VerifyProblem::TrailingData;
     EXPECT_EQ(DescribeFailure(result),
               "Could not decompress walls/brick.ace: bytes follow the end of the zlib stream. The "
