@@ -44,9 +44,9 @@ int main(int argc, char** argv) {
     scan.Finish();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    for (const auto& failure : scan.Failures())
+    for (const auto& failure : scan.failures())
         std::fprintf(stderr, "%s\n", failure.message.c_str());
-    std::printf("%lld %zu %.6f\n", static_cast<long long>(scan.TotalSaved()),
-                scan.Failures().size(), seconds);
-    return scan.Failures().empty() ? 0 : 1;
+    std::printf("%lld %zu %.6f\n", static_cast<long long>(scan.totalSaved()),
+                scan.failures().size(), seconds);
+    return scan.failures().empty() ? 0 : 1;
 }

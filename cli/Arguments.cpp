@@ -1,10 +1,8 @@
 #include "Arguments.h"
 
-#ifdef _WIN32
-#include <windows.h>
-// windows.h first: shellapi.h uses its types.
-#include <shellapi.h>
-#endif
+#include "System.h"
+
+#include <type_traits>
 
 namespace quorvel {
 namespace {
@@ -45,6 +43,25 @@ bool IsHighSurrogate(char32_t c) {
 
 bool IsLowSurrogate(char32_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// A native argument as CLI11 takes it: bytes as they are, UTF-16 as UTF-8. A template, so that
+// only the branch for the system's native string type is compiled.
+template <class Char> std::string ArgumentText(const std::basic_string<Char>& native) {
+    if constexpr (std::is_same_v<Char, char>)
+        return native;
+    else
+        return Utf8FromUtf16(std::u16string(native.begin(), native.end()));
+}
+
+// The reverse, for a path argument.
+template <class Char> std::basic_string<Char> NativeText(std::string_view argument) {
+    if constexpr (std::is_same_v<Char, char>) {
+        return std::string(argument);
+    } else {
+        const std::u16string wide = Utf16FromUtf8(argument);
+        return std::basic_string<Char>(wide.begin(), wide.end());
+    }
 }
 
 } // namespace
@@ -109,33 +126,15 @@ std::u16string Utf16FromUtf8(std::string_view text) {
     return out;
 }
 
-std::vector<std::string> ProgramArguments([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
     std::vector<std::string> arguments;
-#ifdef _WIN32
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide != nullptr) {
-        for (int i = 0; i < count; ++i) {
-            const std::wstring_view argument(wide[i]);
-            arguments.push_back(Utf8FromUtf16(std::u16string(argument.begin(), argument.end())));
-        }
-        LocalFree(wide);
-        return arguments;
-    }
-    // Without memory for the split line, the run-time's arguments are the best there is.
-#endif
-    for (int i = 0; i < argc; ++i)
-        arguments.emplace_back(argv[i]);
+    for (const NativeString& argument : ProcessArguments(argc, argv))
+        arguments.push_back(ArgumentText(argument));
     return arguments;
 }
 
 std::filesystem::path PathFromArgument(std::string_view argument) {
-#ifdef _WIN32
-    const std::u16string wide = Utf16FromUtf8(argument);
-    return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
-#else
-    return std::filesystem::path(std::string(argument));
-#endif
+    return std::filesystem::path(NativeText<NativeChar>(argument));
 }
 
 } // namespace quorvel

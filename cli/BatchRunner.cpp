@@ -2,6 +2,7 @@
 
 #include "InterruptCleanup.h"
 #include "SafeReplace.h"
+#include "System.h"
 #include "TextureError.h"
 #include "TextureFile.h"
 
@@ -15,10 +16,6 @@
 #include <system_error>
 #include <thread>
 #include <vector>
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
 namespace quorvel {
 namespace {
@@ -41,11 +38,8 @@ constexpr std::int32_t kDeferredSyncLimit = 1024 * 1024;
 std::size_t BatchFilesPerWorker(std::size_t wanted, unsigned jobs, std::size_t openFolders) {
     const auto slots = static_cast<std::size_t>(kMaxTemporaryFiles);
     std::size_t descriptors = 2 * slots;
-#ifndef _WIN32
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
-        descriptors = static_cast<std::size_t>(files.rlim_cur);
-#endif
+    if (const std::size_t limit = OpenFileLimit(); limit != 0 && limit != kUnlimitedFiles)
+        descriptors = limit;
     const std::size_t reserve = 32 + 4 * static_cast<std::size_t>(jobs) + openFolders;
     const std::size_t room = descriptors > reserve ? (descriptors - reserve) / 3 : 0;
     return std::clamp<std::size_t>(std::min(room, slots) / jobs, 1,
@@ -131,21 +125,7 @@ private:
 FileReport NotProcessed(const std::filesystem::path& path) {
     FileReport report;
     report.path = path;
-    report.outcome = FileOutcome::NotProcessed;
-    return report;
-}
-
-FileReport ReportFromVerify(const std::filesystem::path& path, const VerifyResult& result) {
-    FileReport report;
-    report.path = path;
-    report.problem = result.problem;
-    report.error = result.error;
-    if (result.good())
-        report.outcome = FileOutcome::Verified;
-    else if (result.problem == VerifyProblem::NotMarked)
-        report.outcome = FileOutcome::NotCompressed;
-    else
-        report.outcome = FileOutcome::VerifyFailed;
+    report.outcome = Outcome::NotProcessed;
     return report;
 }
 
@@ -213,7 +193,7 @@ private:
             if (m_current != kNone) {
                 FileReport report;
                 report.path = item.path;
-                report.outcome = FileOutcome::Failed;
+                report.outcome = Outcome::Failed;
                 report.transform = IsRestoreMode(m_shared.options.mode)
                                        ? TextureTransform::Restore
                                        : TextureTransform::Compress;
@@ -226,9 +206,9 @@ private:
                     TextureResult& result = staged.prepared.result;
                     if (staged.pending) {
                         staged.pending.discard();
-                        result.setFailure(TextureStep::Replace, error);
+                        result.SetFailure(Step::Replace, error);
                     } else if (!result.failed()) {
-                        result.setFailure(TextureStep::SyncFolder, error);
+                        result.SetFailure(Step::SyncFolder, error);
                     }
                     m_shared.Publish(staged.index, ReportFromTexture(result));
                 }
@@ -247,7 +227,7 @@ private:
     void Handle(std::size_t index, const WorkItem& item) {
         const BatchMode mode = m_shared.options.mode;
         if (item.preset &&
-            !(mode == BatchMode::Verify && item.preset->outcome == FileOutcome::ReadOnlySkipped)) {
+            !(mode == BatchMode::Verify && item.preset->outcome == Outcome::ReadOnlySkipped)) {
             m_current = kNone;
             m_shared.Publish(index, *item.preset);
             return;
@@ -260,13 +240,12 @@ private:
             CountDone(item, 0);
             if (mode == BatchMode::Verify) {
                 VerifyResult result;
-                result.problem = VerifyProblem::ReadError;
-                result.error = reopenError;
+                result.SetFailure(Step::Open, reopenError);
                 m_shared.Publish(index, ReportFromVerify(item.path, result));
             } else {
                 TextureResult result;
                 result.path = item.path;
-                result.setFailure(TextureStep::Open, reopenError);
+                result.SetFailure(Step::Open, reopenError);
                 m_shared.Publish(index, ReportFromTexture(result));
             }
             return;
@@ -276,8 +255,7 @@ private:
             try {
                 result = file.folder ? VerifyTextureFile(file) : VerifyTextureFile(item.path);
             } catch (const std::bad_alloc&) {
-                result.problem = VerifyProblem::ReadError;
-                result.error = std::make_error_code(std::errc::not_enough_memory);
+                result.SetFailure(Step::Read, std::make_error_code(std::errc::not_enough_memory));
             }
             CountDone(item, 0);
             m_current = kNone;
@@ -335,7 +313,7 @@ private:
             for (Staged& staged : m_batch) {
                 if (!staged.prepared.result.failed() &&
                     staged.prepared.target.folder.get() == folder)
-                    staged.prepared.result.setFailure(TextureStep::SyncFolder, error);
+                    staged.prepared.result.SetFailure(Step::SyncFolder, error);
             }
         }
         for (Staged& staged : m_batch)
@@ -359,7 +337,7 @@ private:
                          .first;
             if (it->second) {
                 if (const std::error_code error = staged.pending.sync()) {
-                    staged.prepared.result.setFailure(TextureStep::Sync, error);
+                    staged.prepared.result.SetFailure(Step::Sync, error);
                     staged.pending.discard();
                 }
             }
@@ -425,7 +403,7 @@ BatchTotals RunBatch(const WorkList& work, const BatchOptions& options, BatchSin
     std::int64_t filesTotal = work.toHandle;
     if (options.mode == BatchMode::Verify) {
         filesTotal += std::count_if(work.items.begin(), work.items.end(), [](const WorkItem& i) {
-            return i.preset && i.preset->outcome == FileOutcome::ReadOnlySkipped;
+            return i.preset && i.preset->outcome == Outcome::ReadOnlySkipped;
         });
     }
 

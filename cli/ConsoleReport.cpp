@@ -121,9 +121,10 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
                 Count(t.notCompressed, "file is", "files are") + " not compressed.\n";
         return text;
     }
-    const std::string sizes =
-        "Bytes in: " + std::to_string(t.bytesIn) + " (" + HumanBytes(t.bytesIn) +
-        "), bytes out: " + std::to_string(t.bytesOut) + " (" + HumanBytes(t.bytesOut) + ").\n";
+    const std::string sizes = "Bytes in: " + std::to_string(t.sizes.bytesIn) + " (" +
+                              HumanBytes(t.sizes.bytesIn) +
+                              "), bytes out: " + std::to_string(t.sizes.bytesOut) + " (" +
+                              HumanBytes(t.sizes.bytesOut) + ").\n";
     if (IsRestoreMode(mode)) {
         const bool dry = mode == BatchMode::DecompressDryRun;
         text += Count(t.decompressed, "file", "files") +
@@ -135,7 +136,7 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
             text += ", " + std::to_string(t.otherLayout) +
                     " left as they were (a compressed layout this program doesn't write)";
         text += ".\n" + sizes;
-        const std::int64_t grown = -t.bytesSaved();
+        const std::int64_t grown = -t.sizes.bytesSaved();
         text += std::string(dry ? "Would grow by " : "Grew by ") + std::to_string(grown) +
                 " bytes (" + HumanBytes(grown) + ").\n";
         return text;
@@ -151,7 +152,8 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
     text += ".\n";
     text += sizes;
     text += std::string(mode == BatchMode::DryRun ? "Would save " : "Saved ") +
-            std::to_string(t.bytesSaved()) + " bytes (" + HumanBytes(t.bytesSaved()) + ").\n";
+            std::to_string(t.sizes.bytesSaved()) + " bytes (" + HumanBytes(t.sizes.bytesSaved()) +
+            ").\n";
     if (t.leftoversRemoved > 0)
         text += "Removed " + Count(t.leftoversRemoved, "temporary file", "temporary files") +
                 " left behind by an interrupted earlier run.\n";

@@ -57,18 +57,17 @@ void JsonReport::OnReport(const FileReport& report) {
     m_first = false;
     entry += "\"path\": " + JsonString(DisplayPath(report.path)) + ", \"outcome\": \"" +
              OutcomeName(report.outcome) + "\"";
-    if (report.outcome == FileOutcome::Compressed || report.outcome == FileOutcome::Decompressed ||
-        report.bytesIn != 0)
-        entry += ", \"bytesIn\": " + std::to_string(report.bytesIn) +
-                 ", \"bytesOut\": " + std::to_string(report.bytesOut) +
-                 (m_restoring ? ", \"bytesGrown\": " + std::to_string(-report.bytesSaved())
-                              : ", \"bytesSaved\": " + std::to_string(report.bytesSaved()));
-    if (report.outcome == FileOutcome::Failed)
+    const FileSizes& sizes = report.sizes;
+    if (report.outcome == Outcome::Compressed || report.outcome == Outcome::Decompressed ||
+        sizes.bytesIn != 0)
+        entry += ", \"bytesIn\": " + std::to_string(sizes.bytesIn) +
+                 ", \"bytesOut\": " + std::to_string(sizes.bytesOut) +
+                 (m_restoring ? ", \"bytesGrown\": " + std::to_string(-sizes.bytesSaved())
+                              : ", \"bytesSaved\": " + std::to_string(sizes.bytesSaved()));
+    if (report.outcome == Outcome::Failed || report.outcome == Outcome::WalkFailed)
         entry += std::string(", \"step\": \"") + StepName(report.step) + "\"";
-    if (report.walkStep)
-        entry += std::string(", \"step\": \"") + StepName(*report.walkStep) + "\"";
-    if (report.problem != VerifyProblem::None)
-        entry += std::string(", \"problem\": \"") + ProblemName(report.problem) + "\"";
+    if (const char* problem = ReportedProblemName(report.outcome, report.problem))
+        entry += std::string(", \"problem\": \"") + problem + "\"";
     if (report.error)
         entry += ", \"errorCode\": " + std::to_string(report.error.value()) +
                  ", \"errorCategory\": " + JsonString(report.error.category().name());
@@ -89,9 +88,9 @@ bool JsonReport::Finish(const BatchTotals& t, bool interrupted) {
                  ", \"%s\": %" PRId64 ", \"leftoversRemoved\": %" PRId64 "}\n}\n",
                  m_first ? "" : "\n  ", interrupted ? "true" : "false", t.files, t.compressed,
                  t.alreadyCompressed, t.nothingCompressed, t.readOnlySkipped, t.failed, t.verified,
-                 t.notCompressed, t.decompressed, t.otherLayout, t.notProcessed, t.bytesIn,
-                 t.bytesOut, m_restoring ? "bytesGrown" : "bytesSaved",
-                 m_restoring ? -t.bytesSaved() : t.bytesSaved(), t.leftoversRemoved);
+                 t.notCompressed, t.decompressed, t.otherLayout, t.notProcessed, t.sizes.bytesIn,
+                 t.sizes.bytesOut, m_restoring ? "bytesGrown" : "bytesSaved",
+                 m_restoring ? -t.sizes.bytesSaved() : t.sizes.bytesSaved(), t.leftoversRemoved);
     return std::fflush(m_out) == 0 && !std::ferror(m_out);
 }
 

@@ -2,7 +2,8 @@
 
 #include "FileOps.h"
 #include "FolderWalk.h"
-#include "SafeReplace.h"
+#include "LeftoverFiles.h"
+#include "System.h"
 #include "TextureFormat.h"
 
 #include <algorithm>
@@ -11,25 +12,16 @@
 #include <tuple>
 #include <utility>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
 namespace quorvel {
 namespace {
 
 using Identity = std::pair<std::uint64_t, std::uint64_t>;
 
-// Whether `path` names a folder, links followed. On Windows through the file calls, which take a
-// path of any length; the C run-time's stat() there doesn't.
+// Whether `path` names a folder, links followed. Through the file calls, which take a path of
+// any length on Windows, where the C run-time's stat() doesn't.
 bool IsFolderPath(const std::filesystem::path& path) {
-#ifdef _WIN32
     FileIdentity identity;
     return CurrentFileOps().statAt(kNoFolder, path, true, identity) == 0 && identity.isFolder();
-#else
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-#endif
 }
 
 class Collector {
@@ -71,8 +63,7 @@ public:
     void AddPreset(FileReport report) {
         FileIdentity identity;
         if (CurrentFileOps().statAt(kNoFolder, report.path, false, identity) == 0) {
-            const PresetKey key{report.walkStep ? static_cast<int>(*report.walkStep) : -1,
-                                identity.device, identity.inode};
+            const PresetKey key{static_cast<int>(report.step), identity.device, identity.inode};
             if (!m_seenPresets.insert(key).second)
                 return;
         }
@@ -106,7 +97,8 @@ private:
 
     WorkList& m_list;
     const std::atomic<bool>& m_stop;
-    using PresetKey = std::tuple<int, std::uint64_t, std::uint64_t>; // walk step or -1, identity
+    using PresetKey =
+        std::tuple<int, std::uint64_t, std::uint64_t>; // step (None: a skip), identity
     std::set<Identity> m_seen;
     std::size_t m_maxOpenFolders;
     std::size_t m_open = 0;
@@ -125,25 +117,25 @@ public:
         if (!m_removeLeftovers)
             return;
         std::error_code error;
-        const LeftoverOutcome outcome = RemoveLeftoverTemporaryFile(*file.folder, file.name, error);
-        if (outcome == LeftoverOutcome::Removed)
+        const Outcome outcome = RemoveLeftoverTemporaryFile(*file.folder, file.name, error);
+        if (outcome == Outcome::LeftoverRemoved)
             m_collector.CountLeftoverRemoved();
-        else if (outcome == LeftoverOutcome::Failed)
-            Failure(file.shown, WalkStep::RemoveLeftover, error);
+        else if (outcome == Outcome::WalkFailed)
+            Failure(file.shown, Step::RemoveLeftover, error);
     }
-    void Skipped(const std::filesystem::path& file, SkipReason reason) override {
-        if (reason != SkipReason::ReadOnly)
+    void Skipped(const std::filesystem::path& file, Outcome outcome) override {
+        if (outcome != Outcome::ReadOnlySkipped)
             return;
         FileReport report;
         report.path = file;
-        report.outcome = FileOutcome::ReadOnlySkipped;
+        report.outcome = Outcome::ReadOnlySkipped;
         m_collector.AddPreset(std::move(report));
     }
-    void Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) override {
+    void Failure(const std::filesystem::path& path, Step step, std::error_code error) override {
         FileReport report;
         report.path = path;
-        report.outcome = FileOutcome::WalkFailed;
-        report.walkStep = step;
+        report.outcome = Outcome::WalkFailed;
+        report.step = step;
         report.error = error;
         m_collector.AddPreset(std::move(report));
     }
@@ -160,28 +152,17 @@ std::int64_t PayloadBytes(std::int64_t size) {
     return std::max<std::int64_t>(0, size - static_cast<std::int64_t>(kTextureHeaderBytes));
 }
 
-void RaiseOpenFileLimit() {
-#ifndef _WIN32
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &files);
-    }
-#endif
-}
-
 WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
                      bool removeLeftovers, std::size_t maxOpenFolders) {
     if (maxOpenFolders == 0) {
         // Half the limit: the rest is for the walk itself and for the workers' batches.
-        maxOpenFolders = 512;
-#ifndef _WIN32
-        rlimit files{};
-        if (::getrlimit(RLIMIT_NOFILE, &files) == 0)
-            maxOpenFolders = files.rlim_cur == RLIM_INFINITY
-                                 ? std::size_t{1} << 20
-                                 : std::max<std::size_t>(16, files.rlim_cur / 2);
-#endif
+        const std::size_t limit = OpenFileLimit();
+        if (limit == 0)
+            maxOpenFolders = 512;
+        else if (limit == kUnlimitedFiles)
+            maxOpenFolders = std::size_t{1} << 20;
+        else
+            maxOpenFolders = std::max<std::size_t>(16, limit / 2);
     }
     WorkList list;
     Collector collector(list, stop, maxOpenFolders);

@@ -16,8 +16,9 @@
 // Each item holds its file as the open folder the walk found it in plus its name (OpenFolder.h),
 // so the rewrite later acts on exactly that folder; a file named on the command line is
 // resolved once, its link followed. The folders stay open as long as the list holds files in
-// them, as many as the open-file limit allows (RaiseOpenFileLimit raises it as far as it may
-// go); beyond that, a folder is opened again along the walk's route when its files' turn comes.
+// them, as many as the open-file limit allows (RaiseOpenFileLimit, System.h, raises it as far as
+// it may go); beyond that, a folder is opened again along the walk's route when its files' turn
+// comes.
 //
 // When asked to, the walk also removes temporary files a killed earlier run left in the folders
 // it walks (RemoveLeftoverTemporaryFile); a removal that fails becomes a WalkFailed item.
@@ -62,8 +63,5 @@ std::int64_t PayloadBytes(std::int64_t size);
 // (OpenFolder::Detached) that the worker opens again from the start folder (ReopenFolder).
 WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
                      bool removeLeftovers = false, std::size_t maxOpenFolders = 0);
-
-// Raises the soft limit of open files to the hard limit, so a tree's folders can stay open.
-void RaiseOpenFileLimit();
 
 } // namespace quorvel

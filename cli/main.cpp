@@ -12,6 +12,7 @@
 #include "InterruptCleanup.h"
 #include "JsonReport.h"
 #include "PayloadEngine.h"
+#include "System.h"
 #include "WorkList.h"
 
 #include <CLI/CLI.hpp>
@@ -148,11 +149,7 @@ int main(int argc, char** argv) {
     const bool jsonToStdout = jsonPath == "-";
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> jsonFile(nullptr, &std::fclose);
     if (!jsonPath.empty() && !jsonToStdout) {
-#ifdef _WIN32
-        jsonFile.reset(_wfopen(PathFromArgument(jsonPath).c_str(), L"w"));
-#else
-        jsonFile.reset(std::fopen(jsonPath.c_str(), "w"));
-#endif
+        jsonFile.reset(OpenTextFileForWriting(PathFromArgument(jsonPath)));
         if (!jsonFile) {
             std::fprintf(stderr,
                          "quorvel-cli: could not create the report %s: %s. No file was changed.\n",

@@ -44,7 +44,7 @@ public:
     void Form_Load();
 
     // True while Form_Load runs: cmdOK is disabled and a close is refused.
-    bool busy() const { return m_logic.Busy(); }
+    bool busy() const { return m_logic.busy(); }
 
     // The controls, named and laid out as designed. The window owns them.
     StatusLabel* const lblTitle;

@@ -8,19 +8,15 @@
 // Failures come back inside the listing, never as exceptions, so a test lister can hand the
 // walk any mix of entries and failures.
 //
-// SystemDirectoryLister is the real one. On POSIX it opens a subfolder with openat(parent,
-// name, O_DIRECTORY | O_NOFOLLOW) and checks with fstat() that it is the folder the parent's
-// listing saw (device and inode), so a folder swapped for a link or another folder after its
-// parent was listed doesn't lead the walk out of the tree. It reads the folder through that
-// descriptor with readdir() and takes each entry's kind from d_type, falling back to
-// fstatat(AT_SYMLINK_NOFOLLOW) where the file system leaves d_type unknown; a subfolder's
-// identity always comes from fstatat (d_ino of a mount point is not the mounted folder's).
-// Links are resolved once more, relative to the folder, to tell links to folders from links to
-// files. Names are kept as the bytes the file system holds, valid UTF-8 or not. On Windows the
-// folder handle is opened without following a reparse point and gives the identity (volume
-// serial number, file ID) and the entries (DirectoryListerWin32.cpp).
+// SystemDirectoryLister is the real one. It opens a subfolder through its open parent, never
+// through a link, and checks that it is the folder the parent's listing saw (device and inode),
+// so a folder swapped for a link or another folder after its parent was listed doesn't lead the
+// walk out of the tree (OpenFolder.h); the entries come from the system (FolderEntries.h). It
+// also gives the folder-picker dialog the drives and the subfolders to offer, so that a folder
+// is listed one way only.
 
 #include "FileOps.h"
+#include "FolderEntries.h"
 #include "OpenFolder.h"
 
 #include <cstdint>
@@ -30,25 +26,6 @@
 #include <vector>
 
 namespace quorvel {
-
-enum class EntryKind {
-    File,         // a regular file
-    Folder,       // a real folder, not a link
-    LinkToFolder, // a symbolic link that resolves to a folder
-    LinkToFile,   // any other symbolic link, dangling ones included
-    Other,        // device, pipe, socket, junction, ...
-};
-
-struct DirectoryEntry {
-    // One path component. Empty when the name itself couldn't be read.
-    std::filesystem::path name;
-    EntryKind kind = EntryKind::Other;
-    // Set when the entry's name or kind couldn't be read (it vanished, say); kind is then
-    // meaningless.
-    std::error_code error;
-    // A Folder's device and inode as the listing saw them (the system lister fills them in).
-    std::optional<FolderIdentity> identity = std::nullopt;
-};
 
 struct DirectoryListing {
     // The folder that was opened; files and subfolders in it are reached through it. Null when
@@ -96,14 +73,22 @@ public:
 
 class SystemDirectoryLister final : public DirectoryLister {
 public:
-    // Where entry kinds come from on POSIX. EntryType uses readdir's d_type where the file
-    // system fills it in and stats only the rest; Stat stats every entry (for tests of the
-    // fallback, and file systems that report d_type wrongly).
-    enum class KindSource { EntryType, Stat };
+    // Where entry kinds come from on POSIX (FolderEntries.h).
+    using KindSource = EntryKindSource;
 
     explicit SystemDirectoryLister(KindSource source = KindSource::EntryType) : m_source(source) {}
 
     DirectoryListing List(const FolderRequest& request) override;
+
+    // The places a walk can start from (SystemDrives, System.h), the drive or mount point holding
+    // `currentFolder` among them.
+    std::vector<std::filesystem::path> Drives(const std::filesystem::path& currentFolder);
+
+    // The names of the folders directly inside `folder` (opened by its path, links followed),
+    // hidden ones and links to folders included, in listing order; on failure sets `error` and
+    // returns nothing.
+    std::vector<std::filesystem::path> Subfolders(const std::filesystem::path& folder,
+                                                  std::error_code& error);
 
 private:
     KindSource m_source;

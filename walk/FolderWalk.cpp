@@ -48,7 +48,7 @@ private:
         return m_summary.stopped;
     }
 
-    void Report(const path& where, WalkStep step, std::error_code error) {
+    void Report(const path& where, Step step, std::error_code error) {
         ++m_summary.failures;
         m_visitor.Failure(where, step, error);
     }
@@ -63,22 +63,22 @@ private:
         ++m_summary.folders;
         m_visitor.EnterFolder(folder);
         if (listing.openError) {
-            Report(folder, WalkStep::OpenFolder, listing.openError);
+            Report(folder, Step::OpenFolder, listing.openError);
             return subfolders;
         }
         if (listing.readError)
-            Report(folder, WalkStep::ListFolder, listing.readError);
+            Report(folder, Step::ListFolder, listing.readError);
         for (const DirectoryEntry& entry : listing.entries) {
             if (Stopped())
                 break;
             if (entry.name.empty()) {
-                Report(folder, WalkStep::ReadName,
+                Report(folder, Step::ReadName,
                        entry.error ? entry.error : std::make_error_code(std::errc::io_error));
                 continue;
             }
             path full = folder / entry.name;
             if (entry.error) {
-                Report(full, WalkStep::ReadEntry, entry.error);
+                Report(full, Step::ReadEntry, entry.error);
                 continue;
             }
             if (entry.kind == EntryKind::Folder) {
@@ -87,7 +87,7 @@ private:
                 if (entry.kind == EntryKind::File)
                     OfferCandidate(listing, entry.name, std::move(full));
                 else
-                    m_visitor.Skipped(full, SkipReason::NotRegularFile);
+                    m_visitor.Skipped(full, Outcome::NotRegularSkipped);
             } else if (entry.kind == EntryKind::File && listing.folder &&
                        IsTemporaryFileName(entry.name)) {
                 m_visitor.TemporaryFile({listing.folder, entry.name, std::move(full)});
@@ -99,11 +99,11 @@ private:
     void OfferCandidate(const DirectoryListing& listing, const path& name, path file) {
         FileIdentity info;
         if (m_lister.ReadAttributes(listing, name, file, info) != 0) {
-            Report(file, WalkStep::ReadAttributes, LastError());
+            Report(file, Step::ReadAttributes, LastError());
         } else if (!info.isRegular()) { // swapped since it was listed
-            m_visitor.Skipped(file, SkipReason::NotRegularFile);
+            m_visitor.Skipped(file, Outcome::NotRegularSkipped);
         } else if (IsReadOnly(static_cast<std::filesystem::perms>(info.mode & 07777u))) {
-            m_visitor.Skipped(file, SkipReason::ReadOnly);
+            m_visitor.Skipped(file, Outcome::ReadOnlySkipped);
         } else {
             ++m_summary.candidates;
             m_visitor.Candidate({listing.folder, name, std::move(file)});

@@ -30,20 +30,14 @@
 // to remove.
 
 #include "DirectoryLister.h"
-#include "FailureText.h"
 #include "OpenFolder.h"
+#include "Outcome.h"
 
 #include <cstddef>
 #include <filesystem>
 #include <system_error>
 
 namespace quorvel {
-
-// Why the walk passed over an entry with a texture file name.
-enum class SkipReason {
-    ReadOnly,       // a regular file that is read-only
-    NotRegularFile, // neither a folder nor a regular file: a link, pipe, device, ...
-};
 
 // Receives what the walk finds, in walk order, on the thread that called WalkFolderTree.
 class FolderVisitor {
@@ -59,20 +53,21 @@ public:
     virtual void Candidate(const FileInFolder& file) = 0;
 
     // `file` is a regular file named like one of our temporary files (IsTemporaryFileName); the
-    // visitor decides whether it is a leftover to remove (RemoveLeftoverTemporaryFile).
+    // visitor decides whether it is a leftover to remove (RemoveLeftoverTemporaryFile,
+    // LeftoverFiles.h).
     virtual void TemporaryFile(const FileInFolder& file) { (void)file; }
 
-    // `file` has a texture file name but is passed over for `reason`. Informational: the walk
-    // goes on whatever the visitor does.
-    virtual void Skipped(const std::filesystem::path& file, SkipReason reason) {
+    // `file` has a texture file name but is passed over: ReadOnlySkipped (a regular file that
+    // is read-only) or NotRegularSkipped (neither a folder nor a regular file: a link, pipe,
+    // device, ...). Informational: the walk goes on whatever the visitor does.
+    virtual void Skipped(const std::filesystem::path& file, Outcome outcome) {
         (void)file;
-        (void)reason;
+        (void)outcome;
     }
 
     // The walk couldn't do `step` on `path` (a folder for OpenFolder, ListFolder and ReadName,
     // else the entry). It passes over what it couldn't read and goes on.
-    virtual void Failure(const std::filesystem::path& path, WalkStep step,
-                         std::error_code error) = 0;
+    virtual void Failure(const std::filesystem::path& path, Step step, std::error_code error) = 0;
 
     // Asked before each folder and each entry; true ends the walk there.
     virtual bool StopRequested() { return false; }

@@ -2,7 +2,7 @@
 
 #include "DisplayPath.h"
 #include "FailureText.h"
-#include "SafeReplace.h"
+#include "LeftoverFiles.h"
 
 #include <exception>
 #include <utility>
@@ -41,7 +41,7 @@ void TextureScan::Candidate(const FileInFolder& candidate) {
         if (result.failed())
             m_failures.push_back({file, DescribeFailure(result, DisplayPath(file))});
         // A failure at the folder sync comes after the file was replaced: its bytes are saved.
-        if (!result.failed() || result.failedStep == TextureStep::SyncFolder)
+        if (!result.failed() || result.failedStep == Step::SyncFolder)
             m_totalSaved += result.bytesSaved;
     } catch (const std::exception& error) {
         // The texture routine reports its own failures; this guards a stand-in compressor or an
@@ -56,21 +56,16 @@ void TextureScan::Candidate(const FileInFolder& candidate) {
 
 void TextureScan::TemporaryFile(const FileInFolder& file) {
     std::error_code error;
-    switch (RemoveLeftoverTemporaryFile(*file.folder, file.name, error)) {
-    case LeftoverOutcome::Removed:
+    const Outcome outcome = RemoveLeftoverTemporaryFile(*file.folder, file.name, error);
+    if (outcome == Outcome::LeftoverRemoved)
         ++m_leftoversRemoved;
-        break;
-    case LeftoverOutcome::Failed:
-        Failure(file.shown, WalkStep::RemoveLeftover, error);
-        break;
-    case LeftoverOutcome::NotOurs:
-    case LeftoverOutcome::TooRecent:
-        break;
-    }
+    else if (outcome == Outcome::WalkFailed)
+        Failure(file.shown, Step::RemoveLeftover, error);
 }
 
-void TextureScan::Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) {
-    m_failures.push_back({path, DescribeWalkFailure(step, error, DisplayPath(path))});
+void TextureScan::Failure(const std::filesystem::path& path, Step step, std::error_code error) {
+    m_failures.push_back({path, DescribeFailure(step, TextureTransform::Compress, error,
+                                                VerifyProblem::None, DisplayPath(path))});
 }
 
 std::string FormatFailureReport(const std::vector<ScanFailure>& failures, std::size_t maxLines) {

@@ -5,7 +5,7 @@
 // the bytes saved to a running total and writes the two status lines through a ProgressView:
 //
 //     entering a folder   title  = "Scanning " + folder
-//     after each candidate status = "Saved " + TotalSaved / 1024 + "Kb", then repaintStatus()
+//     after each candidate status = "Saved " + totalSaved() / 1024 + "Kb", then repaintStatus()
 //     Finish()            status = last status text + " Finished.."
 //
 // The division truncates toward zero (-1500 bytes shows as "Saved -1Kb"). The total is 64-bit,
@@ -15,7 +15,8 @@
 // (FormatFailureReport). Non-candidates change nothing. One failure never ends the scan.
 //
 // Temporary files a killed run left behind in a walked folder are removed on the way
-// (RemoveLeftoverTemporaryFile) without a word; only a removal that fails is recorded.
+// (RemoveLeftoverTemporaryFile, LeftoverFiles.h) without a word; only a removal that fails is
+// recorded.
 //
 // A scan runs on the calling thread and holds it until the walk ends.
 
@@ -64,18 +65,18 @@ public:
 
     // Sum of bytesSaved over every candidate that was compressed, including one whose only
     // failure was the folder sync after its file had been replaced.
-    std::int64_t TotalSaved() const { return m_totalSaved; }
+    std::int64_t totalSaved() const { return m_totalSaved; }
     // The status text last set, "" before the first candidate.
-    const std::string& StatusText() const { return m_status; }
+    const std::string& statusText() const { return m_status; }
     // Everything that went wrong, in walk order.
-    const std::vector<ScanFailure>& Failures() const { return m_failures; }
+    const std::vector<ScanFailure>& failures() const { return m_failures; }
     // Leftover temporary files removed.
-    std::size_t LeftoversRemoved() const { return m_leftoversRemoved; }
+    std::size_t leftoversRemoved() const { return m_leftoversRemoved; }
 
     void EnterFolder(const std::filesystem::path& folder) override;
     void Candidate(const FileInFolder& file) override;
     void TemporaryFile(const FileInFolder& file) override;
-    void Failure(const std::filesystem::path& path, WalkStep step, std::error_code error) override;
+    void Failure(const std::filesystem::path& path, Step step, std::error_code error) override;
 
 private:
     ProgressView& m_view;

@@ -6,7 +6,7 @@
 #include <string>
 #include <windows.h>
 
-namespace quorvel::win32 {
+namespace quorvel {
 
 void Win32MessageBoxPresenter::ShowInformation(const std::u16string& title,
                                                const std::u16string& text) {
@@ -16,4 +16,4 @@ void Win32MessageBoxPresenter::ShowInformation(const std::u16string& title,
     MessageBoxW(GetActiveWindow(), wideText.c_str(), wideTitle.c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
-} // namespace quorvel::win32
+} // namespace quorvel

@@ -4,11 +4,11 @@
 
 #include "MessageBoxPresenter.h"
 
-namespace quorvel::win32 {
+namespace quorvel {
 
 class Win32MessageBoxPresenter final : public MessageBoxPresenter {
 public:
     void ShowInformation(const std::u16string& title, const std::u16string& text) override;
 };
 
-} // namespace quorvel::win32
+} // namespace quorvel

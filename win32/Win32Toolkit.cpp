@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <vector>
 
-namespace quorvel::win32 {
+namespace quorvel {
 namespace {
 
 // The DPI functions of Windows 10 (1607 and later), looked up once so the program still starts
@@ -241,4 +241,4 @@ int ApplyDpiChange(HWND window, WPARAM wParam, LPARAM lParam) {
     return HIWORD(wParam);
 }
 
-} // namespace quorvel::win32
+} // namespace quorvel

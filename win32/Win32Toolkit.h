@@ -18,7 +18,7 @@
 #include <string_view>
 #include <windows.h>
 
-namespace quorvel::win32 {
+namespace quorvel {
 
 // UTF-8 (the window logic's texts) as UTF-16; an invalid sequence becomes U+FFFD.
 std::wstring Widen(std::string_view utf8);
@@ -70,4 +70,4 @@ void ShowWarningBox(HWND owner, const std::wstring& title, const std::wstring& t
 // while the thread was busy and the window refused input is not acted on afterwards.
 void DiscardQueuedInput();
 
-} // namespace quorvel::win32
+} // namespace quorvel

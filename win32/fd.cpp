@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <utility>
 
-namespace quorvel::win32 {
+namespace quorvel {
 namespace {
 
 constexpr wchar_t kClassName[] = L"QuorvelFolderDialog";
@@ -356,4 +356,4 @@ void fd::hideDialog() {
     PostMessageW(m_window, WM_NULL, 0, 0);
 }
 
-} // namespace quorvel::win32
+} // namespace quorvel

@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <memory>
 
-namespace quorvel::win32 {
+namespace quorvel {
 
 class fd final : public FolderDialogView {
 public:
@@ -69,4 +69,4 @@ private:
     bool m_closed = false; // destroyed by a close from elsewhere
 };
 
-} // namespace quorvel::win32
+} // namespace quorvel

@@ -6,7 +6,7 @@
 #include <commctrl.h>
 #include <utility>
 
-namespace quorvel::win32 {
+namespace quorvel {
 namespace {
 
 constexpr wchar_t kClassName[] = L"QuorvelMainWindow";
@@ -319,4 +319,4 @@ void frmMain::closeWindow() {
     SendMessageW(m_window, WM_CLOSE, 0, 0);
 }
 
-} // namespace quorvel::win32
+} // namespace quorvel

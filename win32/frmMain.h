@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-namespace quorvel::win32 {
+namespace quorvel {
 
 class fd;
 
@@ -79,4 +79,4 @@ private:
     MainWindow m_logic;
 };
 
-} // namespace quorvel::win32
+} // namespace quorvel

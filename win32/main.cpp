@@ -21,14 +21,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                   ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    quorvel::SetMessageBoxPresenter(std::make_shared<quorvel::win32::Win32MessageBoxPresenter>());
+    quorvel::SetMessageBoxPresenter(std::make_shared<quorvel::Win32MessageBoxPresenter>());
 
     // The whole UTF-16 command line after the program's name, quotes included.
-    quorvel::win32::frmMain window(quorvel::CommandLineText(0, nullptr));
+    quorvel::frmMain window(quorvel::CommandLineText(0, nullptr));
     if (!window.Handle()) {
         // Without a window the work would run unseen and the message loop would wait forever.
-        const std::wstring text = quorvel::win32::Widen(
-            "The window could not be created: " + quorvel::DescribeError(quorvel::LastError()));
+        const std::wstring text = quorvel::Widen("The window could not be created: " +
+                                                 quorvel::DescribeError(quorvel::LastError()));
         MessageBoxW(nullptr, text.c_str(), L"Quorvel", MB_OK | MB_ICONERROR);
         return 1;
     }

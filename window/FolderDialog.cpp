@@ -4,19 +4,15 @@
 // entries, so the view only ever reports a row.
 #include "FolderDialog.h"
 
+#include "DirectoryLister.h"
 #include "DisplayPath.h"
+#include "System.h"
 #include "TextureError.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
 #include <utility>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include "MountTable.h"
-#endif
 
 namespace quorvel {
 
@@ -30,25 +26,6 @@ std::filesystem::path Normalised(const std::filesystem::path& folder,
     if (!full.has_filename() && full.has_relative_path())
         full = full.parent_path();
     return full;
-}
-
-// Names are compared the way the platform's file system does: without regard to case on
-// Windows, byte for byte elsewhere.
-bool SameName(const std::filesystem::path& a, const std::filesystem::path& b) {
-#ifdef _WIN32
-    const std::wstring& x = a.native();
-    const std::wstring& y = b.native();
-    return x.size() == y.size() &&
-           std::equal(x.begin(), x.end(), y.begin(), [](wchar_t c, wchar_t d) {
-               const auto lower = [](wchar_t w) {
-                   return w >= L'A' && w <= L'Z' ? static_cast<wchar_t>(w - L'A' + L'a') : w;
-               };
-               return lower(c) == lower(d) ||
-                      ((c == L'\\' || c == L'/') && (d == L'\\' || d == L'/'));
-           });
-#else
-    return a.native() == b.native();
-#endif
 }
 
 // The components of `folder`, a trailing empty one (from a trailing separator) left out.
@@ -66,7 +43,7 @@ int HoldingDepth(const std::filesystem::path& root, const std::filesystem::path&
     if (rootParts.empty() || rootParts.size() > folderParts.size())
         return -1;
     for (std::size_t i = 0; i < rootParts.size(); ++i) {
-        if (!SameName(rootParts[i], folderParts[i]))
+        if (!SameFileName(rootParts[i], folderParts[i]))
             return -1;
     }
     return static_cast<int>(rootParts.size());
@@ -297,83 +274,22 @@ bool FolderDialog::Form_QueryUnload(CloseReason reason) {
     return true;
 }
 
-std::filesystem::path RootOfDrive(const std::filesystem::path& drive) {
-#ifdef _WIN32
-    std::wstring root = drive.native();
-    if (root.empty() || (root.back() != L'\\' && root.back() != L'/'))
-        root += L'\\';
-    return root;
-#else
-    return drive;
-#endif
-}
-
 std::vector<std::filesystem::path> SystemFolderSource::Drives() {
-    std::vector<std::filesystem::path> drives;
-#ifdef _WIN32
-    std::wstring buffer(128, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetLogicalDriveStringsW(static_cast<DWORD>(buffer.size()), buffer.data());
-        if (length == 0)
-            return drives;
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            break;
-        }
-        buffer.assign(length + 1, L'\0');
-    }
-    // "C:\", "D:\", ... each ended by a NUL; listed as "C:", "D:".
-    for (std::size_t start = 0; start < buffer.size();) {
-        std::size_t end = buffer.find(L'\0', start);
-        if (end == std::wstring::npos)
-            end = buffer.size();
-        std::wstring root = buffer.substr(start, end - start);
-        while (!root.empty() && root.back() == L'\\')
-            root.pop_back();
-        if (!root.empty())
-            drives.emplace_back(std::move(root));
-        start = end + 1;
-    }
-#else
-    std::vector<MountEntry> entries;
-    if (auto table = ReadMountTable())
-        entries = std::move(*table);
-    for (std::string& place : StartPlaces(entries, CurrentFolder().native()))
-        drives.emplace_back(std::move(place));
-#endif
-    return drives;
+    return SystemDirectoryLister().Drives(CurrentFolder());
 }
 
 std::filesystem::path SystemFolderSource::CurrentFolder() {
     std::error_code error;
     std::filesystem::path current = std::filesystem::current_path(error);
-    if (error || current.empty()) {
-        // The current folder was removed, or is out of reach: start at the top instead.
-#ifdef _WIN32
-        return L"C:\\";
-#else
-        return "/";
-#endif
-    }
+    // The current folder was removed, or is out of reach: start at the top instead.
+    if (error || current.empty())
+        return TopFolder();
     return current;
 }
 
 std::vector<std::filesystem::path>
 SystemFolderSource::Subfolders(const std::filesystem::path& folder, std::error_code& error) {
-    std::vector<std::filesystem::path> names;
-    error.clear();
-    std::filesystem::directory_iterator it(folder, error);
-    for (const std::filesystem::directory_iterator end; !error && it != end; it.increment(error)) {
-        // A link to a folder is listed like a folder; a dangling link, or one that can't be
-        // followed, isn't. Hidden folders are listed like any other.
-        std::error_code kindError;
-        if (it->is_directory(kindError))
-            names.push_back(it->path().filename());
-    }
-    if (error)
-        names.clear();
-    return names;
+    return SystemDirectoryLister().Subfolders(folder, error);
 }
 
 } // namespace quorvel

@@ -80,7 +80,7 @@ public:
     std::filesystem::path path;
 
     // Dir1's open folder: absolute, with the platform's separators.
-    const std::filesystem::path& OpenFolder() const { return m_open; }
+    const std::filesystem::path& openFolder() const { return m_open; }
     // Opens `folder` in Dir1. On failure returns false with `error` set and changes nothing.
     bool SetOpenFolder(const std::filesystem::path& folder, std::error_code& error);
 
@@ -97,9 +97,9 @@ public:
     bool Form_QueryUnload(CloseReason reason);
 
     // What the lists show now.
-    const std::vector<std::filesystem::path>& Drives() const { return m_drives; }
-    int CurrentDrive() const { return m_currentDrive; }
-    const std::vector<FolderListEntry>& Entries() const { return m_entries; }
+    const std::vector<std::filesystem::path>& drives() const { return m_drives; }
+    int currentDrive() const { return m_currentDrive; }
+    const std::vector<FolderListEntry>& entries() const { return m_entries; }
 
 private:
     // Makes `folder` the open folder with `subfolders` below it and shows the list.
@@ -121,11 +121,8 @@ private:
     std::vector<std::filesystem::path> m_entryPaths; // the folder behind each entry
 };
 
-// The root folder of a drive: "C:" gives "C:\"; a mount point is its own root.
-std::filesystem::path RootOfDrive(const std::filesystem::path& drive);
-
-// The system's drives (GetLogicalDrives on Windows, the mount table elsewhere), current folder
-// and folder listings.
+// The system's drives, current folder and folder listings: the drives and subfolders as the
+// walk's lister gives them (SystemDirectoryLister), a drive's root as RootOfDrive (System.h) says.
 class SystemFolderSource final : public FolderSource {
 public:
     std::vector<std::filesystem::path> Drives() override;

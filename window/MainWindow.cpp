@@ -72,7 +72,7 @@ void MainWindow::RunSingleFile(const NativeString& s) {
     TextureResult result;
     if (error) {
         result.path = path;
-        result.setFailure(TextureStep::Open, error);
+        result.SetFailure(Step::Open, error);
     } else {
         result = CompressOne(file);
     }
@@ -100,9 +100,9 @@ void MainWindow::RunFolderMode() {
     m_view.unloadFolderDialog();
     scan.Finish();
 
-    if (!scan.Failures().empty()) {
+    if (!scan.failures().empty()) {
         std::string text = kFailureHeading;
-        text += FormatFailureReport(scan.Failures());
+        text += FormatFailureReport(scan.failures());
         m_view.showWarning(text);
     }
 }

@@ -80,7 +80,7 @@ public:
     bool QueryUnload();
 
     // True from the start of Form_Load until it returns.
-    bool Busy() const { return m_busy; }
+    bool busy() const { return m_busy; }
 
 private:
     void Form_Unload();

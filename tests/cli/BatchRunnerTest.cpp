@@ -117,7 +117,8 @@ bool SameTotals(const BatchTotals& a, const BatchTotals& b) {
     return a.files == b.files && a.compressed == b.compressed &&
            a.alreadyCompressed == b.alreadyCompressed &&
            a.nothingCompressed == b.nothingCompressed && a.readOnlySkipped == b.readOnlySkipped &&
-           a.failed == b.failed && a.bytesIn == b.bytesIn && a.bytesOut == b.bytesOut;
+           a.failed == b.failed && a.sizes.bytesIn == b.sizes.bytesIn &&
+           a.sizes.bytesOut == b.sizes.bytesOut;
 }
 
 bool HasTemporaryFile(const Snapshot& snapshot) {
@@ -329,8 +330,8 @@ TEST(BatchRunner, LeftoverTemporaryFilesAreRemovedCountedAndTheirFailuresReporte
     EXPECT_EQ(failing.leftoversRemoved, 0);
     ASSERT_EQ(failing.items.size(), 2u);
     const FileReport& report = *failing.items[0].preset;
-    EXPECT_EQ(report.outcome, FileOutcome::WalkFailed);
-    EXPECT_EQ(report.walkStep, WalkStep::RemoveLeftover);
+    EXPECT_EQ(report.outcome, Outcome::WalkFailed);
+    EXPECT_EQ(report.step, Step::RemoveLeftover);
     EXPECT_NE(DescribeReport(report).find(".c.ace.quorvel-tmp-Stuck1"), std::string::npos);
 }
 
@@ -385,9 +386,9 @@ TEST(BatchRunner, FoldersBeyondTheOpenLimitAreReopenedAlongTheirRoute) {
             linked && (report.path.parent_path().parent_path().filename() == "b" ||
                        report.path.parent_path().filename() == "b");
         if (behindTheLink) {
-            EXPECT_EQ(report.outcome, FileOutcome::Failed) << report.path;
+            EXPECT_EQ(report.outcome, Outcome::Failed) << report.path;
         } else {
-            EXPECT_EQ(report.outcome, FileOutcome::Compressed) << report.path;
+            EXPECT_EQ(report.outcome, Outcome::Compressed) << report.path;
             EXPECT_EQ(test::ReadFileBytes(report.path), test::ExpectedRewrite(input));
         }
     }
@@ -465,10 +466,10 @@ TEST_P(ReopenedRoute, FolderRenamedInFromOutsideFailsAsChangedAndIsNotTouched) {
                                          });
         throughSwapped += through ? 1 : 0;
         if (through) {
-            EXPECT_EQ(report.outcome, FileOutcome::Failed) << report.path;
+            EXPECT_EQ(report.outcome, Outcome::Failed) << report.path;
             EXPECT_EQ(report.error, TextureErrc::FileChanged) << report.path;
         } else {
-            EXPECT_EQ(report.outcome, FileOutcome::Compressed) << report.path;
+            EXPECT_EQ(report.outcome, Outcome::Compressed) << report.path;
         }
     }
     EXPECT_EQ(throughSwapped, route.size() - swapped);
@@ -538,8 +539,8 @@ TEST(BatchRunner, FailedFileSystemSyncFallsBackToSyncingEachFile) {
     EXPECT_FALSE(HasTemporaryFile(after));
     for (const FileReport& report : reports) {
         const std::string name = report.path.filename().string();
-        if (report.outcome == FileOutcome::Failed) {
-            EXPECT_EQ(report.step, TextureStep::Sync);
+        if (report.outcome == Outcome::Failed) {
+            EXPECT_EQ(report.step, Step::Sync);
             EXPECT_EQ(after.at(name), before.at(name));
         } else {
             EXPECT_EQ(after.at(name), test::ExpectedRewrite(before.at(name))) << name;
@@ -614,7 +615,7 @@ TEST(BatchRunner, ProgressCountsFilesAsTheyAreCompressedAndTotalsWhatWasRenamed)
     EXPECT_EQ(totals.compressed, kFiles - 1);
     EXPECT_EQ(totals.failed, 1);
     const Bytes failedPayload = test::CompressibleBytes(7000);
-    EXPECT_EQ(totals.bytesSaved(),
+    EXPECT_EQ(totals.sizes.bytesSaved(),
               payloadSaved - static_cast<std::int64_t>(failedPayload.size() -
                                                        test::ZlibCompress(failedPayload).size()));
 }
@@ -725,7 +726,7 @@ TEST(WorkList, TreeNamedTwiceReportsEachSkipAndWalkFailureOnce) {
         std::atomic<bool> childStop{false};
         int failures = 0;
         for (const WorkItem& item : CollectWork({dir.path(), dir.path() / "."}, childStop).items)
-            failures += item.preset && item.preset->outcome == FileOutcome::WalkFailed ? 1 : 0;
+            failures += item.preset && item.preset->outcome == Outcome::WalkFailed ? 1 : 0;
         return failures;
     });
     EXPECT_TRUE(status.exitedWith(1)) << status.describe();
@@ -784,7 +785,7 @@ TEST(BatchRunner, ExceptionInAWorkerFailsThatFileAndTheRunGoesOn) {
     EXPECT_EQ(totals.compressed, 5);
     EXPECT_EQ(totals.failed, 1);
     for (const FileReport& report : sink.reports) {
-        if (report.outcome == FileOutcome::Failed) {
+        if (report.outcome == Outcome::Failed) {
             EXPECT_EQ(report.path.filename(), "poison.ace");
             EXPECT_EQ(report.error, std::errc::not_enough_memory);
         }

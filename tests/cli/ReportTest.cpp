@@ -53,8 +53,8 @@ TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
     ASSERT_TRUE(file);
     FileReport report;
     report.path = "a/x\n\x1b[31mfake line.ace";
-    report.outcome = FileOutcome::Failed;
-    report.step = TextureStep::Open;
+    report.outcome = Outcome::Failed;
+    report.step = Step::Open;
     report.error = ErrorFromErrno(ENOENT);
     ConsoleReport console(file.get(), false);
     console.OnReport(report);
@@ -94,8 +94,8 @@ BatchTotals DistinctTotals() {
     t.notProcessed = 8;
     t.decompressed = 10;
     t.otherLayout = 11;
-    t.bytesIn = 9000;
-    t.bytesOut = 1000;
+    t.sizes.bytesIn = 9000;
+    t.sizes.bytesOut = 1000;
     return t;
 }
 
@@ -138,26 +138,26 @@ TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
 TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
     FileReport compressed;
     compressed.path = "a/brick.ace";
-    compressed.outcome = FileOutcome::Compressed;
-    compressed.bytesIn = 1040;
-    compressed.bytesOut = 310;
+    compressed.outcome = Outcome::Compressed;
+    compressed.sizes.bytesIn = 1040;
+    compressed.sizes.bytesOut = 310;
     FileReport failed;
     failed.path = "a/roof.ace";
-    failed.outcome = FileOutcome::Failed;
-    failed.step = TextureStep::Write;
+    failed.outcome = Outcome::Failed;
+    failed.step = Step::Write;
     failed.error = std::error_code(ENOSPC, std::system_category());
     FileReport walk;
     walk.path = "a/locked";
-    walk.outcome = FileOutcome::WalkFailed;
-    walk.walkStep = WalkStep::ListFolder;
+    walk.outcome = Outcome::WalkFailed;
+    walk.step = Step::ListFolder;
     walk.error = std::error_code(EIO, std::system_category());
     FileReport damaged;
     damaged.path = "a/sky.ace";
-    damaged.outcome = FileOutcome::VerifyFailed;
+    damaged.outcome = Outcome::VerifyFailed;
     damaged.problem = VerifyProblem::Truncated;
     FileReport skipped;
     skipped.path = "a/old.ace";
-    skipped.outcome = FileOutcome::ReadOnlySkipped;
+    skipped.outcome = Outcome::ReadOnlySkipped;
 
     const std::string text =
         WriteJson({compressed, failed, walk, damaged, skipped}, DistinctTotals());
@@ -184,23 +184,23 @@ TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
 TEST(JsonReport, DecompressReportGivesBytesGrownAndTheDamageFound) {
     FileReport restored;
     restored.path = "a/brick.ace";
-    restored.outcome = FileOutcome::Decompressed;
+    restored.outcome = Outcome::Decompressed;
     restored.transform = TextureTransform::Restore;
-    restored.bytesIn = 310;
-    restored.bytesOut = 1040;
+    restored.sizes.bytesIn = 310;
+    restored.sizes.bytesOut = 1040;
     FileReport damaged;
     damaged.path = "a/sky.ace";
-    damaged.outcome = FileOutcome::Failed;
+    damaged.outcome = Outcome::Failed;
     damaged.transform = TextureTransform::Restore;
-    damaged.step = TextureStep::Decompress;
+    damaged.step = Step::Decompress;
     damaged.problem = VerifyProblem::SizeMismatch;
     damaged.error = make_error_code(TextureErrc::DamagedStream);
     FileReport other;
     other.path = "a/old.ace";
-    other.outcome = FileOutcome::OtherLayout;
+    other.outcome = Outcome::OtherLayout;
     BatchTotals totals = DistinctTotals();
-    totals.bytesIn = 1000;
-    totals.bytesOut = 9000;
+    totals.sizes.bytesIn = 1000;
+    totals.sizes.bytesOut = 9000;
 
     const std::string text =
         WriteJson({restored, damaged, other}, totals, nullptr, BatchMode::Decompress);
@@ -291,9 +291,9 @@ TEST(FileReport, ReplacedFileWhoseFolderSyncFailedKeepsItsSizes) {
     EXPECT_EQ(test::ReadFileBytes(dir / "brick.ace"), test::ExpectedRewrite(input));
     ASSERT_EQ(sink.reports.size(), 1u);
     const FileReport& report = sink.reports[0];
-    EXPECT_EQ(report.step, TextureStep::SyncFolder);
-    EXPECT_EQ(report.bytesIn, in);
-    EXPECT_EQ(report.bytesOut, out);
+    EXPECT_EQ(report.step, Step::SyncFolder);
+    EXPECT_EQ(report.sizes.bytesIn, in);
+    EXPECT_EQ(report.sizes.bytesOut, out);
     EXPECT_EQ(totals.failed, 1);
     const std::string saved = std::to_string(in - out);
     const std::string summary = FormatSummary(totals, BatchMode::Compress, false);
@@ -312,8 +312,8 @@ TEST(FileReport, ReplacedFileWhoseFolderSyncFailedKeepsItsSizes) {
 
 TEST(ConsoleReport, DecompressSummaryAndProgressSayHowMuchTheFilesGrew) {
     BatchTotals t = DistinctTotals();
-    t.bytesIn = 1000;
-    t.bytesOut = 9000;
+    t.sizes.bytesIn = 1000;
+    t.sizes.bytesOut = 9000;
     EXPECT_EQ(FormatSummary(t, BatchMode::Decompress, false),
               "10 files decompressed, 7 not compressed, 4 read-only skipped, 5 failed, 11 left as "
               "they were (a compressed layout this program doesn't write).\n"

@@ -184,7 +184,7 @@ void FdTest::dirListShowsPathThenSortedSubfoldersHiddenIncluded() {
     source.current = folderPath(QStringLiteral("list/a"));
     auto dialog = shownDialog(&source);
     auto* list = child<DirList>(*dialog, "Dir1");
-    QCOMPARE(dialog->logic().OpenFolder(), source.current);
+    QCOMPARE(dialog->logic().openFolder(), source.current);
 
     // Root first, each folder down to the open one, then its subfolders: no files; hidden
     // folders listed like the others; case ignored in the order.
@@ -264,7 +264,7 @@ void FdTest::doubleClickOpensFolder() {
     QListWidgetItem* gamma = itemNamed(*dir1, QStringLiteral("gamma"));
     QVERIFY(gamma);
     doubleClick(*dir1, gamma);
-    QCOMPARE(dialog->logic().OpenFolder(), folderPath(QStringLiteral("start/gamma")));
+    QCOMPARE(dialog->logic().openFolder(), folderPath(QStringLiteral("start/gamma")));
     QVERIFY(itemNamed(*dir1, QStringLiteral("deep")));
     QVERIFY(dialog->isVisible());
     QVERIFY(dialog->path.empty());
@@ -279,7 +279,7 @@ void FdTest::enterOnDir1OpensEntryWithoutPressingOk() {
     dir1->setFocus();
     dir1->setCurrentItem(itemNamed(*dir1, QStringLiteral("alpha")));
     QTest::keyClick(dir1, Qt::Key_Return);
-    QCOMPARE(dialog->logic().OpenFolder(), folderPath(QStringLiteral("start/alpha")));
+    QCOMPARE(dialog->logic().openFolder(), folderPath(QStringLiteral("start/alpha")));
     QVERIFY(dialog->isVisible());
     QVERIFY(dialog->path.empty());
 }
@@ -330,12 +330,12 @@ void FdTest::driveChangeOpensItsRoot() {
     QCOMPARE(drive1->currentText(), m_start);
     // Open a folder first: nothing of it may survive the drive change.
     doubleClick(*dir1, itemNamed(*dir1, QStringLiteral("gamma")));
-    QCOMPARE(dialog->logic().OpenFolder(), folderPath(QStringLiteral("start/gamma")));
+    QCOMPARE(dialog->logic().openFolder(), folderPath(QStringLiteral("start/gamma")));
 
     drive1->setFocus();
     QTest::keyClick(drive1, Qt::Key_Down);
     QCOMPARE(drive1->currentText(), drive);
-    QCOMPARE(dialog->logic().OpenFolder(), nativePath(drive));
+    QCOMPARE(dialog->logic().openFolder(), nativePath(drive));
     QCOMPARE(dir1->item(dir1->openRow())->text(),
              drive == QStringLiteral("/") ? drive : QStringLiteral("driveA"));
     QVERIFY(m_warnings.isEmpty());
@@ -363,7 +363,7 @@ void FdTest::failedDriveChangeWarnsAndGoesBack() {
                                          m_start + QLatin1Char('.')),
              qPrintable(m_warnings.front()));
     QCOMPARE(drive1->currentText(), m_start);
-    QCOMPARE(dialog->logic().OpenFolder(), m_startPath);
+    QCOMPARE(dialog->logic().openFolder(), m_startPath);
     QCOMPARE(texts(*dir1), listed);
     QVERIFY(dialog->isVisible());
     QVERIFY(dialog->path.empty());
@@ -381,7 +381,7 @@ void FdTest::openingVanishedFolderWarnsAndDropsIt() {
     QCOMPARE(m_warnings.size(), 1);
     QVERIFY2(m_warnings.front().contains(folder(QStringLiteral("start/vanishing"))),
              qPrintable(m_warnings.front()));
-    QCOMPARE(dialog->logic().OpenFolder(), m_startPath);
+    QCOMPARE(dialog->logic().openFolder(), m_startPath);
     QVERIFY(dialog->isVisible());
     QVERIFY2(!itemNamed(*dir1, QStringLiteral("vanishing")), "the vanished folder is still listed");
     QCOMPARE(dir1->currentRow(), dir1->openRow());

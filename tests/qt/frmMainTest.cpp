@@ -580,7 +580,7 @@ void frmMainTest::longTextsWrapAndShortenInTheirLabels() {
     frmMain window(path.native(), [&](quorvel::Brevora&, const quorvel::FileInFolder&) {
         quorvel::TextureResult result;
         result.path = path;
-        result.setFailure(quorvel::TextureStep::Replace, changed);
+        result.SetFailure(quorvel::Step::Replace, changed);
         return result;
     });
     window.Form_Load();

@@ -37,14 +37,16 @@ public:
         if (onCandidate)
             onCandidate(file.shown);
     }
-    void Failure(const fs::path& path, WalkStep step, std::error_code error) override {
+    void Failure(const fs::path& path, Step step, std::error_code error) override {
         static const char* const steps[] = {"OpenFolder", "ListFolder", "ReadName", "ReadEntry",
                                             "ReadAttributes"};
-        events.push_back("fail " + Rel(path) + " " + steps[static_cast<int>(step)] + " " +
+        const int walkStep = static_cast<int>(step) - static_cast<int>(Step::OpenFolder);
+        events.push_back("fail " + Rel(path) + " " + steps[walkStep] + " " +
                          std::to_string(error.value()));
     }
-    void Skipped(const fs::path& file, SkipReason reason) override {
-        skips.insert((reason == SkipReason::ReadOnly ? "readOnly " : "notRegular ") + Rel(file));
+    void Skipped(const fs::path& file, Outcome reason) override {
+        skips.insert((reason == Outcome::ReadOnlySkipped ? "readOnly " : "notRegular ") +
+                     Rel(file));
     }
     bool StopRequested() override { return stopAfter != 0 && events.size() >= stopAfter; }
 

@@ -23,7 +23,7 @@ public:
     void Candidate(const FileInFolder& file) override {
         events.push_back("file " + Rel(file.shown));
     }
-    void Failure(const fs::path& path, WalkStep, std::error_code error) override {
+    void Failure(const fs::path& path, Step, std::error_code error) override {
         events.push_back("fail " + Rel(path) + " " + std::to_string(error.value()));
     }
     bool StopRequested() override { return events.size() > 1000; } // a loop would get here

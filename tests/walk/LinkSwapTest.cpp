@@ -229,15 +229,15 @@ TEST_P(LinkSwapTest, FolderWalkNeverActsOutsideTheTree) {
     ExpectOriginalWholeInTree(c.swap);
     if (c.swap != Swap::Folder && c.moment != Moment::OpenFolder && c.moment != Moment::Rename) {
         // Swapped between check and rename: left alone and reported as changed.
-        ASSERT_EQ(scan.Failures().size(), 1u);
+        ASSERT_EQ(scan.failures().size(), 1u);
         EXPECT_NE(
-            scan.Failures()[0].message.find(make_error_code(TextureErrc::FileChanged).message()),
+            scan.failures()[0].message.find(make_error_code(TextureErrc::FileChanged).message()),
             std::string::npos)
-            << scan.Failures()[0].message;
+            << scan.failures()[0].message;
     }
     if (c.swap == Swap::Folder && c.moment == Moment::OpenFolder) {
-        ASSERT_EQ(scan.Failures().size(), 1u); // the link is not entered
-        EXPECT_NE(scan.Failures()[0].message.find("open the folder"), std::string::npos);
+        ASSERT_EQ(scan.failures().size(), 1u); // the link is not entered
+        EXPECT_NE(scan.failures()[0].message.find("open the folder"), std::string::npos);
     }
 }
 

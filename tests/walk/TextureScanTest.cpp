@@ -24,13 +24,13 @@ public:
     Events events;
 };
 
-TextureResult Result(std::int32_t bytesSaved, TextureOutcome outcome = TextureOutcome::Compressed,
-                     TextureStep failedStep = TextureStep::None) {
+TextureResult Result(std::int32_t bytesSaved, Outcome outcome = Outcome::Compressed,
+                     Step failedStep = Step::None) {
     TextureResult result;
     result.outcome = outcome;
     result.bytesSaved = bytesSaved;
     result.failedStep = failedStep;
-    if (outcome == TextureOutcome::Failed)
+    if (outcome == Outcome::Failed)
         result.error = std::make_error_code(std::errc::io_error);
     return result;
 }
@@ -47,7 +47,7 @@ TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
         MakeFile(r, file);
     RecordingView view;
     TextureScan scan(view, [](const FileInFolder& file) {
-        return file.name == "a.ace" ? Result(2048) : Result(0, TextureOutcome::AlreadyCompressed);
+        return file.name == "a.ace" ? Result(2048) : Result(0, Outcome::AlreadyCompressed);
     });
     scan.Scan(r.path());
     scan.Finish();
@@ -84,18 +84,18 @@ TEST_P(ScanTotal, ShowsTheTotalInWholeKilobytesTruncatedTowardZero) {
     RecordingView view;
     TextureScan scan(view, [&](const FileInFolder&) {
         const TextureResult& result = c.results.at(next++);
-        if (result.failed() && result.failedStep == TextureStep::None)
+        if (result.failed() && result.failedStep == Step::None)
             throw std::runtime_error("out of memory");
         return result;
     });
     scan.Scan(r.path());
-    EXPECT_EQ(scan.TotalSaved(), c.total);
-    EXPECT_EQ(scan.StatusText(), c.status);
-    EXPECT_EQ(scan.Failures().size(), c.failures);
+    EXPECT_EQ(scan.totalSaved(), c.total);
+    EXPECT_EQ(scan.statusText(), c.status);
+    EXPECT_EQ(scan.failures().size(), c.failures);
 }
 
 constexpr std::int32_t kMax = 2147483647;
-constexpr TextureOutcome kFailed = TextureOutcome::Failed;
+constexpr Outcome kFailed = Outcome::Failed;
 
 INSTANTIATE_TEST_SUITE_P(
     Totals, ScanTotal,
@@ -105,11 +105,11 @@ INSTANTIATE_TEST_SUITE_P(
         TotalCase{{Result(kMax), Result(kMax), Result(kMax)}, 3LL * kMax, "Saved 6291455Kb"},
         // A failure adds nothing, nor does a compressor that throws; one that failed only after
         // the file was replaced did save its bytes.
-        TotalCase{{Result(4096), Result(777, kFailed, TextureStep::Write), Result(5, kFailed)},
+        TotalCase{{Result(4096), Result(777, kFailed, Step::Write), Result(5, kFailed)},
                   4096,
                   "Saved 4Kb",
                   2},
-        TotalCase{{Result(3072, kFailed, TextureStep::SyncFolder)}, 3072, "Saved 3Kb", 1}));
+        TotalCase{{Result(3072, kFailed, Step::SyncFolder)}, 3072, "Saved 3Kb", 1}));
 
 // The window program removes a killed run's temporary files without a word; only a removal that
 // fails is listed.
@@ -120,8 +120,8 @@ TEST(TextureScan, RemovesLeftoverTemporaryFilesQuietlyAndListsAFailedRemoval) {
     RecordingView view;
     TextureScan scan(view, [](const FileInFolder&) { return Result(0); });
     scan.Scan(r.path());
-    EXPECT_EQ(scan.LeftoversRemoved(), 1u);
-    EXPECT_TRUE(scan.Failures().empty());
+    EXPECT_EQ(scan.leftoversRemoved(), 1u);
+    EXPECT_TRUE(scan.failures().empty());
     EXPECT_FALSE(fs::exists(leftover));
 
     MakeFile(r, "sub/.b.ace.quorvel-tmp-Q1w2E3");
@@ -135,10 +135,10 @@ TEST(TextureScan, RemovesLeftoverTemporaryFilesQuietlyAndListsAFailedRemoval) {
     ScopedFileOps refuse(std::move(ops));
     TextureScan again(view, [](const FileInFolder&) { return Result(0); });
     again.Scan(r.path());
-    ASSERT_EQ(again.Failures().size(), 1u);
-    EXPECT_EQ(again.Failures()[0].message.rfind("Could not remove the leftover temporary file ", 0),
+    ASSERT_EQ(again.failures().size(), 1u);
+    EXPECT_EQ(again.failures()[0].message.rfind("Could not remove the leftover temporary file ", 0),
               0u)
-        << again.Failures()[0].message;
+        << again.failures()[0].message;
 }
 
 TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
@@ -152,15 +152,15 @@ TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
     RecordingView view;
     TextureScan scan(view, [](const FileInFolder&) { return Result(0); });
     scan.Scan("/t/caf\xE9", lister);
-    ASSERT_EQ(scan.Failures().size(), 1u);
-    EXPECT_EQ(scan.Failures()[0].path, "/t/caf\xE9");
+    ASSERT_EQ(scan.failures().size(), 1u);
+    EXPECT_EQ(scan.failures()[0].path, "/t/caf\xE9");
 #ifdef _WIN32
     // A narrow name is in the ANSI code page there, where 0xE9 is a letter like any other.
     const std::string shown = "/t/caf\xC3\xA9";
 #else
     const std::string shown = "/t/caf\xEF\xBF\xBD"; // not UTF-8: shown as a replacement
 #endif
-    EXPECT_EQ(scan.Failures()[0].message, "Could not open the folder " + shown + ": " +
+    EXPECT_EQ(scan.failures()[0].message, "Could not open the folder " + shown + ": " +
                                               DescribeError({EACCES, std::system_category()}) +
                                               ". Nothing in it was changed.");
 }
@@ -181,12 +181,12 @@ TEST(TextureScan, CompressesATreeOnceAndASecondPassChangesNothing) {
     RecordingView first;
     TextureScan scan(first, compressor);
     scan.Scan(r.path());
-    EXPECT_EQ(scan.TotalSaved(), expected);
-    EXPECT_EQ(scan.StatusText(), "Saved " + std::to_string(expected / 1024) + "Kb");
+    EXPECT_EQ(scan.totalSaved(), expected);
+    EXPECT_EQ(scan.statusText(), "Saved " + std::to_string(expected / 1024) + "Kb");
     // a, b, done and short each set and repaint the label; ro.ace and other.txt don't.
     EXPECT_EQ(std::count(first.events.begin(), first.events.end(), "repaint"), 4);
-    ASSERT_EQ(scan.Failures().size(), 1u);
-    EXPECT_EQ(scan.Failures()[0].path, tooShort);
+    ASSERT_EQ(scan.failures().size(), 1u);
+    EXPECT_EQ(scan.failures()[0].path, tooShort);
     EXPECT_EQ(ReadFileBytes(readOnly), MakeTexture(0x00, payloadA));
     EXPECT_EQ(ReadFileBytes(done), MakeTexture(0x46, payloadA));
     EXPECT_EQ(ReadFileBytes(tooShort), (Bytes{1, 2, 3, 4, 5}));
@@ -196,7 +196,7 @@ TEST(TextureScan, CompressesATreeOnceAndASecondPassChangesNothing) {
     TextureScan again(second, compressor);
     again.Scan(r.path());
     again.Finish();
-    EXPECT_EQ(again.TotalSaved(), 0);
+    EXPECT_EQ(again.totalSaved(), 0);
     EXPECT_EQ(second.events.back(), "status Saved 0Kb Finished..");
     EXPECT_EQ(ReadFileBytes(r / "a.ace"), compressedA);
 }

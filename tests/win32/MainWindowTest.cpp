@@ -218,7 +218,7 @@ TEST(Win32MainWindow, ScalesTheDesignByTheDpiOfItsWindow) {
 
 // In process: the window as frmMain builds it, before any load handler runs.
 TEST(Win32MainWindow, LabelsUseTheBoldStatusFontAndcmdOKTheRegularDefaultFont) {
-    win32::frmMain window(L"");
+    frmMain window(L"");
     HWND lblTitle = GetDlgItem(window.Handle(), IDC_LBLTITLE);
     HWND lblVersion = GetDlgItem(window.Handle(), IDC_LBLVERSION);
     HWND cmdOK = GetDlgItem(window.Handle(), IDOK);
@@ -354,8 +354,7 @@ TEST(Win32MainWindow, LongTextsAreFittedToTheLabelsAndWholeInTheirToolTips) {
 }
 
 TEST(Win32MainWindow, AboutShowsAnInformationBoxThroughMessageBoxW) {
-    const auto previous =
-        SetMessageBoxPresenter(std::make_shared<win32::Win32MessageBoxPresenter>());
+    const auto previous = SetMessageBoxPresenter(std::make_shared<Win32MessageBoxPresenter>());
     Brevora component;
     // About blocks until the box is closed: it runs on a thread of its own.
     auto about = std::async(std::launch::async, [&component] { return component.About(); });

@@ -4,6 +4,7 @@
 #include "FolderDialog.h"
 
 #include "DisplayPath.h"
+#include "System.h"
 #include "TempDir.h"
 #include "TextureError.h"
 
@@ -142,7 +143,7 @@ TEST_F(FolderDialogTest, LoadShowsThePathDownToTheCurrentFolderThenItsSubfolders
         expected.push_back(std::string(name) + " closed 3");
     EXPECT_EQ(m_view.entries, expected);
     EXPECT_EQ(m_view.openRow, 2);
-    EXPECT_EQ(m_dialog.OpenFolder(), m_home);
+    EXPECT_EQ(m_dialog.openFolder(), m_home);
     EXPECT_TRUE(m_dialog.path.empty());
     EXPECT_TRUE(m_view.warnings.empty());
 }
@@ -152,8 +153,8 @@ TEST_F(FolderDialogTest, TheCurrentDriveIsTheOneWithTheLongestRootHoldingTheCurr
     m_source.drives = {kDriveB, kDriveA}; // the order of the system's list is kept
     m_dialog.Load();
     EXPECT_EQ(m_view.currentDrive, 0);
-    EXPECT_EQ(m_dialog.CurrentDrive(), 0);
-    EXPECT_EQ(m_dialog.OpenFolder(), kRootB / "pictures");
+    EXPECT_EQ(m_dialog.currentDrive(), 0);
+    EXPECT_EQ(m_dialog.openFolder(), kRootB / "pictures");
 }
 
 TEST_F(FolderDialogTest, ACurrentFolderThatCannotBeListedShowsItsPathAlone) {
@@ -179,12 +180,12 @@ TEST_F(FolderDialogTest, OkAtOnceGivesTheCurrentFolderAndHides) {
 TEST_F(FolderDialogTest, OpeningEntriesMovesDownAndUpAndOkGivesTheOpenFolder) {
     m_dialog.Load();
     m_dialog.Dir1_Open(RowOf(m_view, "alpha"));
-    EXPECT_EQ(m_dialog.OpenFolder(), m_home / "alpha");
+    EXPECT_EQ(m_dialog.openFolder(), m_home / "alpha");
     EXPECT_EQ(m_view.entries, PathEntries({"home", "ann", "alpha"}));
     EXPECT_EQ(m_view.openRow, 3);
 
     m_dialog.Dir1_Open(1); // "home", above
-    EXPECT_EQ(m_dialog.OpenFolder(), kRootA / "home");
+    EXPECT_EQ(m_dialog.openFolder(), kRootA / "home");
     Strings expected = PathEntries({"home"});
     expected.push_back("ann closed 2");
     EXPECT_EQ(m_view.entries, expected);
@@ -226,7 +227,7 @@ TEST_F(FolderDialogTest, OpeningAFolderThatVanishedWarnsAndReadsTheListAgain) {
 
     EXPECT_EQ(m_view.entries, expected);
     EXPECT_EQ(m_view.openRow, 2);
-    EXPECT_EQ(m_dialog.OpenFolder(), m_home);
+    EXPECT_EQ(m_dialog.openFolder(), m_home);
     const Strings warning{
         "Could not open the folder " + DisplayPath(m_home / "alpha") + ": " +
         DescribeError(std::make_error_code(std::errc::no_such_file_or_directory)) +
@@ -238,7 +239,7 @@ TEST_F(FolderDialogTest, OpeningAFolderThatVanishedWarnsAndReadsTheListAgain) {
     m_source.folders.erase(m_home);
     m_dialog.Dir1_Open(RowOf(m_view, "beta"));
     EXPECT_EQ(m_view.entries, PathEntries({"home", "ann"}));
-    EXPECT_EQ(m_dialog.OpenFolder(), m_home);
+    EXPECT_EQ(m_dialog.openFolder(), m_home);
     EXPECT_EQ(m_view.warnings.size(), 2u);
 }
 
@@ -271,8 +272,8 @@ TEST_F(FolderDialogTest, ADriveChangeOpensTheDrivesRootAndForgetsTheFolderBefore
 
     m_dialog.Drive1_Change(1);
 
-    EXPECT_EQ(m_dialog.OpenFolder(), kRootB);
-    EXPECT_EQ(m_dialog.CurrentDrive(), 1);
+    EXPECT_EQ(m_dialog.openFolder(), kRootB);
+    EXPECT_EQ(m_dialog.currentDrive(), 1);
 #ifdef _WIN32
     const Strings expected{DisplayPath(kRootB) + " open 0", "pictures closed 1"};
 #else
@@ -292,7 +293,7 @@ TEST_F(FolderDialogTest, PickingTheCurrentDriveIsNoChange) {
     const int listings = m_view.listings;
     m_dialog.Drive1_Change(0);
     EXPECT_EQ(m_view.listings, listings);
-    EXPECT_EQ(m_dialog.OpenFolder(), m_home / "alpha");
+    EXPECT_EQ(m_dialog.openFolder(), m_home / "alpha");
 }
 
 TEST_F(FolderDialogTest, AFailedDriveChangeWarnsAndPutsDrive1Back) {
@@ -308,16 +309,16 @@ TEST_F(FolderDialogTest, AFailedDriveChangeWarnsAndPutsDrive1Back) {
                            DisplayPath(m_home) + "."};
     EXPECT_EQ(m_view.warnings, expected);
     EXPECT_EQ(m_view.selected, std::vector<int>{0});
-    EXPECT_EQ(m_dialog.CurrentDrive(), 0);
+    EXPECT_EQ(m_dialog.currentDrive(), 0);
     EXPECT_EQ(m_view.entries, before);
-    EXPECT_EQ(m_dialog.OpenFolder(), m_home);
+    EXPECT_EQ(m_dialog.openFolder(), m_home);
     EXPECT_EQ(m_view.hides, 0);
     EXPECT_TRUE(m_dialog.path.empty());
 
     // The same drive picked again is tried again, not taken as no change.
     m_source.failing.clear();
     m_dialog.Drive1_Change(1);
-    EXPECT_EQ(m_dialog.OpenFolder(), kRootB);
+    EXPECT_EQ(m_dialog.openFolder(), kRootB);
 }
 
 TEST(RootOfDrive, IsTheDesignationWithASeparatorOnWindowsAndTheMountPointElsewhere) {
@@ -406,9 +407,9 @@ TEST(SystemFolderSource, OneOfTheDrivesHoldsTheCurrentFolder) {
     RecordingView view;
     FolderDialog dialog(view, source);
     dialog.Load();
-    ASSERT_GE(dialog.CurrentDrive(), 0);
+    ASSERT_GE(dialog.currentDrive(), 0);
     const fs::path root =
-        RootOfDrive(dialog.Drives()[static_cast<std::size_t>(dialog.CurrentDrive())]);
+        RootOfDrive(dialog.drives()[static_cast<std::size_t>(dialog.currentDrive())]);
     const std::string shownRoot = DisplayPath(root);
     const std::string shownCurrent = DisplayPath(current);
 #ifdef _WIN32
@@ -417,7 +418,7 @@ TEST(SystemFolderSource, OneOfTheDrivesHoldsTheCurrentFolder) {
 #else
     EXPECT_EQ(shownCurrent.rfind(shownRoot, 0), 0u) << shownRoot;
 #endif
-    EXPECT_EQ(dialog.OpenFolder(), current);
+    EXPECT_EQ(dialog.openFolder(), current);
 }
 
 // The system's folders with the current folder fixed, for a dialog over a real tree.
@@ -445,7 +446,7 @@ TEST(FolderDialogOverARealTree, AFolderInsideAHiddenFolderCanBePicked) {
     FolderDialog dialog(view, source);
 
     dialog.Load();
-    ASSERT_EQ(dialog.OpenFolder(), dir.path());
+    ASSERT_EQ(dialog.openFolder(), dir.path());
     dialog.Dir1_Open(RowOf(view, DisplayPath(hidden.filename())));
     dialog.Dir1_Open(RowOf(view, "inner"));
     dialog.OKButton_Click();
@@ -473,7 +474,7 @@ TEST(FolderDialogOverARealTree, AFolderTheUserCannotListIsNotEntered) {
         dialog.Load();
         const Strings before = view.entries;
         dialog.Dir1_Open(RowOf(view, "locked"));
-        const bool refused = dialog.OpenFolder() == area.path() && view.entries == before &&
+        const bool refused = dialog.openFolder() == area.path() && view.entries == before &&
                              view.warnings.size() == 1;
         return refused ? 0 : 1;
     });

@@ -209,7 +209,7 @@ TEST_F(MainWindowTest, AFailedRewriteShowsItsReasonAndTheWholeSentence) {
 
     MainWindow window(m_view, file.native(), [&](Brevora&, const FileInFolder& named) {
         failed.path = named.shown;
-        failed.setFailure(TextureStep::Write, noSpace);
+        failed.SetFailure(Step::Write, noSpace);
         return failed;
     });
     window.Form_Load();
@@ -229,21 +229,21 @@ TEST_F(MainWindowTest, OkStaysDisabledAndCloseIsRefusedWhileAFileIsCompressed) {
     bool busy = false, closeAccepted = true;
 
     MainWindow window(m_view, file.native(), [&](Brevora& compressor, const FileInFolder& named) {
-        busy = self->Busy();
+        busy = self->busy();
         closeAccepted = self->QueryUnload();
         self->cmdOK_Click();
         seenWhileBusy = m_view.events;
         return CompressTextureFile(compressor, named);
     });
     self = &window;
-    EXPECT_FALSE(window.Busy());
+    EXPECT_FALSE(window.busy());
     window.Form_Load();
 
     EXPECT_TRUE(busy);
     EXPECT_FALSE(closeAccepted);
     // Only the disabled button and the title so far: no close, no show.
     EXPECT_EQ(seenWhileBusy, (Events{"ok off", "title " + DisplayPath(file)}));
-    EXPECT_FALSE(window.Busy());
+    EXPECT_FALSE(window.busy());
     EXPECT_EQ(m_view.events.back(), "focus");
     EXPECT_EQ(m_view.events[m_view.events.size() - 2], "ok on");
 }
@@ -356,7 +356,7 @@ TEST_F(MainWindowTest, RunningOutOfMemoryInTheWalkEndsTheRunWithAWarning) {
                           "ok on",
                           "focus"};
     EXPECT_EQ(m_view.events, expected);
-    EXPECT_FALSE(window.Busy());
+    EXPECT_FALSE(window.busy());
 }
 
 } // namespace
