@@ -4,7 +4,7 @@
 #include "SafeReplace.h"
 #include "System.h"
 #include "TextureError.h"
-#include "TextureFile.h"
+#include "TextureRewrite.h"
 
 #include <algorithm>
 #include <chrono>
@@ -164,9 +164,7 @@ public:
 private:
     struct Staged {
         std::size_t index;
-        PreparedTexture prepared;
-        PendingReplacement pending;
-        bool synced; // the temporary file is known to be on disk
+        TextureRewrite rewrite;
     };
 
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -203,14 +201,11 @@ private:
             }
             if (m_committing) {
                 for (Staged& staged : m_batch) {
-                    TextureResult& result = staged.prepared.result;
-                    if (staged.pending) {
-                        staged.pending.discard();
-                        result.SetFailure(Step::Replace, error);
-                    } else if (!result.failed()) {
-                        result.SetFailure(Step::SyncFolder, error);
-                    }
-                    m_shared.Publish(staged.index, ReportFromTexture(result));
+                    if (staged.rewrite.staged())
+                        staged.rewrite.Fail(Step::Replace, error);
+                    else if (!staged.rewrite.result().failed())
+                        staged.rewrite.FolderSyncFailed(error);
+                    m_shared.Publish(staged.index, ReportFromTexture(staged.rewrite.result()));
                 }
                 m_batch.clear();
                 m_batchBytes = 0;
@@ -265,32 +260,30 @@ private:
 
         const TextureTransform transform =
             IsRestoreMode(mode) ? TextureTransform::Restore : TextureTransform::Compress;
-        PreparedTexture prepared =
-            file.folder ? PrepareTexture(file, m_engine.compressor(), transform)
-                        : PrepareTexture(item.path, m_engine.compressor(), transform);
+        TextureRewrite rewrite =
+            file.folder ? TextureRewrite(file, transform)
+                        : TextureRewrite::Unreachable(item.path, transform, item.openError);
+        rewrite.Prepare(m_engine.compressor());
         // The progress counts a file as soon as it is compressed, not when its batch is renamed
         // into place; the totals count only what was renamed.
-        CountDone(item, prepared.result.rewritten() ? prepared.result.bytesSaved : 0);
-        if (IsDryRunMode(mode) || !prepared.result.rewritten()) {
+        const TextureResult& result = rewrite.result();
+        CountDone(item, result.rewritten() ? result.bytesSaved : 0);
+        if (IsDryRunMode(mode) || !result.rewritten()) {
             m_current = kNone;
-            m_shared.Publish(index, ReportFromTexture(prepared.result));
+            m_shared.Publish(index, ReportFromTexture(result));
             return;
         }
-        const std::int32_t newPayloadBytes = prepared.stream.count();
+        const auto newPayloadBytes = static_cast<std::int32_t>(rewrite.newBytes()) -
+                                     static_cast<std::int32_t>(kTextureHeaderBytes);
         const bool deferSync =
             m_shared.options.deferSmallSyncs && newPayloadBytes < kDeferredSyncLimit;
-        PendingReplacement pending =
-            StageTexture(prepared, deferSync ? StageSync::Later : StageSync::Now);
-        if (!pending) {
+        if (!rewrite.Stage(deferSync ? StageSync::Later : StageSync::Now)) {
             m_current = kNone;
-            m_shared.Publish(index, ReportFromTexture(prepared.result));
+            m_shared.Publish(index, ReportFromTexture(rewrite.result()));
             return;
         }
-        // The stream is on disk now; free it (erase() would keep the capacity) so a batch holds
-        // no payload memory while it fills.
-        prepared.stream = ByteArray{};
         m_batchBytes += static_cast<std::int64_t>(kTextureHeaderBytes) + newPayloadBytes;
-        m_batch.push_back({index, std::move(prepared), std::move(pending), !deferSync});
+        m_batch.push_back({index, std::move(rewrite)});
         m_current = kNone;
         if (m_batch.size() >= m_shared.batchFiles || m_batchBytes >= m_shared.options.batchBytes)
             CommitBatch();
@@ -303,21 +296,21 @@ private:
         SyncDeferred();
         std::set<const OpenFolder*> folders;
         for (Staged& staged : m_batch) {
-            if (CommitTexture(staged.prepared, staged.pending, false))
-                folders.insert(staged.prepared.target.folder.get());
+            if (staged.rewrite.Commit(false))
+                folders.insert(staged.rewrite.file().folder.get());
         }
         for (const OpenFolder* folder : folders) {
             const std::error_code error = SyncFolder(*folder);
             if (!error)
                 continue;
             for (Staged& staged : m_batch) {
-                if (!staged.prepared.result.failed() &&
-                    staged.prepared.target.folder.get() == folder)
-                    staged.prepared.result.SetFailure(Step::SyncFolder, error);
+                if (!staged.rewrite.result().failed() &&
+                    staged.rewrite.file().folder.get() == folder)
+                    staged.rewrite.FolderSyncFailed(error);
             }
         }
         for (Staged& staged : m_batch)
-            m_shared.Publish(staged.index, ReportFromTexture(staged.prepared.result));
+            m_shared.Publish(staged.index, ReportFromTexture(staged.rewrite.result()));
         m_batch.clear();
         m_batchBytes = 0;
         m_committing = false;
@@ -328,20 +321,15 @@ private:
     void SyncDeferred() {
         std::map<std::uint64_t, std::error_code> deviceErrors;
         for (Staged& staged : m_batch) {
-            if (staged.synced)
+            if (staged.rewrite.synced() || !staged.rewrite.staged())
                 continue;
-            const std::uint64_t device = staged.prepared.original.device;
+            const std::uint64_t device = staged.rewrite.original().device;
             auto it = deviceErrors.find(device);
             if (it == deviceErrors.end())
-                it = deviceErrors.emplace(device, SyncFileSystem(*staged.prepared.target.folder))
+                it = deviceErrors.emplace(device, SyncFileSystem(*staged.rewrite.file().folder))
                          .first;
-            if (it->second) {
-                if (const std::error_code error = staged.pending.sync()) {
-                    staged.prepared.result.SetFailure(Step::Sync, error);
-                    staged.pending.discard();
-                }
-            }
-            staged.synced = true;
+            if (it->second)
+                staged.rewrite.Sync();
         }
     }
 
@@ -349,8 +337,8 @@ private:
         m_shared.abandoned.fetch_add(static_cast<std::int64_t>(m_batch.size()),
                                      std::memory_order_relaxed);
         for (Staged& staged : m_batch) {
-            staged.pending.discard();
-            m_shared.Publish(staged.index, NotProcessed(staged.prepared.result.path));
+            staged.rewrite.Abandon();
+            m_shared.Publish(staged.index, NotProcessed(staged.rewrite.result().path));
         }
         m_batch.clear();
         m_batchBytes = 0;

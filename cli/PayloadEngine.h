@@ -35,7 +35,7 @@ public:
     PayloadEngine(const PayloadEngine&) = delete;
     PayloadEngine& operator=(const PayloadEngine&) = delete;
 
-    // The compressor to hand to PrepareTexture. Refers to this engine, which must outlive it.
+    // The compressor to hand to TextureRewrite::Transform. Refers to this engine, which must outlive it.
     const PayloadCompressor& compressor() const { return m_compressor; }
 
 private:

@@ -39,6 +39,8 @@ struct WorkItem {
     // The file to handle; without a folder when a named file couldn't be resolved (the worker
     // then reports why from the path).
     FileInFolder file;
+    // Why a named file couldn't be resolved (then `file` has no folder).
+    std::error_code openError;
     std::int64_t size = 0; // file size in bytes; 0 when unknown
     // Set when the item's report is already known (read-only, walk failure); the workers pass
     // it on unchanged.

@@ -3,6 +3,7 @@
 #include "DisplayPath.h"
 #include "FailureText.h"
 #include "LeftoverFiles.h"
+#include "TextureRewrite.h"
 
 #include <exception>
 #include <utility>

@@ -21,6 +21,7 @@
 // A scan runs on the calling thread and holds it until the walk ends.
 
 #include "FolderWalk.h"
+#include "OpenFolder.h"
 #include "ProgressView.h"
 #include "TextureFile.h"
 

@@ -8,6 +8,7 @@
 #include "FailureText.h"
 #include "OpenFolder.h"
 #include "TextureError.h"
+#include "TextureRewrite.h"
 #include "TextureScan.h"
 
 #include <new>

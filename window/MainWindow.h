@@ -15,6 +15,7 @@
 // component.
 
 #include "CommandLine.h"
+#include "OpenFolder.h"
 #include "ProgressView.h"
 #include "TextureFile.h"
 

@@ -9,6 +9,7 @@
 #include "FileContents.h"
 #include "StatusLabel.h"
 #include "TextureError.h"
+#include "TextureRewrite.h"
 #include "TextureSamples.h"
 #include "Toolkit.h"
 #include "fd.h"

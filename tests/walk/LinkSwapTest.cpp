@@ -8,6 +8,7 @@
 #include "Brevora.h"
 #include "FileContents.h"
 #include "FileOps.h"
+#include "NamedTexture.h"
 #include "ProgressView.h"
 #include "TempDir.h"
 #include "TextureError.h"
@@ -249,7 +250,7 @@ TEST_P(LinkSwapTest, NamedFileNeverActsOutsideTheTree) {
     TextureResult result;
     {
         ScopedFileOps swapping(SwappingOps(c));
-        result = CompressTextureFile(compressor, m_dir / "tree/sub/brick.ace");
+        result = CompressNamedFile(compressor, m_dir / "tree/sub/brick.ace");
     }
     ASSERT_TRUE(m_state->fired) << "the swap never happened";
     ExpectOutsideUntouched();

@@ -8,6 +8,7 @@
 #include "FailureText.h"
 #include "TempDir.h"
 #include "TextureError.h"
+#include "TextureRewrite.h"
 #include "TextureSamples.h"
 
 #include <algorithm>
