@@ -148,10 +148,6 @@ private:
 
 } // namespace
 
-std::int64_t PayloadBytes(std::int64_t size) {
-    return std::max<std::int64_t>(0, size - static_cast<std::int64_t>(kTextureHeaderBytes));
-}
-
 WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
                      bool removeLeftovers, std::size_t maxOpenFolders) {
     if (maxOpenFolders == 0) {

@@ -78,7 +78,7 @@ bool TextureRewrite::FailedAt(Step step, std::error_code error) {
     return false;
 }
 
-void TextureRewrite::Fail(Step step, std::error_code error) {
+void TextureRewrite::Fail(Step step, std::error_code error) noexcept {
     m_pending.discard();
     m_payload = ByteArray{};
     m_source.reset();
@@ -287,6 +287,7 @@ bool TextureRewrite::Stage(StageSync sync) {
         return FailedAt(Step::Write, error);
     // The payload is on its way to disk; freed now (erase() would keep the capacity), a batch
     // of staged files holds no payload memory.
+    m_stagedBytes = kHeaderBytes + m_payload.count();
     m_payload = ByteArray{};
     // Only now, with the data in place, does the file get the original's owner and access;
     // the same sync then makes content and attributes durable together.
@@ -345,7 +346,7 @@ bool TextureRewrite::SyncFolder() {
     return true;
 }
 
-void TextureRewrite::FolderSyncFailed(std::error_code error) {
+void TextureRewrite::FolderSyncFailed(std::error_code error) noexcept {
     m_result.SetFailure(Step::SyncFolder, error);
 }
 

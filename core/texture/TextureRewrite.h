@@ -95,10 +95,10 @@ public:
 
     // A sync of the folder after Replace failed: the file was replaced, but the rename may not
     // be on disk.
-    void FolderSyncFailed(std::error_code error);
+    void FolderSyncFailed(std::error_code error) noexcept;
     // Fails the rewrite at `step` (an exception met outside the steps, say), removing any
     // temporary file and closing the original.
-    void Fail(Step step, std::error_code error);
+    void Fail(Step step, std::error_code error) noexcept;
     // Gives the rewrite up without a result of its own (an interrupt): the temporary file is
     // removed, the original closed and left as it was.
     void Abandon() noexcept;
@@ -110,6 +110,8 @@ public:
     std::int64_t payloadBytes() const noexcept { return m_payloadBytes; }
     // Bytes of the new file held in memory, head included (after Transform, until Stage).
     std::int64_t newBytes() const noexcept;
+    // Bytes written to the temporary file, head included (after Stage).
+    std::int64_t stagedBytes() const noexcept { return m_stagedBytes; }
     // The new head and payload, after Transform and until Stage writes them.
     const TextureHead& newHead() const noexcept { return m_head; }
     std::span<const std::uint8_t> newPayload() const noexcept { return m_payload.bytes(); }
@@ -145,6 +147,7 @@ private:
     std::int64_t m_payloadBytes = 0;
     ByteArray m_payload; // the payload read, then the new payload until it is written
     PendingReplacement m_pending;
+    std::int64_t m_stagedBytes = 0;
     bool m_synced = false;
 };
 
