@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <utility>
 
 namespace quorvel {
 namespace {
@@ -12,20 +13,32 @@ bool SyncsWithItsFileSystem(const TextureRewrite& rewrite, bool deferSmallSyncs)
     return deferSmallSyncs && rewrite.stagedBytes() < kDeferredSyncLimit;
 }
 
+bool NeedsSync(const TextureRewrite& rewrite) {
+    return rewrite.staged() && !rewrite.synced();
+}
+
 void MakeDurable(std::span<TextureRewrite* const> batch, bool deferSmallSyncs) {
-    // One syncfs() per file system, asked the first time one of its files needs it.
-    std::map<std::uint64_t, std::error_code> fileSystems;
-    for (TextureRewrite* rewrite : batch) {
-        if (!rewrite->staged() || rewrite->synced())
-            continue;
-        if (SyncsWithItsFileSystem(*rewrite, deferSmallSyncs)) {
-            const std::uint64_t device = rewrite->original().device;
-            auto it = fileSystems.find(device);
-            if (it == fileSystems.end())
-                it = fileSystems.emplace(device, SyncFileSystem(*rewrite->file().folder)).first;
-            if (!it->second)
-                continue;
+    // The small files of each file system, and one of its folders to reach it by.
+    std::map<std::uint64_t, std::pair<std::size_t, const OpenFolder*>> smallFiles;
+    for (const TextureRewrite* rewrite : batch) {
+        if (NeedsSync(*rewrite) && SyncsWithItsFileSystem(*rewrite, deferSmallSyncs)) {
+            auto& [count, folder] = smallFiles[rewrite->original().device];
+            ++count;
+            folder = rewrite->file().folder.get();
         }
+    }
+    // A file system holding enough of them is flushed once; the few elsewhere go one by one.
+    std::set<std::uint64_t> flushed;
+    for (const auto& [device, files] : smallFiles) {
+        if (files.first >= kFilesForOneFlush && !SyncFileSystem(*files.second))
+            flushed.insert(device);
+    }
+    for (TextureRewrite* rewrite : batch) {
+        if (!NeedsSync(*rewrite))
+            continue;
+        if (SyncsWithItsFileSystem(*rewrite, deferSmallSyncs) &&
+            flushed.count(rewrite->original().device) > 0)
+            continue;
         rewrite->Sync();
     }
 }
