@@ -590,6 +590,7 @@ FileOps MakeSystemFileOps() {
         return NotSupported();
     };
     ops.setXattr = [](int, const char*, const void*, std::size_t) { return NotSupported(); };
+    ops.removeXattr = [](int, const char*) { return NotSupported(); };
     ops.setLease = [](int, bool) {
         errno = ENOSYS;
         return -1;
