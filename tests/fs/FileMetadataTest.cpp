@@ -7,6 +7,7 @@
 
 #include "TextureError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>

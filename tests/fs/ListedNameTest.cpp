@@ -11,6 +11,7 @@
 #include "TempDir.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace quorvel::test {
