@@ -33,7 +33,7 @@ CLI = sys.argv[1]
 WALK = sys.argv[2] if len(sys.argv) > 2 and os.path.exists(sys.argv[2]) else None
 SKIP = 77
 OTHER_OWNER = 4321
-TOOLS = ["bindfs", "fusefat", "mkfs.vfat", "strace"]
+TOOLS = ["bindfs", "fusefat", "fusermount", "mkfs.vfat", "strace"]
 
 
 def skip(reason):
