@@ -74,9 +74,10 @@ struct FileOps {
     // and the like; never read-only) and the creation time of `source`. Elsewhere ENOSYS.
     std::function<int(int source, int target)> copyFileAttributes;
     // Windows: gives `target` the security descriptor of `source`: its DACL, the owner and group
-    // where this process may set them (not being allowed to give a file away is no failure, as
-    // on POSIX), and the SACL where the process may read and set it. Succeeds without doing
-    // anything on a file system without security descriptors. Elsewhere ENOSYS.
+    // where this process may set them (not being allowed to give a file away is no failure
+    // here, unlike on POSIX: see the README's Windows section), and the SACL where the process
+    // may read and set it. Succeeds without doing anything on a file system without security
+    // descriptors. Elsewhere ENOSYS.
     std::function<int(int source, int target)> copySecurity;
     // Called when a call failed with EBUSY, because another program holds the file open in a
     // way that keeps us out (Windows sharing and lock violations; a replace refused because the
