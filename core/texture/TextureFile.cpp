@@ -85,6 +85,22 @@ void RestorePayload(PreparedTexture& prepared, const TextureHead& compressedHead
     result.outcome = Outcome::Decompressed;
 }
 
+// The step named for the piece of metadata the temporary file could not be given.
+Step MetadataStep(MetadataPart part) {
+    switch (part) {
+    case MetadataPart::Permissions:
+        return Step::CopyPermissions;
+    case MetadataPart::Attributes:
+        return Step::CopyAttributes;
+    case MetadataPart::FileAttributes:
+        return Step::CopyFileAttributes;
+    case MetadataPart::None:
+    case MetadataPart::Owner:
+        break;
+    }
+    return Step::CopyOwner;
+}
+
 } // namespace
 
 FileSizes TextureResult::fileSizes() const noexcept {
@@ -343,8 +359,9 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
     }
     // Only now, with the data in place, does the file get the original's owner and access;
     // the same sync then makes content and attributes durable together.
-    if ((error = staged.copyAttributes(prepared.original, prepared.source.get()))) {
-        prepared.result.SetFailure(Step::CreateTemp, error);
+    if (const MetadataFailure failure =
+            staged.copyAttributes(prepared.original, prepared.source.get())) {
+        prepared.result.SetFailure(MetadataStep(failure.part), failure.error);
         return {};
     }
     // Where the original must be closed for the rename, nothing more is read from it and no
