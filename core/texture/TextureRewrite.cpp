@@ -58,6 +58,22 @@ bool CompressedMeanwhile(const FileInFolder& file) {
            ReadFully(ops, fd, header.data(), header.size(), 0) == 8 && IsMarkedCompressed(header);
 }
 
+// The step named for the piece of metadata the temporary file could not be given.
+Step MetadataStep(MetadataPart part) {
+    switch (part) {
+    case MetadataPart::Permissions:
+        return Step::CopyPermissions;
+    case MetadataPart::Attributes:
+        return Step::CopyAttributes;
+    case MetadataPart::FileAttributes:
+        return Step::CopyFileAttributes;
+    case MetadataPart::None:
+    case MetadataPart::Owner:
+        break;
+    }
+    return Step::CopyOwner;
+}
+
 } // namespace
 
 TextureRewrite::TextureRewrite(FileInFolder file, TextureTransform transform)
@@ -291,8 +307,8 @@ bool TextureRewrite::Stage(StageSync sync) {
     m_payload = ByteArray{};
     // Only now, with the data in place, does the file get the original's owner and access;
     // the same sync then makes content and attributes durable together.
-    if ((error = m_pending.copyAttributes(m_original, m_source.get())))
-        return FailedAt(Step::CreateTemp, error);
+    if (const MetadataFailure failure = m_pending.copyAttributes(m_original, m_source.get()))
+        return FailedAt(MetadataStep(failure.part), failure.error);
     // Where the original must be closed for the rename, nothing more is read from it and no
     // lease keeps it open: closed now, it keeps nobody else out (another run replacing it, a
     // program asking for it unshared) while this file waits for its rename. The identity check

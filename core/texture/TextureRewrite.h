@@ -71,9 +71,10 @@ public:
     // Open to Transform: everything that writes nothing, all a dry run does.
     bool Prepare(const PayloadCompressor& compress);
 
-    // Step::CreateTemp, Step::Write and, with StageSync::Now, Step::Sync: writes the new file to
-    // a temporary file beside the original, gives it the original's owner, group, extended
-    // attributes and permission bits, and syncs it (content and attributes together). The new
+    // Step::CreateTemp, Step::Write, the Copy steps and, with StageSync::Now, Step::Sync: writes
+    // the new file to a temporary file beside the original, gives it what of the original's
+    // owner, group, extended attributes and permission bits differs (failing at the step of the
+    // piece that can't be given), and syncs it (content and attributes together). The new
     // payload is freed once written. On failure no temporary file is left.
     bool Stage(StageSync sync = StageSync::Now);
     // Asks the system to start writing the staged file to disk now, without waiting, so that
