@@ -106,7 +106,7 @@ BatchTotals RunOn(const std::filesystem::path& root, BatchMode mode, unsigned jo
     options.mode = mode;
     options.jobs = jobs;
     options.engine = engine;
-    options.batchFiles = 5; // several batches even in a small tree
+    options.batchFiles = 5;                         // several batches even in a small tree
     options.commitInterval = std::chrono::hours(1); // batches close by their count, or at the end
     CollectingSink sink;
     const BatchTotals totals = RunBatch(work, options, sink, stop);
