@@ -188,7 +188,7 @@ TEST(CompressTextureFile, ANamedFileKeepsTheCaseItsFolderListsItIn) {
     const Bytes input = MakeTexture(0, CompressibleBytes(700));
     WriteFileBytes(dir / "Mixed.ace", input);
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, dir / "MIXED.ACE");
+    const TextureResult result = CompressNamedFile(compressor, dir / "MIXED.ACE");
     EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"Mixed.ace"});
     EXPECT_EQ(ReadFileBytes(dir / "Mixed.ace"), ExpectedRewrite(input));
@@ -251,7 +251,7 @@ TEST(CompressTextureFile, WorksInTheFolderItOpenedAfterThatFolderMoved) {
     WriteFileBytes(dir / "sub" / "brick.ace", decoy);
 
     Brevora compressor;
-    const TextureResult result = CompressNamedFile(compressor, file);
+    const TextureResult result = CompressTextureFile(compressor, file);
     if (result.outcome == Outcome::Compressed) {
         EXPECT_EQ(ReadFileBytes(dir / "moved" / "brick.ace"), ExpectedRewrite(input));
         EXPECT_EQ(ListFolder(dir / "moved"), std::vector<std::string>{"brick.ace"});
