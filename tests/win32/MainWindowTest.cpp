@@ -322,7 +322,7 @@ std::vector<bool> LinesDrawn(HWND label) {
 
 // In process: texts far longer than the labels, set as the window logic sets them.
 TEST(Win32MainWindow, LongTextsAreFittedToTheLabelsAndWholeInTheirToolTips) {
-    win32::frmMain window(L"");
+    frmMain window(L"");
     HWND lblTitle = GetDlgItem(window.Handle(), IDC_LBLTITLE);
     HWND lblVersion = GetDlgItem(window.Handle(), IDC_LBLVERSION);
     std::string path = "C:\\Textures";
@@ -334,19 +334,19 @@ TEST(Win32MainWindow, LongTextsAreFittedToTheLabelsAndWholeInTheirToolTips) {
     window.setStatus(reason);
 
     // The controls hold the whole texts, at their designed size.
-    EXPECT_EQ(TextOf(lblTitle), win32::Widen(path));
-    EXPECT_EQ(TextOf(lblVersion), win32::Widen(reason));
+    EXPECT_EQ(TextOf(lblTitle), Widen(path));
+    EXPECT_EQ(TextOf(lblVersion), Widen(reason));
     EXPECT_EQ(BoxOf(lblTitle), klblTitle) << Describe(BoxOf(lblTitle));
     EXPECT_EQ(BoxOf(lblVersion), klblVersion) << Describe(BoxOf(lblVersion));
     // lblTitle draws two lines, lblVersion its one.
     EXPECT_EQ(LinesDrawn(lblTitle), (std::vector<bool>{true, true}));
     EXPECT_EQ(LinesDrawn(lblVersion), std::vector<bool>{true});
     // What they don't show is in their tool tips, the failure sentence once there is one.
-    EXPECT_EQ(ToolTipOf(window.Handle(), lblTitle), win32::Widen(path));
-    EXPECT_EQ(ToolTipOf(window.Handle(), lblVersion), win32::Widen(reason));
+    EXPECT_EQ(ToolTipOf(window.Handle(), lblTitle), Widen(path));
+    EXPECT_EQ(ToolTipOf(window.Handle(), lblVersion), Widen(reason));
     window.setStatusDetail("Could not replace brick.ace: " + reason + ".");
     EXPECT_EQ(ToolTipOf(window.Handle(), lblVersion),
-              win32::Widen("Could not replace brick.ace: " + reason + "."));
+              Widen("Could not replace brick.ace: " + reason + "."));
     // A text that fits has none.
     window.setTitle("C:\\Textures");
     EXPECT_EQ(ToolTipOf(window.Handle(), lblTitle), L"");
