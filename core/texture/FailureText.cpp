@@ -198,7 +198,19 @@ std::string DescribeFailure(const TextureResult& result, std::string_view shownP
     if (!result.failed())
         return {};
     const std::string name = shownPath.empty() ? DisplayPath(result.path) : std::string(shownPath);
-    return DescribeFailure(result.failedStep, result.transform, result.error, result.problem, name);
+    std::string sentence =
+        DescribeFailure(result.failedStep, result.transform, result.error, result.problem, name);
+    if (result.leftover.empty())
+        return sentence;
+    return AddLeftover(std::move(sentence), DisplayPath(result.leftover), result.leftoverError);
+}
+
+std::string AddLeftover(std::string sentence, std::string_view shownLeftover,
+                        const std::error_code& error) {
+    if (sentence.ends_with('.'))
+        sentence.pop_back();
+    return sentence + "; the temporary file " + std::string(shownLeftover) +
+           " could not be removed: " + DescribeError(error) + ".";
 }
 
 std::string DescribeVerifyFailure(VerifyProblem problem, const std::error_code& error,

@@ -3,6 +3,7 @@
 
 #include "FailureText.h"
 
+#include "DisplayPath.h"
 #include "TextureError.h"
 
 #include <cerrno>
@@ -139,6 +140,23 @@ TEST(FailureText, AReplaceRefusedForAnotherProgramsChangeSaysWhoseTheFileIs) {
               "Could not replace a/brick.ace with its decompressed copy: " +
                   DescribeError(make_error_code(TextureErrc::FileChanged)) +
                   ". The original file is unchanged.");
+}
+
+// A temporary file that stayed after a failure is named, with why, after the file's state.
+TEST(FailureText, ALeftoverTemporaryFileIsNamedAfterTheFilesState) {
+    TextureResult result;
+    result.path = "a/brick.ace";
+    result.SetFailure(Step::Write, ErrorFromErrno(ENOSPC));
+    result.leftover = "a/.brick.ace.quorvel-tmp-Ab12Cd";
+    result.leftoverError = ErrorFromErrno(EACCES);
+    const std::string expected =
+        "Could not write the compressed copy of " + DisplayPath(result.path) + ": " +
+        DescribeError(result.error) + ". The original file is unchanged; the temporary file " +
+        DisplayPath(result.leftover) +
+        " could not be removed: " + DescribeError(result.leftoverError) + ".";
+    EXPECT_EQ(DescribeFailure(result), expected);
+    result.leftover.clear();
+    EXPECT_EQ(DescribeFailure(result), expected.substr(0, expected.find(';')) + ".");
 }
 
 TEST(FailureText, VerifyFailuresNameTheDamageOrThatTheFileCouldNotBeRead) {
