@@ -89,6 +89,10 @@ constexpr char kCompressedMeanwhile[] =
 constexpr char kChangedMeanwhile[] =
     "Did not replace {path} with its compressed copy: {reason}. It is left as the other program "
     "made it.";
+// Compressing, a replace refused because another program holds the file open: what that program
+// does with it is its own, this program changed nothing.
+constexpr char kInUse[] =
+    "Did not replace {path} with its compressed copy: {reason}. This program did not change it.";
 
 constexpr const char* kOutcomeNames[] = {
     "compressed",  "alreadyCompressed", "nothingCompressed", "readOnlySkipped", "failed",
@@ -183,8 +187,10 @@ std::string DescribeFailure(Step step, TextureTransform transform, const std::er
     if (step == Step::Replace && !restoring) {
         if (error == TextureErrc::CompressedMeanwhile)
             return Fill(kCompressedMeanwhile, shownPath, {});
-        if (error == TextureErrc::FileChanged || error == TextureErrc::InUse)
+        if (error == TextureErrc::FileChanged)
             return Fill(kChangedMeanwhile, shownPath, DescribeError(error));
+        if (error == TextureErrc::InUse)
+            return Fill(kInUse, shownPath, DescribeError(error));
     }
     const StepWords* row = Row(kSteps, step);
     if (row == nullptr)

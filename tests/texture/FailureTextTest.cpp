@@ -122,7 +122,8 @@ TEST(FailureText, RestoringNamesTheDamageFoundInsteadOfTheError) {
 }
 
 // A compressed copy not put in place because another program changed the file says whose the
-// file now is; a restore says what it says for any refused replace.
+// file now is, and one held back because another program only holds it open says this program
+// changed nothing; a restore says what it says for any refused replace.
 TEST(FailureText, AReplaceRefusedForAnotherProgramsChangeSaysWhoseTheFileIs) {
     const auto describe = [](TextureTransform transform, TextureErrc reason) {
         return DescribeFailure(Step::Replace, transform, make_error_code(reason),
@@ -131,11 +132,14 @@ TEST(FailureText, AReplaceRefusedForAnotherProgramsChangeSaysWhoseTheFileIs) {
     EXPECT_EQ(describe(kCompress, TextureErrc::CompressedMeanwhile),
               "Did not replace a/brick.ace with its compressed copy: another program compressed "
               "it meanwhile. It is left as that program wrote it.");
-    for (const TextureErrc reason : {TextureErrc::FileChanged, TextureErrc::InUse})
-        EXPECT_EQ(describe(kCompress, reason),
-                  "Did not replace a/brick.ace with its compressed copy: " +
-                      DescribeError(make_error_code(reason)) +
-                      ". It is left as the other program made it.");
+    EXPECT_EQ(describe(kCompress, TextureErrc::FileChanged),
+              "Did not replace a/brick.ace with its compressed copy: " +
+                  DescribeError(make_error_code(TextureErrc::FileChanged)) +
+                  ". It is left as the other program made it.");
+    EXPECT_EQ(describe(kCompress, TextureErrc::InUse),
+              "Did not replace a/brick.ace with its compressed copy: " +
+                  DescribeError(make_error_code(TextureErrc::InUse)) +
+                  ". This program did not change it.");
     EXPECT_EQ(describe(kRestore, TextureErrc::FileChanged),
               "Could not replace a/brick.ace with its decompressed copy: " +
                   DescribeError(make_error_code(TextureErrc::FileChanged)) +
