@@ -118,8 +118,11 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
     if (mode == BatchMode::Verify) {
         text += Count(t.verified, "compressed file is", "compressed files are") + " sound, " +
                 Count(t.failed, "failed", "failed") + " verification, " +
-                Count(t.notCompressed, "file is", "files are") + " not compressed.\n";
-        return text;
+                Count(t.notCompressed, "file is", "files are") + " not compressed";
+        if (t.otherLayout > 0)
+            text += ", " + std::to_string(t.otherLayout) +
+                    " not checked (a compressed layout this program doesn't write)";
+        return text + ".\n";
     }
     const std::string sizes = "Bytes in: " + std::to_string(t.sizes.bytesIn) + " (" +
                               HumanBytes(t.sizes.bytesIn) +
