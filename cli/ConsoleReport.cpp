@@ -1,7 +1,5 @@
 #include "ConsoleReport.h"
 
-#include "DisplayPath.h"
-
 #include <cmath>
 #include <cstdio>
 
@@ -23,56 +21,6 @@ std::string Mebibytes(std::int64_t bytes) {
 }
 
 } // namespace
-
-std::string TerminalName(std::string_view name) {
-    const auto isC1Lead = [&](std::size_t i) {
-        return static_cast<unsigned char>(name[i]) == 0xC2 && i + 1 < name.size() &&
-               static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(name[i + 1]) <= 0x9F;
-    };
-    // A name starting with a quote is quoted too, or `"\e41"` would pass for ESC followed by "41".
-    bool needsQuoting = name.starts_with('"');
-    for (std::size_t i = 0; i < name.size() && !needsQuoting; ++i) {
-        const auto u = static_cast<unsigned char>(name[i]);
-        needsQuoting = u < 0x20 || u == 0x7F || isC1Lead(i);
-    }
-    if (!needsQuoting)
-        return std::string(name);
-    std::string out = "\"";
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto u = static_cast<unsigned char>(name[i]);
-        switch (u) {
-        case '\n':
-            out += "\\n";
-            continue;
-        case '\t':
-            out += "\\t";
-            continue;
-        case '\r':
-            out += "\\r";
-            continue;
-        case 0x1B:
-            out += "\\e";
-            continue;
-        case '"':
-        case '\\':
-            out += '\\';
-            out += name[i];
-            continue;
-        default:
-            break;
-        }
-        if (u < 0x20 || u == 0x7F) {
-            out += Format("\\x%02X", u);
-        } else if (isC1Lead(i)) {
-            out += Format("\\u%04X", static_cast<unsigned char>(name[i + 1]));
-            ++i;
-        } else {
-            out += name[i];
-        }
-    }
-    return out + "\"";
-}
 
 std::string HumanBytes(std::int64_t bytes) {
     static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
@@ -164,7 +112,7 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
 }
 
 void ConsoleReport::OnReport(const FileReport& report) {
-    const std::string text = DescribeReport(report, TerminalName(DisplayPath(report.path)));
+    const std::string text = DescribeReport(report);
     if (text.empty())
         return;
     ClearProgress();

@@ -1,8 +1,8 @@
 #pragma once
 // ConsoleReport: the batch command's words for people.
 //
-// Failures go to standard error, one line each, as their reports arrive (in walk order). On a
-// terminal a progress line on standard error is redrawn in place, at most about ten times a
+// Failures go to standard error, one line each, as their reports arrive (in walk order), naming
+// files as DisplayPath shows them. On a terminal a progress line on standard error is redrawn in place, at most about ten times a
 // second, and cleared before any other line is written, so the two never interleave. The summary
 // comes at the end. All output happens on the collecting thread.
 
@@ -18,13 +18,6 @@ namespace quorvel {
 
 // "0 B", "812 B", "1.5 KiB", "210.3 MiB", "4.02 GiB": binary units, three significant digits.
 std::string HumanBytes(std::int64_t bytes);
-
-// A name as the console shows it: unchanged unless it holds a control character (C0, DEL or
-// C1, which a terminal would act on: a newline forging a line, ESC starting a sequence) or
-// starts with a double quote; then in double quotes with C escapes (\n, \t, \r, \e, \xHH,
-// \u0085 for C1, \" and \\). So two different names never show the same. `name` is valid UTF-8,
-// as DisplayPath gives it.
-std::string TerminalName(std::string_view name);
 
 // One progress line, without line ending:
 // "1234/5678 files  812.3 MiB read  210.5 MiB saved  45.2 MiB/s  0:12 left"; restoring, the

@@ -8,6 +8,7 @@
 #include "BatchRunner.h"
 #include "BufferReuse.h"
 #include "ConsoleReport.h"
+#include "DisplayPath.h"
 #include "ExitCode.h"
 #include "InterruptCleanup.h"
 #include "JsonReport.h"
@@ -153,7 +154,7 @@ int main(int argc, char** argv) {
         if (!jsonFile) {
             std::fprintf(stderr,
                          "quorvel-cli: could not create the report %s: %s. No file was changed.\n",
-                         TerminalName(jsonPath).c_str(), std::strerror(errno));
+                         DisplayPath(PathFromArgument(jsonPath)).c_str(), std::strerror(errno));
             return Exit(ExitCode::Usage);
         }
     }
@@ -197,7 +198,8 @@ int main(int argc, char** argv) {
         reportWritten = std::fclose(jsonFile.release()) == 0 && reportWritten;
     if (!reportWritten)
         std::fprintf(stderr, "quorvel-cli: could not write the report %s: %s.\n",
-                     jsonToStdout ? "to standard output" : TerminalName(jsonPath).c_str(),
+                     jsonToStdout ? "to standard output"
+                                  : DisplayPath(PathFromArgument(jsonPath)).c_str(),
                      std::strerror(errno));
     if (!quiet) {
         const std::string summary = FormatSummary(totals, options.mode, interrupted);

@@ -6,7 +6,7 @@
 // A failure sentence says what failed, on which file, why, and the file's state afterwards, e.g.
 // "Could not write the compressed copy of a/brick.ace: Error 28: No space left on device. The
 // original file is unchanged." There is one sentence per step and transform, in one table; front
-// ends pass the file name as they show it (DisplayPath, and the console's escaping on top).
+// ends pass the file name as they show it (DisplayPath).
 
 #include "Outcome.h"
 #include "TextureFile.h"

@@ -3,6 +3,7 @@
 // replaced before a failure keeps its sizes in all of them.
 
 #include "ConsoleReport.h"
+#include "DisplayPath.h"
 #include "FileContents.h"
 #include "FileOps.h"
 #include "JsonReport.h"
@@ -38,17 +39,20 @@ TEST(ConsoleReport, ProgressShowsRateAndTimeLeftOnceMeasurable) {
     EXPECT_EQ(FormatProgress(s), "3/10 files  10.0 MiB read  1.0 MiB saved");
 }
 
-// A name could forge a line or drive the terminal with escape sequences; the console shows such
-// a name quoted and escaped, and every other name as it is.
-TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
-    EXPECT_EQ(TerminalName("Walls/brick \xC3\xA9.ace"), "Walls/brick \xC3\xA9.ace");
-    EXPECT_EQ(TerminalName("a\"b\\c.ace"), "a\"b\\c.ace");
-    EXPECT_EQ(TerminalName("a\nb\t\r\x1b[2J\x7F\x01\"\\.ace"),
-              "\"a\\nb\\t\\r\\e[2J\\x7F\\x01\\\"\\\\.ace\"");
-    EXPECT_EQ(TerminalName("csi\xC2\x9B"
-                           "31m.ace"),
-              "\"csi\\u009B31m.ace\"");
+std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals& totals,
+                      bool* finished = nullptr, BatchMode mode = BatchMode::Compress);
 
+std::string ReadAll(std::FILE* file) {
+    std::rewind(file);
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file))
+        text.append(buffer, got);
+    return text;
+}
+
+// The console names a file as DisplayPath shows it: a name that could forge a line is quoted.
+TEST(ConsoleReport, NamesFilesAsDisplayPathShowsThem) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     ASSERT_TRUE(file);
     FileReport report;
@@ -58,26 +62,52 @@ TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
     report.error = ErrorFromErrno(ENOENT);
     ConsoleReport console(file.get(), false);
     console.OnReport(report);
-    std::rewind(file.get());
-    char buffer[512] = {};
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, file.get());
-    EXPECT_EQ(std::string(buffer, got),
-              "Could not open \"a/x\\n\\e[31mfake line.ace\": " + DescribeError(report.error) +
-                  ". The file is unchanged.\n");
-}
-
-// Shown as it was, the six characters `"\e41"` read as ESC followed by "41", which shows that
-// way: a name starting with a quote is quoted and escaped too.
-TEST(ConsoleReport, ANameStartingWithAQuoteCantPassForAnother) {
-    EXPECT_EQ(TerminalName("\x1b"
-                           "41"),
-              "\"\\e41\"");
-    EXPECT_EQ(TerminalName("\"\\e41\""), "\"\\\"\\\\e41\\\"\"");
-    EXPECT_EQ(TerminalName("\"quoted\".ace"), "\"\\\"quoted\\\".ace\"");
+    EXPECT_EQ(ReadAll(file.get()), "Could not open " + DisplayPath(report.path) + ": " +
+                                       DescribeError(report.error) + ". The file is unchanged.\n");
 }
 
 TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01 \xC3\xA9"), "\"a\\\"b\\\\c\\u000ad\\u0001 \xC3\xA9\"");
+}
+
+TEST(JsonReport, Base64IsTheStandardAlphabetWithPadding) {
+    const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"},
+                                                         {"\xFF\xFE\xFD", "//79"}};
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(Base64(bytes), text) << bytes;
+}
+
+// A name with text keeps "path" as it was, control characters and all; one without (bytes that
+// aren't UTF-8) is shown there as people see it and carried exactly in "pathBytes".
+TEST(JsonReport, GivesANameThatIsNotTextByItsBytes) {
+    FileReport text;
+    text.path = "a/b\nc \xC3\xA9.ace";
+    text.outcome = Outcome::ReadOnlySkipped;
+    std::vector<FileReport> reports = {text};
+#ifndef _WIN32
+    FileReport bytes;
+    bytes.path = "a/\xFF\xFE.ace";
+    bytes.outcome = Outcome::ReadOnlySkipped;
+    reports.push_back(bytes);
+#endif
+    const std::string json = WriteJson(reports, BatchTotals{});
+    EXPECT_NE(json.find("{\"path\": " + JsonString(*PathText(text.path)) +
+                        ", \"outcome\": \"readOnlySkipped\"}"),
+              std::string::npos)
+        << json;
+#ifndef _WIN32
+    EXPECT_NE(
+        json.find("{\"path\": \"\\\"a/\\\\xFF\\\\xFE.ace\\\"\", \"pathBytes\": \"YS///i5hY2U=\", "
+                  "\"outcome\": \"readOnlySkipped\"}"),
+        std::string::npos)
+        << json;
+#endif
 }
 
 // Every count has its own value, so a total written in another's place shows.
@@ -100,7 +130,7 @@ BatchTotals DistinctTotals() {
 }
 
 std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals& totals,
-                      bool* finished = nullptr, BatchMode mode = BatchMode::Compress) {
+                      bool* finished, BatchMode mode) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     if (!file)
         throw std::runtime_error("no temporary file");
@@ -110,12 +140,7 @@ std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals&
     const bool ok = json.Finish(totals, false);
     if (finished != nullptr)
         *finished = ok;
-    std::rewind(file.get());
-    std::string text;
-    char buffer[4096];
-    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get()))
-        text.append(buffer, got);
-    return text;
+    return ReadAll(file.get());
 }
 
 TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
