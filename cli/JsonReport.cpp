@@ -101,7 +101,12 @@ void JsonReport::OnReport(const FileReport& report) {
     if (report.error)
         entry += ", \"errorCode\": " + std::to_string(report.error.value()) +
                  ", \"errorCategory\": " + JsonString(report.error.category().name());
-    if (report.isFailure())
+    if (!report.leftover.empty())
+        entry +=
+            ", " + PathFields("leftover", report.leftover) +
+            ", \"leftoverErrorCode\": " + std::to_string(report.leftoverError.value()) +
+            ", \"leftoverErrorCategory\": " + JsonString(report.leftoverError.category().name());
+    if (report.isFailure() || !report.leftover.empty())
         entry += ", \"message\": " + JsonString(DescribeReport(report));
     entry += "}";
     std::fputs(entry.c_str(), m_out);

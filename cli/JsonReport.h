@@ -10,7 +10,9 @@
 //
 // A path is its exact text (PathText). One that has none (POSIX: not valid UTF-8; Windows: an
 // unpaired surrogate) is given as people see it (DisplayPath, quoted and escaped) and, beside it,
-// losslessly as "pathBytes": its native bytes in base64 (Windows: UTF-16LE). The per-file sizes add up to the totals, and
+// losslessly as "pathBytes": its native bytes in base64 (Windows: UTF-16LE). A temporary file
+// that could not be removed is named the same way ("leftover", "leftoverBytes"), with
+// "leftoverErrorCode" and "leftoverErrorCategory". The per-file sizes add up to the totals, and
 // the counts add up to "files".
 
 #include "BatchRunner.h"

@@ -66,6 +66,45 @@ TEST(ConsoleReport, NamesFilesAsDisplayPathShowsThem) {
                                        DescribeError(report.error) + ". The file is unchanged.\n");
 }
 
+// A temporary file that stayed is named, with why, in the console's sentence and in the JSON
+// report, for a failed file and for one an interrupt left.
+TEST(FileReport, ATemporaryFileThatCouldNotBeRemovedIsNamed) {
+    FileReport failed;
+    failed.path = "a/brick.ace";
+    failed.outcome = Outcome::Failed;
+    failed.step = Step::Write;
+    failed.error = ErrorFromErrno(ENOSPC);
+    failed.leftover = "a/.brick.ace.quorvel-tmp-Ab12Cd";
+    failed.leftoverError = ErrorFromErrno(EACCES);
+    FileReport interrupted;
+    interrupted.path = failed.path;
+    interrupted.leftover = failed.leftover;
+    interrupted.leftoverError = failed.leftoverError;
+    const std::string leftover = DisplayPath(failed.leftover);
+    const std::string tail = "; the temporary file " + leftover +
+                             " could not be removed: " + DescribeError(failed.leftoverError) + ".";
+    EXPECT_EQ(DescribeReport(failed),
+              "Could not write the compressed copy of " + DisplayPath(failed.path) + ": " +
+                  DescribeError(failed.error) + ". The original file is unchanged" + tail);
+    EXPECT_EQ(DescribeReport(interrupted),
+              "Left " + DisplayPath(failed.path) +
+                  " as it was: the run was interrupted. The original file is unchanged" + tail);
+
+    const std::string text = WriteJson({failed, interrupted}, BatchTotals{});
+    const std::string fields = ", \"leftover\": " + JsonString(*PathText(failed.leftover)) +
+                               ", \"leftoverErrorCode\": " + std::to_string(EACCES) +
+                               ", \"leftoverErrorCategory\": \"system\", \"message\": ";
+    EXPECT_NE(text.find("\"step\": \"write\", \"errorCode\": " + std::to_string(ENOSPC) +
+                        ", \"errorCategory\": \"system\"" + fields +
+                        JsonString(DescribeReport(failed)) + "}"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"outcome\": \"notProcessed\"" + fields +
+                        JsonString(DescribeReport(interrupted)) + "}"),
+              std::string::npos)
+        << text;
+}
+
 TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01 \xC3\xA9"), "\"a\\\"b\\\\c\\u000ad\\u0001 \xC3\xA9\"");
 }
