@@ -1,5 +1,7 @@
 #include "ConsoleReport.h"
 
+#include "System.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -116,14 +118,14 @@ void ConsoleReport::OnReport(const FileReport& report) {
     if (text.empty())
         return;
     ClearProgress();
-    std::fprintf(m_errors, "%s\n", text.c_str());
+    WriteText(m_errors, text + "\n");
 }
 
 void ConsoleReport::OnProgress(const ProgressSnapshot& snapshot) {
     if (!m_progress)
         return;
     // \r and "erase to end of line" redraw in place on any ANSI terminal.
-    std::fprintf(m_errors, "\r%s\x1b[K", FormatProgress(snapshot, m_mode).c_str());
+    WriteText(m_errors, "\r" + FormatProgress(snapshot, m_mode) + "\x1b[K");
     std::fflush(m_errors);
     m_lineShown = true;
 }
@@ -135,7 +137,7 @@ void ConsoleReport::Finish() {
 void ConsoleReport::ClearProgress() {
     if (!m_lineShown)
         return;
-    std::fprintf(m_errors, "\r\x1b[K");
+    WriteText(m_errors, "\r\x1b[K");
     std::fflush(m_errors);
     m_lineShown = false;
 }

@@ -4,7 +4,7 @@
 // Failures go to standard error, one line each, as their reports arrive (in walk order), naming
 // files as DisplayPath shows them. On a terminal a progress line on standard error is redrawn in place, at most about ten times a
 // second, and cleared before any other line is written, so the two never interleave. The summary
-// comes at the end. All output happens on the collecting thread.
+// comes at the end. All output happens on the collecting thread, through WriteText (System.h).
 
 #include "BatchRunner.h"
 #include "FileReport.h"
