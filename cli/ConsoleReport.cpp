@@ -1,5 +1,7 @@
 #include "ConsoleReport.h"
 
+#include "DisplayPath.h"
+#include "FailureText.h"
 #include "System.h"
 
 #include <cmath>
@@ -113,8 +115,52 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
     return text;
 }
 
+std::string FormatFileLine(const FileReport& report, BatchMode mode) {
+    const bool dry = IsDryRunMode(mode);
+    std::string what;
+    switch (report.outcome) {
+    case Outcome::Compressed: {
+        const FileSizes& sizes = report.sizes;
+        what = std::string(dry ? "would be compressed, " : "compressed, ") +
+               std::to_string(sizes.bytesSaved()) + " bytes saved";
+        if (sizes.bytesIn > 0)
+            what += Format(" (%.1f%%)", 100.0 * static_cast<double>(sizes.bytesSaved()) /
+                                            static_cast<double>(sizes.bytesIn));
+        break;
+    }
+    case Outcome::Decompressed:
+        what = std::string(dry ? "would be decompressed, " : "decompressed, ") +
+               std::to_string(-report.sizes.bytesSaved()) + " bytes grown";
+        break;
+    case Outcome::AlreadyCompressed:
+        what = "already compressed, left as it is";
+        break;
+    case Outcome::NothingCompressed:
+        what = "nothing to compress, left as it is";
+        break;
+    case Outcome::ReadOnlySkipped:
+        what = "read-only, skipped";
+        break;
+    case Outcome::Verified:
+        what = "sound";
+        break;
+    case Outcome::NotCompressed:
+        what = "not compressed, left as it is";
+        break;
+    case Outcome::NotProcessed:
+        what = "not processed (interrupted), left as it is";
+        break;
+    default:
+        what = OutcomeName(report.outcome);
+        break;
+    }
+    return DisplayPath(report.path) + ": " + what;
+}
+
 void ConsoleReport::OnReport(const FileReport& report) {
-    const std::string text = DescribeReport(report);
+    std::string text = DescribeReport(report);
+    if (text.empty() && m_verbose)
+        text = FormatFileLine(report, m_mode);
     if (text.empty())
         return;
     ClearProgress();

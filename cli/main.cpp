@@ -85,7 +85,13 @@ int main(int argc, char** argv) {
                    "thread)")
         ->check(CLI::Range(1u, 256u))
         ->type_name("N");
-    app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");
+    auto* quietFlag =
+        app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");
+    bool verbose = false;
+    app.add_flag("-v,--verbose", verbose,
+                 "A line for every file as it finishes (in walk order): its outcome and the bytes "
+                 "saved")
+        ->excludes(quietFlag);
     auto* dryRunFlag = app.add_flag(
         "-n,--dry-run", dryRun, "Compress in memory and report what would be saved; write nothing");
     auto* verifyFlag =
@@ -113,7 +119,7 @@ int main(int argc, char** argv) {
         ->group("Benchmarking");
     app.set_version_flag("--version", std::string("quorvel-cli ") + QUORVEL_VERSION);
     app.footer("Progress goes to standard error when it is a terminal. Each failure is reported "
-               "on its own line on standard error. A name that "
+               "on its own line on standard error; with -v, every other file too. A name that "
                "could act on the terminal or pass for another (a control character, a byte that "
                "is not UTF-8, a bidirectional control, a line separator) is shown quoted, with C "
                "escapes.\n\n"
@@ -163,7 +169,7 @@ int main(int argc, char** argv) {
     }
 
     const std::atomic<bool>& stop = InstallGracefulInterrupt();
-    ConsoleReport console(stderr, !quiet && IsTerminal(stderr), options.mode);
+    ConsoleReport console(stderr, !quiet && IsTerminal(stderr), options.mode, verbose);
     std::unique_ptr<JsonReport> json;
     std::vector<BatchSink*> sinks = {&console};
     std::FILE* jsonOut = jsonToStdout ? stdout : jsonFile.get();

@@ -66,6 +66,45 @@ TEST(ConsoleReport, NamesFilesAsDisplayPathShowsThem) {
                                        DescribeError(report.error) + ". The file is unchanged.\n");
 }
 
+// --verbose gives every file its line, in the order the reports come: a failure (or a file in
+// another layout) its sentence as always, every other file its outcome and what it saved.
+TEST(ConsoleReport, VerboseGivesEveryFileItsLine) {
+    const auto report = [](Outcome outcome, FileSizes sizes = {}) {
+        FileReport r;
+        r.path = "a.ace";
+        r.outcome = outcome;
+        r.sizes = sizes;
+        return r;
+    };
+    const std::pair<FileReport, const char*> lines[] = {
+        {report(Outcome::Compressed, {1040, 310}), "a.ace: compressed, 730 bytes saved (70.2%)"},
+        {report(Outcome::Decompressed, {310, 1040}), "a.ace: decompressed, 730 bytes grown"},
+        {report(Outcome::AlreadyCompressed), "a.ace: already compressed, left as it is"},
+        {report(Outcome::NothingCompressed), "a.ace: nothing to compress, left as it is"},
+        {report(Outcome::ReadOnlySkipped), "a.ace: read-only, skipped"},
+        {report(Outcome::Verified), "a.ace: sound"},
+        {report(Outcome::NotCompressed), "a.ace: not compressed, left as it is"},
+        {report(Outcome::NotProcessed), "a.ace: not processed (interrupted), left as it is"}};
+    for (const auto& [r, line] : lines)
+        EXPECT_EQ(FormatFileLine(r, BatchMode::Compress), line);
+    EXPECT_EQ(FormatFileLine(lines[0].first, BatchMode::DryRun),
+              "a.ace: would be compressed, 730 bytes saved (70.2%)");
+
+    FileReport failed = report(Outcome::Failed);
+    failed.step = Step::Write;
+    failed.error = ErrorFromErrno(ENOSPC);
+    for (const bool verbose : {false, true}) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+        ASSERT_TRUE(file);
+        ConsoleReport console(file.get(), false, BatchMode::Compress, verbose);
+        for (const FileReport& r : {lines[0].first, failed, report(Outcome::OtherLayout)})
+            console.OnReport(r);
+        EXPECT_EQ(ReadAll(file.get()), (verbose ? std::string(lines[0].second) + "\n" : "") +
+                                           DescribeReport(failed) + "\n" +
+                                           DescribeReport(report(Outcome::OtherLayout)) + "\n");
+    }
+}
+
 // A temporary file that stayed is named, with why, in the console's sentence and in the JSON
 // report, for a failed file and for one an interrupt left.
 TEST(FileReport, ATemporaryFileThatCouldNotBeRemovedIsNamed) {

@@ -1,8 +1,8 @@
-"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 (one
-syncfs per batch) and -j8 (an fsync per file) writing the same bytes, --verify catching damage,
--d restoring what compression wrote and refusing damaged files, the exit codes, paths shown with
-the system's separator, names whole on a (Windows) console, and Ctrl-C ending with exit status
-130 and no half-written file. Usage: PROGRAM [EMULATOR] CLI, e.g.
+"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -v's line
+for every file, -j1 (one syncfs per batch) and -j8 (an fsync per file) writing the same bytes,
+--verify catching damage, -d restoring what compression wrote and refusing damaged files, the
+exit codes, paths shown with the system's separator, names whole on a (Windows) console, and
+Ctrl-C ending with exit status 130 and no half-written file. Usage: PROGRAM [EMULATOR] CLI, e.g.
 `wine quorvel-cli.exe`."""
 import json
 import os
@@ -90,6 +90,21 @@ with tempfile.TemporaryDirectory() as tmp:
     check(code == 0, "dry run exit code %d: %s" % (code, err))
     check(snapshot(a) == before, "the dry run changed files")
     dry = json.loads(out)
+
+    # -v: a line for every file as it finishes, in walk order, with what it saved; -q and -v
+    # exclude each other.
+    code, _, err = run("-n", "-v", a)
+    lines = err.decode().splitlines()
+    check(code == 0 and len(lines) == 31, "-v gave %d lines: %s" % (len(lines), err))
+    check(sum(": would be compressed, " in line and " bytes saved (" in line
+              for line in lines) == 30, "-v lines: %s" % err)
+    check(any(line.endswith("locked.ace: read-only, skipped") for line in lines),
+          "-v line of the read-only file: %s" % err)
+    names = [re.split(r"[\\/]", f["path"])[-1] for f in dry["files"]]
+    check([re.split(r"[\\/]", line.split(":")[0])[-1] for line in lines] == names,
+          "-v lines not in the report's walk order: %s" % err)
+    code, _, err = run("-q", "-v", a)
+    check(code == 2 and b"excludes" in err, "-q with -v: exit %d, %s" % (code, err))
 
     code, out, err = run("-j1", "--json", "-", a)
     check(code == 0, "-j1 exit code %d: %s" % (code, err))
