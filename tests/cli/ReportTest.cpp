@@ -130,12 +130,13 @@ TEST(FileReport, ATemporaryFileThatCouldNotBeRemovedIsNamed) {
                   " as it was: the run was interrupted. The original file is unchanged" + tail);
 
     const std::string text = WriteJson({failed, interrupted}, BatchTotals{});
-    const std::string fields = ", \"leftover\": " + JsonString(*PathText(failed.leftover)) +
-                               ", \"leftoverErrorCode\": " + std::to_string(EACCES) +
-                               ", \"leftoverErrorCategory\": \"system\", \"message\": ";
-    EXPECT_NE(text.find("\"step\": \"write\", \"errorCode\": " + std::to_string(ENOSPC) +
-                        ", \"errorCategory\": \"system\"" + fields +
-                        JsonString(DescribeReport(failed)) + "}"),
+    const std::string fields =
+        ", \"leftover\": " + JsonString(*PathText(failed.leftover)) +
+        ", \"leftoverErrorCode\": " + std::to_string(failed.leftoverError.value()) +
+        ", \"leftoverErrorCategory\": \"system\", \"message\": ";
+    EXPECT_NE(text.find("\"step\": \"write\", \"errorCode\": " +
+                        std::to_string(failed.error.value()) + ", \"errorCategory\": \"system\"" +
+                        fields + JsonString(DescribeReport(failed)) + "}"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("\"outcome\": \"notProcessed\"" + fields +
@@ -240,44 +241,44 @@ TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
 
 TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
     FileReport compressed;
-    compressed.path = "a/brick.ace";
+    compressed.path = "brick.ace";
     compressed.outcome = Outcome::Compressed;
     compressed.sizes.bytesIn = 1040;
     compressed.sizes.bytesOut = 310;
     FileReport failed;
-    failed.path = "a/roof.ace";
+    failed.path = "roof.ace";
     failed.outcome = Outcome::Failed;
     failed.step = Step::Write;
     failed.error = std::error_code(ENOSPC, std::system_category());
     FileReport walk;
-    walk.path = "a/locked";
+    walk.path = "locked";
     walk.outcome = Outcome::WalkFailed;
     walk.step = Step::ListFolder;
     walk.error = std::error_code(EIO, std::system_category());
     FileReport damaged;
-    damaged.path = "a/sky.ace";
+    damaged.path = "sky.ace";
     damaged.outcome = Outcome::VerifyFailed;
     damaged.problem = VerifyProblem::Truncated;
     FileReport skipped;
-    skipped.path = "a/old.ace";
+    skipped.path = "old.ace";
     skipped.outcome = Outcome::ReadOnlySkipped;
 
     const std::string text =
         WriteJson({compressed, failed, walk, damaged, skipped}, DistinctTotals());
     const std::string expected[] = {
-        "{\"path\": \"a/brick.ace\", \"outcome\": \"compressed\", \"bytesIn\": 1040, "
+        "{\"path\": \"brick.ace\", \"outcome\": \"compressed\", \"bytesIn\": 1040, "
         "\"bytesOut\": 310, \"bytesSaved\": 730}",
-        "{\"path\": \"a/roof.ace\", \"outcome\": \"failed\", \"step\": \"write\", \"errorCode\": " +
+        "{\"path\": \"roof.ace\", \"outcome\": \"failed\", \"step\": \"write\", \"errorCode\": " +
             std::to_string(ENOSPC) + ", \"errorCategory\": \"system\", \"message\": \"" +
             DescribeReport(failed) + "\"}",
-        "{\"path\": \"a/locked\", \"outcome\": \"walkFailed\", \"step\": \"listFolder\", "
+        "{\"path\": \"locked\", \"outcome\": \"walkFailed\", \"step\": \"listFolder\", "
         "\"errorCode\": " +
             std::to_string(EIO) + ", \"errorCategory\": \"system\", \"message\": \"" +
             DescribeReport(walk) + "\"}",
-        "{\"path\": \"a/sky.ace\", \"outcome\": \"verifyFailed\", \"problem\": \"truncated\", "
-        "\"message\": \"Verification failed for a/sky.ace: the zlib stream is cut short. The file "
+        "{\"path\": \"sky.ace\", \"outcome\": \"verifyFailed\", \"problem\": \"truncated\", "
+        "\"message\": \"Verification failed for sky.ace: the zlib stream is cut short. The file "
         "was not changed.\"}",
-        "{\"path\": \"a/old.ace\", \"outcome\": \"readOnlySkipped\"}",
+        "{\"path\": \"old.ace\", \"outcome\": \"readOnlySkipped\"}",
     };
     for (const std::string& entry : expected)
         EXPECT_NE(text.find(entry), std::string::npos) << entry << "\nin\n" << text;
@@ -286,20 +287,20 @@ TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
 // Restoring makes files grow, so the sizes say how much, under their own name.
 TEST(JsonReport, DecompressReportGivesBytesGrownAndTheDamageFound) {
     FileReport restored;
-    restored.path = "a/brick.ace";
+    restored.path = "brick.ace";
     restored.outcome = Outcome::Decompressed;
     restored.transform = TextureTransform::Restore;
     restored.sizes.bytesIn = 310;
     restored.sizes.bytesOut = 1040;
     FileReport damaged;
-    damaged.path = "a/sky.ace";
+    damaged.path = "sky.ace";
     damaged.outcome = Outcome::Failed;
     damaged.transform = TextureTransform::Restore;
     damaged.step = Step::Decompress;
     damaged.problem = VerifyProblem::SizeMismatch;
     damaged.error = make_error_code(TextureErrc::DamagedStream);
     FileReport other;
-    other.path = "a/old.ace";
+    other.path = "old.ace";
     other.outcome = Outcome::OtherLayout;
     BatchTotals totals = DistinctTotals();
     totals.sizes.bytesIn = 1000;
@@ -309,15 +310,15 @@ TEST(JsonReport, DecompressReportGivesBytesGrownAndTheDamageFound) {
         WriteJson({restored, damaged, other}, totals, nullptr, BatchMode::Decompress);
     const std::string expected[] = {
         "\"mode\": \"decompress\"",
-        "{\"path\": \"a/brick.ace\", \"outcome\": \"decompressed\", \"bytesIn\": 310, "
+        "{\"path\": \"brick.ace\", \"outcome\": \"decompressed\", \"bytesIn\": 310, "
         "\"bytesOut\": 1040, \"bytesGrown\": 730}",
-        "{\"path\": \"a/sky.ace\", \"outcome\": \"failed\", \"step\": \"decompress\", "
+        "{\"path\": \"sky.ace\", \"outcome\": \"failed\", \"step\": \"decompress\", "
         "\"problem\": \"sizeMismatch\", \"errorCode\": " +
             std::to_string(static_cast<int>(TextureErrc::DamagedStream)) +
             ", \"errorCategory\": \"quorvel texture\", \"message\": \"Could not decompress "
-            "a/sky.ace: the zlib stream does not inflate to the stored payload size. The file is "
+            "sky.ace: the zlib stream does not inflate to the stored payload size. The file is "
             "unchanged.\"}",
-        "{\"path\": \"a/old.ace\", \"outcome\": \"otherLayout\"}",
+        "{\"path\": \"old.ace\", \"outcome\": \"otherLayout\"}",
         "\"bytesIn\": 1000, \"bytesOut\": 9000, \"bytesGrown\": 8000, \"leftoversRemoved\": 0}",
     };
     for (const std::string& entry : expected)
