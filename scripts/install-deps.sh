@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a set of tasks needs, and only those that are missing.
 #   scripts/install-deps.sh build        compilers, CMake, zlib, Qt 6 Widgets
-#   scripts/install-deps.sh test         build + GoogleTest, fonts for offscreen windows
+#   scripts/install-deps.sh test         build + GoogleTest, fonts for offscreen windows, and the
+#                                        FUSE drivers and tools of the disk tests (bindfs,
+#                                        fusefat, exfat-fuse, ntfs-3g, dosfstools, strace, ...)
 #   scripts/install-deps.sh screenshots  test + Xvfb and ImageMagick (scripts/screenshots.sh)
 #   scripts/install-deps.sh bench        build + pigz and the tools the benchmark compares with
 #   scripts/install-deps.sh package      test + what cpack needs for a Debian package, the
@@ -18,7 +20,8 @@ set -euo pipefail
 
 build=(cmake ninja-build g++ make pkg-config zlib1g-dev qt6-base-dev libgl-dev
        libcli11-dev libdeflate-dev)
-test=(libgtest-dev fonts-dejavu-core)
+test=(libgtest-dev fonts-dejavu-core fuse3 bindfs fusefat exfat-fuse exfatprogs dosfstools
+      ntfs-3g strace attr)
 screenshots=(xvfb xauth imagemagick)
 bench=(pigz time python3)
 package=(dpkg-dev file help2man go-md2man lintian desktop-file-utils shared-mime-info)

@@ -3,8 +3,10 @@
 #include "System.h"
 #include "TextureError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,8 +15,11 @@ namespace {
 
 // Bits of the POSIX mode, which FileIdentity::mode holds on every system.
 constexpr unsigned kPermissionBits = 07777u;
-constexpr unsigned kSetIdBits = 06000u; // set-user-ID and set-group-ID
 constexpr unsigned kGroupBits = 00070u;
+// fchown's "leave this one as it is".
+constexpr auto kUnchanged = static_cast<std::uint32_t>(-1);
+// Attempts at reading a value that keeps growing between asking its size and reading it.
+constexpr int kReadAttempts = 4;
 
 // Attributes the system sets on its own, or only a privileged process may set: a new file gets
 // its own, and failing to copy them widens nothing.
@@ -22,77 +27,151 @@ bool IsSystemLabel(std::string_view name) {
     return name.starts_with("security.") || name.starts_with("trusted.");
 }
 
+// The file system keeps no such thing at all.
+bool NotKeptHere(int code) {
+    return code == ENOTSUP || code == EOPNOTSUPP || code == ENOSYS;
+}
+
+// The file system, the mount or our privileges refuse to set this piece, as opposed to
+// something having gone wrong (EIO, ENOSPC, ...).
+bool CannotBeSet(int code) {
+    return NotKeptHere(code) || code == EPERM || code == EACCES;
+}
+
+// The names of `fd`'s extended attributes; false with errno set on failure.
+bool ListNames(const FileOps& ops, int fd, std::vector<std::string>& names) {
+    names.clear();
+    std::vector<char> list;
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        std::int64_t size = ops.listXattr(fd, nullptr, 0);
+        if (size < 0)
+            return false;
+        list.resize(static_cast<std::size_t>(size) + 1);
+        size = ops.listXattr(fd, list.data(), list.size() - 1);
+        if (size < 0) {
+            if (errno == ERANGE) // grew meanwhile
+                continue;
+            return false;
+        }
+        list.resize(static_cast<std::size_t>(size));
+        for (std::size_t at = 0; at < list.size();) {
+            const std::string_view name(list.data() + at,
+                                        strnlen(list.data() + at, list.size() - at));
+            at += name.size() + 1;
+            if (!name.empty())
+                names.emplace_back(name);
+        }
+        return true;
+    }
+    errno = ERANGE;
+    return false;
+}
+
+// The value of `name` on `fd`; false with errno set (ENODATA: there is none).
+bool ReadValue(const FileOps& ops, int fd, const std::string& name, std::vector<char>& value) {
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        std::int64_t length = ops.getXattr(fd, name.c_str(), nullptr, 0);
+        if (length < 0)
+            return false;
+        value.resize(static_cast<std::size_t>(length) + 1);
+        length = ops.getXattr(fd, name.c_str(), value.data(), value.size() - 1);
+        if (length >= 0) {
+            value.resize(static_cast<std::size_t>(length));
+            return true;
+        }
+        if (errno != ERANGE) // anything but having grown meanwhile
+            return false;
+    }
+    errno = ERANGE;
+    return false;
+}
+
 } // namespace
 
 std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int target) {
-    std::int64_t size = ops.listXattr(source, nullptr, 0);
-    if (size < 0)
-        return errno == ENOTSUP || errno == ENOSYS ? std::error_code{} : LastError();
-    std::vector<char> names(static_cast<std::size_t>(size) + 1);
-    size = ops.listXattr(source, names.data(), names.size() - 1);
-    if (size < 0)
-        return LastError();
-    names.resize(static_cast<std::size_t>(size));
+    std::vector<std::string> names;
+    if (!ListNames(ops, source, names))
+        return NotKeptHere(errno) ? std::error_code{} : LastError();
+    std::vector<std::string> carried;
     std::vector<char> value;
-    for (std::size_t at = 0; at < names.size();) {
-        const char* name = names.data() + at;
-        const std::string_view view(name, strnlen(name, names.size() - at));
-        at += view.size() + 1;
-        if (view.empty())
-            continue;
-        std::int64_t length = ops.getXattr(source, name, nullptr, 0);
-        if (length >= 0) {
-            value.resize(static_cast<std::size_t>(length) + 1);
-            length = ops.getXattr(source, name, value.data(), value.size() - 1);
-        }
-        if (length < 0) {
+    std::vector<char> present;
+    for (const std::string& name : names) {
+        if (!ReadValue(ops, source, name, value)) {
             if (errno == ENODATA) // removed meanwhile
                 continue;
             return LastError();
         }
-        if (ops.setXattr(target, name, value.data(), static_cast<std::size_t>(length)) != 0) {
-            if (IsSystemLabel(view) && (errno == EPERM || errno == ENOTSUP))
+        carried.push_back(name);
+        // The new file may have it already: an ACL inherited from the folder, a label.
+        if (ReadValue(ops, target, name, present) && present == value)
+            continue;
+        if (ops.setXattr(target, name.c_str(), value.data(), value.size()) != 0) {
+            if (IsSystemLabel(name) && CannotBeSet(errno))
                 continue;
             return LastError();
         }
     }
+    // What the new file has and the original hasn't, such as an ACL inherited from the folder
+    // that would give someone access the original didn't, goes.
+    if (!ListNames(ops, target, names))
+        return NotKeptHere(errno) ? std::error_code{} : LastError();
+    for (const std::string& name : names) {
+        if (IsSystemLabel(name) || std::find(carried.begin(), carried.end(), name) != carried.end())
+            continue;
+        if (ops.removeXattr(target, name.c_str()) != 0 && errno != ENODATA)
+            return LastError();
+    }
     return {};
 }
 
-std::error_code CopyOwnerGroupAttributesAndMode(const FileOps& ops, const FileIdentity& original,
+MetadataFailure CopyOwnerGroupAttributesAndMode(const FileOps& ops, const FileIdentity& original,
                                                 int source, int target) {
-    bool keptOwner = true;
+    FileIdentity now;
+    if (ops.fstat(target, now) != 0)
+        return {MetadataPart::Owner, LastError()};
     bool keptGroup = true;
-    if (ops.fchown(target, original.owner, original.group) != 0) {
+    const bool ownerDiffers = now.owner != original.owner;
+    const bool groupDiffers = now.group != original.group;
+    if ((ownerDiffers || groupDiffers) &&
+        ops.fchown(target, ownerDiffers ? original.owner : kUnchanged,
+                   groupDiffers ? original.group : kUnchanged) != 0) {
         const int code = errno;
-        // Only root may give a file away. Deleting and recreating the file would make it the
-        // current user's as well, so this is accepted; keep at least the group where we are a
-        // member of it.
-        if (code != EPERM || MayChangeOwners())
-            return ErrorFromErrno(code);
-        keptOwner = false;
-        keptGroup = ops.fchown(target, static_cast<std::uint32_t>(-1), original.group) == 0;
+        // A user's file never becomes someone else's. A group we may not give (not one of
+        // ours) is dropped together with the access it had.
+        if (ownerDiffers || !CannotBeSet(code))
+            return {MetadataPart::Owner, ErrorFromErrno(code)};
+        keptGroup = false;
     }
     if (const std::error_code error = CopyExtendedAttributes(ops, source, target))
-        return error;
-    // Last, as it also sets the ACL's mask from the group bits.
+        return {MetadataPart::Attributes, error};
+
+    // Last, as it also sets the ACL's mask from the group bits; compared with the file as the
+    // owner and the ACL left it.
     unsigned mode = original.mode & kPermissionBits;
-    if (!keptOwner)
-        mode &= ~kSetIdBits;
     if (!keptGroup)
         mode &= ~kGroupBits;
-    if (ops.fchmod(target, mode) != 0)
-        return LastError();
+    if (ops.fstat(target, now) != 0)
+        return {MetadataPart::Permissions, LastError()};
+    const unsigned has = now.mode & kPermissionBits;
+    if (has == mode || ops.fchmod(target, mode) == 0)
+        return {};
+    const int code = errno;
+    // Bits that can't be set here (FAT, a mount refusing chmod) are accepted where they grant
+    // no more than the original's: access never widens.
+    if (CannotBeSet(code) && (has & ~mode) == 0)
+        return {};
+    return {MetadataPart::Permissions, ErrorFromErrno(code)};
+}
+
+MetadataFailure CopySecurityAndFileAttributes(const FileOps& ops, int source, int target) {
+    if (ops.copySecurity(source, target) != 0)
+        return {MetadataPart::Permissions, LastError()};
+    if (ops.copyFileAttributes(source, target) != 0)
+        return {MetadataPart::FileAttributes, LastError()};
     return {};
 }
 
-std::error_code CopySecurityAndFileAttributes(const FileOps& ops, int source, int target) {
-    if (ops.copySecurity(source, target) != 0 || ops.copyFileAttributes(source, target) != 0)
-        return LastError();
-    return {};
-}
-
-std::error_code CopyFileMetadata(const FileOps& ops, const FileIdentity& original, int source,
+MetadataFailure CopyFileMetadata(const FileOps& ops, const FileIdentity& original, int source,
                                  int target) {
     if (SystemCapabilities().keepsSecurityDescriptors)
         return CopySecurityAndFileAttributes(ops, source, target);

@@ -55,11 +55,13 @@ struct FileOps {
         statAt;
     // Whether this process may write the file, link not followed: faccessat(W_OK, AT_EACCESS).
     std::function<int(FolderHandle folder, const std::filesystem::path& name)> checkWritable;
-    // Extended attributes (flistxattr, fgetxattr, fsetxattr). A list is NUL-separated names;
-    // a size of 0 asks for the size needed. ENOTSUP where the file system has none.
+    // Extended attributes (flistxattr, fgetxattr, fsetxattr, fremovexattr). A list is
+    // NUL-separated names; a size of 0 asks for the size needed. ENOTSUP where the file system
+    // has none, ENODATA for a name the file doesn't have.
     std::function<std::int64_t(int fd, char* list, std::size_t size)> listXattr;
     std::function<std::int64_t(int fd, const char* name, void* value, std::size_t size)> getXattr;
     std::function<int(int fd, const char* name, const void* value, std::size_t size)> setXattr;
+    std::function<int(int fd, const char* name)> removeXattr;
     // A read lease on a file open for reading (fcntl F_SETLEASE F_RDLCK; false: F_UNLCK). The
     // system breaks it when any other program opens the file for writing or truncates it; the
     // real call then releases it at once, from a signal handler, so that program isn't held up.
@@ -72,9 +74,10 @@ struct FileOps {
     // and the like; never read-only) and the creation time of `source`. Elsewhere ENOSYS.
     std::function<int(int source, int target)> copyFileAttributes;
     // Windows: gives `target` the security descriptor of `source`: its DACL, the owner and group
-    // where this process may set them (not being allowed to give a file away is no failure, as
-    // on POSIX), and the SACL where the process may read and set it. Succeeds without doing
-    // anything on a file system without security descriptors. Elsewhere ENOSYS.
+    // where this process may set them (not being allowed to give a file away is no failure
+    // here, unlike on POSIX: see the README's Windows section), and the SACL where the process
+    // may read and set it. Succeeds without doing anything on a file system without security
+    // descriptors. Elsewhere ENOSYS.
     std::function<int(int source, int target)> copySecurity;
     // Called when a call failed with EBUSY, because another program holds the file open in a
     // way that keeps us out (Windows sharing and lock violations; a replace refused because the

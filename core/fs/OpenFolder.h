@@ -89,8 +89,10 @@ SharedFolder OpenChildFolder(const SharedFolder& parent, const std::filesystem::
 SharedFolder ReopenFolder(const SharedFolder& folder, std::error_code& error);
 
 // A file named on a command line: the path is resolved once (every link in it followed, as
-// the user named it), its real folder is opened, and the result names the final file in it.
-// `shown` stays the path as given. On failure sets `error` and returns a FileInFolder without a
+// the user named it), its real folder is opened, and the result names the final file in it as
+// that folder lists it (in the case the folder lists it, on a file system that ignores case:
+// ListedName.h; on Windows the system's path for the file's handle). `shown` stays the path as
+// given. On failure sets `error` and returns a FileInFolder without a
 // folder. Implemented by the system's folder (OpenFolders.cpp).
 FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code& error);
 

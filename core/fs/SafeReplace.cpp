@@ -138,9 +138,9 @@ std::error_code PendingReplacement::write(std::span<const std::uint8_t> bytes) {
     return {};
 }
 
-std::error_code PendingReplacement::copyAttributes(const FileIdentity& original, int source) {
+MetadataFailure PendingReplacement::copyAttributes(const FileIdentity& original, int source) {
     if (m_fd < 0)
-        return SystemError(EBADF);
+        return {MetadataPart::Owner, SystemError(EBADF)};
     return CopyFileMetadata(CurrentFileOps(), original, source, m_fd);
 }
 

@@ -16,6 +16,7 @@
 // Thread safety: one PendingReplacement is used from one thread at a time; any number of them
 // may be in flight at once in different threads.
 
+#include "FileMetadata.h"
 #include "FileOps.h"
 #include "OpenFolder.h"
 
@@ -52,15 +53,13 @@ public:
 
     // Gives the written temporary file the original's owner, group, extended attributes (read
     // from `source`, a descriptor of the original; the POSIX ACL travels as one) and permission
-    // bits, in that order, so access never widens: not being allowed to keep the owner (EPERM
-    // when not running as root) is no failure, the file then belongs to the current user,
-    // without set-user-ID and set-group-ID bits; when the group can't be kept either, the group
-    // permission bits are cleared rather than handed to the user's own group. An attribute
-    // the file system or the user can't set fails the copy, except security and trusted ones
-    // (labels the system sets itself) and any where neither side supports attributes.
+    // bits, in that order, so access never widens, each only where it differs from what the
+    // file already has (CopyOwnerGroupAttributesAndMode, FileMetadata.h: an owner that can't be
+    // given, or an attribute that can't be set, fails it; a group that can't be kept clears
+    // the group bits; bits the file system can't set are accepted where they widen nothing).
     // On Windows: the original's security descriptor and then its file attributes and creation
-    // time (FileOps::copySecurity, copyFileAttributes).
-    std::error_code copyAttributes(const FileIdentity& original, int source);
+    // time (FileOps::copySecurity, copyFileAttributes). Says which piece failed.
+    MetadataFailure copyAttributes(const FileIdentity& original, int source);
 
     // Flushes the content to disk; no write may follow. POSIX closes the file here; Windows keeps
     // its handle open, as the rename (or removal) is made through it.

@@ -16,7 +16,7 @@
 //   SystemError.cpp    system error codes and texts (ErrorFromErrno, DescribeError)
 //   Interrupts.cpp     signal or console-control handlers for the interrupt cleanup
 //   Drives.cpp         the places a walk can start from and how their names compare
-//   Process.cpp        the process's command line, open-file limit and privileges
+//   Process.cpp        the process's command line and open-file limit
 //   Console.cpp        text on a terminal or console (IsTerminal, WriteText)
 //   BufferReuse.cpp    the memory allocator's tuning (BufferReuse.h)
 //   Capabilities.cpp   SystemCapabilities()
@@ -134,9 +134,6 @@ std::size_t OpenFileLimit();
 
 // Raises the soft limit of open files to the hard limit, where there is one.
 void RaiseOpenFileLimit();
-
-// Whether the process may give files away (POSIX: running as root).
-bool MayChangeOwners();
 
 // Opens (creates or empties) the file at `path` for writing text; null with errno set on failure.
 std::FILE* OpenTextFileForWriting(const std::filesystem::path& path);

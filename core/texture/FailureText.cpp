@@ -39,6 +39,30 @@ constexpr StepWords kSteps[] = {
      "Could not write the compressed copy of {path}: {reason}. The original file is unchanged.",
      "Could not write the decompressed copy of {path}: {reason}. The original file is unchanged.",
      true},
+    {"copyOwner",
+     "Could not give the compressed copy of {path} its owner: {reason}. The original file is "
+     "unchanged.",
+     "Could not give the decompressed copy of {path} its owner: {reason}. The original file is "
+     "unchanged.",
+     true},
+    {"copyPermissions",
+     "Could not give the compressed copy of {path} its permissions: {reason}. The original file "
+     "is unchanged.",
+     "Could not give the decompressed copy of {path} its permissions: {reason}. The original file "
+     "is unchanged.",
+     true},
+    {"copyAttributes",
+     "Could not give the compressed copy of {path} its extended attributes: {reason}. The "
+     "original file is unchanged.",
+     "Could not give the decompressed copy of {path} its extended attributes: {reason}. The "
+     "original file is unchanged.",
+     true},
+    {"copyFileAttributes",
+     "Could not give the compressed copy of {path} its file attributes: {reason}. The original "
+     "file is unchanged.",
+     "Could not give the decompressed copy of {path} its file attributes: {reason}. The original "
+     "file is unchanged.",
+     true},
     {"sync",
      "Could not flush the compressed copy of {path} to disk: {reason}. The original file is "
      "unchanged.",

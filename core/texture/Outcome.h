@@ -45,11 +45,16 @@ enum class Step {
     Read,       // reading header or payload
     Compress,   // the compressor threw (out of memory, size overflow)
     Decompress, // restoring: the head or the zlib stream is damaged (see the problem)
-    CreateTemp, // creating the temporary file or giving it the original's owner and mode
+    CreateTemp, // creating the temporary file
     Write,      // writing the temporary file
-    Sync,       // flushing the temporary file to disk
-    Replace,    // checking the original is unchanged and renaming over it
-    SyncFolder, // flushing the folder after the rename
+    // Giving the written temporary file what the original has besides its content:
+    CopyOwner,          // its owner and group
+    CopyPermissions,    // its permission bits (Windows: its security descriptor)
+    CopyAttributes,     // its extended attributes, the POSIX ACL among them
+    CopyFileAttributes, // Windows: its file attributes (hidden, system, ...) and creation time
+    Sync,               // flushing the temporary file to disk
+    Replace,            // checking the original is unchanged and renaming over it
+    SyncFolder,         // flushing the folder after the rename
     // The walk:
     OpenFolder,     // opening a folder (missing, no permission, not a folder, a link)
     ListFolder,     // reading a folder's entries; the entries read before it are still walked

@@ -94,6 +94,22 @@ PendingReplacement StageFailed(PreparedTexture& prepared, PendingReplacement& st
     return {};
 }
 
+// The step named for the piece of metadata the temporary file could not be given.
+Step MetadataStep(MetadataPart part) {
+    switch (part) {
+    case MetadataPart::Permissions:
+        return Step::CopyPermissions;
+    case MetadataPart::Attributes:
+        return Step::CopyAttributes;
+    case MetadataPart::FileAttributes:
+        return Step::CopyFileAttributes;
+    case MetadataPart::None:
+    case MetadataPart::Owner:
+        break;
+    }
+    return Step::CopyOwner;
+}
+
 } // namespace
 
 FileSizes TextureResult::fileSizes() const noexcept {
@@ -350,8 +366,9 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
         return StageFailed(prepared, staged, Step::Write, error);
     // Only now, with the data in place, does the file get the original's owner and access;
     // the same sync then makes content and attributes durable together.
-    if ((error = staged.copyAttributes(prepared.original, prepared.source.get())))
-        return StageFailed(prepared, staged, Step::CreateTemp, error);
+    if (const MetadataFailure failure =
+            staged.copyAttributes(prepared.original, prepared.source.get()))
+        return StageFailed(prepared, staged, MetadataStep(failure.part), failure.error);
     // Where the original must be closed for the rename, nothing more is read from it and no
     // lease keeps it open: closed now, it keeps nobody else out (another run replacing it, a
     // program asking for it unshared) while this file waits for its rename. The identity check

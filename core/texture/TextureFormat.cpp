@@ -13,6 +13,10 @@ constexpr std::size_t kSeparatorOffset = 12;
 constexpr std::uint8_t kSeparatorByte = '@';
 static_assert(kSeparatorByte == kFillerByte);
 constexpr std::size_t kOutputChunk = 256 * 1024;
+// Deflate's densest code gives 258 bytes for two bits; the slack covers a stream too short for
+// even one such code.
+constexpr std::size_t kMaxInflateRatio = 1032;
+constexpr std::size_t kInflateSlack = 64;
 
 } // namespace
 
@@ -92,7 +96,10 @@ VerifyProblem InflatePayload(std::span<const std::uint8_t> stream, std::int32_t 
     // One byte more than promised, so a stream that goes on past the stored size is caught
     // without allocating for it.
     const std::size_t capacity = static_cast<std::size_t>(storedSize) + 1;
-    payload.resize(capacity);
+    // A sound stream can't inflate to more than kMaxInflateRatio times its length, so a short
+    // file claiming a huge stored size gets no more memory than its stream could ever fill.
+    std::size_t reserved = std::min(capacity, stream.size() * kMaxInflateRatio + kInflateSlack);
+    payload.resize(reserved);
     InflateState state;
     z_stream& z = state.stream;
     // zlib doesn't write through next_in; its interface just predates const. Both counts fit in
@@ -101,11 +108,23 @@ VerifyProblem InflatePayload(std::span<const std::uint8_t> stream, std::int32_t 
     z.next_in = const_cast<std::uint8_t*>(stream.data());
     z.avail_in = static_cast<uInt>(stream.size());
     z.next_out = payload.data();
-    z.avail_out = static_cast<uInt>(capacity);
+    z.avail_out = static_cast<uInt>(reserved);
     int status = Z_OK;
-    while (status == Z_OK)
+    for (;;) {
         status = inflate(&z, Z_NO_FLUSH);
-    const std::size_t inflated = capacity - z.avail_out;
+        const bool outOfRoom = z.avail_out == 0 && reserved < capacity;
+        if (status != Z_OK && !(status == Z_BUF_ERROR && outOfRoom))
+            break;
+        if (outOfRoom) {
+            // Not expected of zlib, but the stored size stays the only limit that decides.
+            const std::size_t filled = reserved;
+            reserved = capacity;
+            payload.resize(reserved);
+            z.next_out = payload.data() + filled;
+            z.avail_out = static_cast<uInt>(reserved - filled);
+        }
+    }
+    const std::size_t inflated = reserved - z.avail_out;
     payload.resize(std::min(inflated, static_cast<std::size_t>(storedSize)));
     switch (status) {
     case Z_MEM_ERROR:

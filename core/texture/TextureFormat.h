@@ -83,10 +83,11 @@ RestoredHead(std::span<const std::uint8_t, kTextureHeaderBytes> compressedHead) 
 // `payload`. Returns None with exactly `storedSize` bytes in `payload`, or the damage found, with
 // the same classification as PayloadStreamCheck: CorruptStream, Truncated, SizeMismatch,
 // TrailingData, or NegativeSize for a negative `storedSize`; both name the first fault met in the
-// stream. Never allocates more than `storedSize` + 1 bytes for the payload: a stream that would
-// inflate past the stored size is a SizeMismatch, found once that one extra byte is filled,
-// whatever damage follows. Throws std::bad_alloc when the payload or zlib's state can't be
-// allocated.
+// stream. Never allocates more than `storedSize` + 1 bytes for the payload, nor more than the
+// stream could inflate to (deflate's densest ratio, 1032:1), so a short file claiming a huge
+// size costs little: a stream that would inflate past the stored size is a SizeMismatch, found
+// once that one extra byte is filled, whatever damage follows. Throws std::bad_alloc when the
+// payload or zlib's state can't be allocated.
 VerifyProblem InflatePayload(std::span<const std::uint8_t> stream, std::int32_t storedSize,
                              ByteBuffer& payload);
 

@@ -147,11 +147,11 @@ const Fault kFaults[] = {
     Fault{"ReadPayload", Call::Read, 2, EIO, Step::Read},
     Fault{"CreateTemp", Call::Open, 2, EACCES, Step::CreateTemp},
 #ifdef _WIN32
-    Fault{"KeepSecurity", Call::CopySecurity, 1, EACCES, Step::CreateTemp},
-    Fault{"KeepAttributes", Call::CopyAttributes, 1, EIO, Step::CreateTemp},
+    Fault{"KeepSecurity", Call::CopySecurity, 1, EACCES, Step::CopyPermissions},
+    Fault{"KeepAttributes", Call::CopyAttributes, 1, EIO, Step::CopyFileAttributes},
 #else
-    Fault{"KeepOwner", Call::Fchown, 1, EIO, Step::CreateTemp},
-    Fault{"KeepMode", Call::Fchmod, 1, EIO, Step::CreateTemp},
+    // The sample is 0644, the temporary file 0600; owners: MetadataOfARealFile below.
+    Fault{"KeepMode", Call::Fchmod, 1, EIO, Step::CopyPermissions},
 #endif
     Fault{"WriteHead", Call::Write, 1, ENOSPC, Step::Write},
     Fault{"WriteStream", Call::Write, 2, EDQUOT, Step::Write},
@@ -165,6 +165,68 @@ const Fault kFaults[] = {
 
 INSTANTIATE_TEST_SUITE_P(EachStep, InjectedFault, testing::ValuesIn(kFaults),
                          [](const auto& p) { return std::string(p.param.name); });
+
+#ifndef _WIN32 // owners and mode bits are POSIX
+// The owner and mode calls fail as a file system without them, or a mount refusing them, would
+// answer. A file already like the original is compressed, as no call is made; one whose owner
+// would change is refused at that step, unchanged.
+struct MetadataCase {
+    const char* name;
+    std::uint32_t owner; // of the original; 0 is ours
+    unsigned mode;       // of the original
+    Call call;
+    int error;
+    Step step; // Step::None: compressed
+};
+
+class MetadataOfARealFile : public testing::TestWithParam<MetadataCase> {};
+
+TEST_P(MetadataOfARealFile, IsCarriedOverOnlyWhereItDiffers) {
+    const MetadataCase& c = GetParam();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving the original another owner needs root";
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(5000));
+    WriteFileBytes(path, input);
+    ASSERT_EQ(::chown(path.c_str(), c.owner, 0), 0);
+    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+
+    TextureResult result;
+    {
+        ScopedFileOps refusing(FailingOn(c.call, 1, c.error));
+        Brevora compressor;
+        result = CompressTextureFile(compressor, path);
+    }
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    if (c.step == Step::None) {
+        EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
+        EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
+        EXPECT_EQ(info.st_uid, c.owner);
+        return;
+    }
+    EXPECT_EQ(result.failedStep, c.step);
+    EXPECT_EQ(result.error, ErrorFromErrno(c.error));
+    EXPECT_EQ(ReadFileBytes(path), input);
+    EXPECT_EQ(info.st_uid, c.owner);
+    const std::string text = DescribeFailure(result);
+    EXPECT_TRUE(text.starts_with("Could not give the compressed copy of ")) << text;
+    EXPECT_TRUE(text.ends_with(" The original file is unchanged.")) << text;
+}
+
+// Which calls are made and what their refusals mean is FileMetadataTest's; these check it on
+// real files, through the rewrite, down to the step reported.
+const MetadataCase kMetadataCases[] = {
+    {"SameOwnerChownDenied", 0, 0644, Call::Fchown, EPERM, Step::None},
+    {"SameModeNoChmod", 0, 0600, Call::Fchmod, EIO, Step::None},
+    {"OtherOwnerDenied", 4321, 0644, Call::Fchown, EPERM, Step::CopyOwner},
+};
+
+INSTANTIATE_TEST_SUITE_P(OwnerAndMode, MetadataOfARealFile, testing::ValuesIn(kMetadataCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+#endif
 
 // Writes that stop short or get interrupted are resumed, not taken as complete.
 TEST(SafeReplace, ResumesShortAndInterruptedWrites) {

@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     memory.write(file);
 
     const VerifyResult onDisk = VerifyTextureFile(memory.path);
-    FUZZ_CHECK(onDisk.failedStep == Step::None);
+    FUZZ_CHECK(onDisk.failedStep == Step::None && !onDisk.error);
     FUZZ_CHECK(onDisk.fileSize <= static_cast<std::int64_t>(size));
     // Another marker above 0x40 is a layout this program doesn't write: not judged, as restoring
     // leaves it alone too.

@@ -58,6 +58,28 @@ const Sentence kSentences[] = {
      "Could not write the compressed copy of P: R. The original file is unchanged."},
     {Step::Write, kRestore,
      "Could not write the decompressed copy of P: R. The original file is unchanged."},
+    {Step::CopyOwner, kCompress,
+     "Could not give the compressed copy of P its owner: R. The original file is unchanged."},
+    {Step::CopyOwner, kRestore,
+     "Could not give the decompressed copy of P its owner: R. The original file is unchanged."},
+    {Step::CopyPermissions, kCompress,
+     "Could not give the compressed copy of P its permissions: R. The original file is "
+     "unchanged."},
+    {Step::CopyPermissions, kRestore,
+     "Could not give the decompressed copy of P its permissions: R. The original file is "
+     "unchanged."},
+    {Step::CopyAttributes, kCompress,
+     "Could not give the compressed copy of P its extended attributes: R. The original file is "
+     "unchanged."},
+    {Step::CopyAttributes, kRestore,
+     "Could not give the decompressed copy of P its extended attributes: R. The original file is "
+     "unchanged."},
+    {Step::CopyFileAttributes, kCompress,
+     "Could not give the compressed copy of P its file attributes: R. The original file is "
+     "unchanged."},
+    {Step::CopyFileAttributes, kRestore,
+     "Could not give the decompressed copy of P its file attributes: R. The original file is "
+     "unchanged."},
     {Step::Sync, kCompress,
      "Could not flush the compressed copy of P to disk: R. The original file is unchanged."},
     {Step::Sync, kRestore,
@@ -182,10 +204,17 @@ TEST(FailureText, OutcomeStepAndProblemNamesAreStable) {
         "notLeftover"};
     for (std::size_t i = 0; i < outcomes.size(); ++i)
         EXPECT_EQ(OutcomeName(static_cast<Outcome>(i)), outcomes[i]);
-    const std::vector<std::string> steps = {
-        "none",       "open",     "check",     "read",           "compress",      "decompress",
-        "createTemp", "write",    "sync",      "replace",        "syncFolder",    "openFolder",
-        "listFolder", "readName", "readEntry", "readAttributes", "removeLeftover"};
+    const std::vector<std::string> steps = {"none",           "open",
+                                            "check",          "read",
+                                            "compress",       "decompress",
+                                            "createTemp",     "write",
+                                            "copyOwner",      "copyPermissions",
+                                            "copyAttributes", "copyFileAttributes",
+                                            "sync",           "replace",
+                                            "syncFolder",     "openFolder",
+                                            "listFolder",     "readName",
+                                            "readEntry",      "readAttributes",
+                                            "removeLeftover"};
     for (std::size_t i = 0; i < steps.size(); ++i)
         EXPECT_EQ(StepName(static_cast<Step>(i)), steps[i]);
 

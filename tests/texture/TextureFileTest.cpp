@@ -180,6 +180,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 #ifdef _WIN32
+// Windows names ignore case: a file named in another case is renamed onto the name the folder
+// lists (the handle's final path), not onto the name as typed.
+TEST(CompressTextureFile, ANamedFileKeepsTheCaseItsFolderListsItIn) {
+    TempDir dir;
+    const Bytes input = MakeTexture(0, CompressibleBytes(700));
+    WriteFileBytes(dir / "Mixed.ace", input);
+    Brevora compressor;
+    const TextureResult result = CompressTextureFile(compressor, dir / "MIXED.ACE");
+    EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"Mixed.ace"});
+    EXPECT_EQ(ReadFileBytes(dir / "Mixed.ace"), ExpectedRewrite(input));
+}
+
 bool IsReparsePoint(const std::filesystem::path& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&

@@ -177,6 +177,25 @@ TEST(InflatePayload, StreamInflatingFarPastItsStoredSizeIsAMismatchNotAnAllocati
     EXPECT_EQ(ReadFileBytes(path), file);
 }
 
+// The other way round: a few bytes of stream claiming the largest stored size. The answer is
+// the same as with the room for it, but the memory taken is what the stream could fill.
+TEST(InflatePayload, ShortStreamClaimingAHugeSizeTakesOnlyTheMemoryItCouldFill) {
+    const Bytes payloadBytes = CompressibleBytes(5000);
+    const Bytes stream = ZlibCompress(payloadBytes);
+    ByteBuffer payload;
+    EXPECT_EQ(InflatePayload(stream, INT32_MAX, payload), VerifyProblem::SizeMismatch);
+    EXPECT_LE(payload.capacity(), stream.size() * 1032 + 64);
+    EXPECT_EQ(InflatePayload(std::span(stream).first(stream.size() / 2), INT32_MAX, payload),
+              VerifyProblem::Truncated);
+    EXPECT_LE(payload.capacity(), stream.size() * 1032 + 64);
+    // A stream at deflate's densest still fits in what is set aside for it.
+    const Bytes zeros(8u << 20, 0);
+    const Bytes dense = ZlibCompress(zeros);
+    EXPECT_EQ(InflatePayload(dense, static_cast<std::int32_t>(zeros.size()), payload),
+              VerifyProblem::None);
+    EXPECT_TRUE(std::equal(payload.begin(), payload.end(), zeros.begin(), zeros.end()));
+}
+
 // Not marked: nothing to restore. Marked with another value than 0x46: a compressed layout this
 // program doesn't write, so it can't know what the bytes mean. Both stay untouched.
 TEST(RestoreTexture, LeavesFilesNotInTheLayoutItWritesAlone) {

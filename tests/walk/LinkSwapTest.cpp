@@ -150,6 +150,9 @@ protected:
         ops.fstat = [real = ops.fstat, fire, state](int fd, FileIdentity& out) {
             if (state->opened && !state->created)
                 fire(Moment::Inspect);
+            // The new file is looked at before it is given the original's owner and access.
+            if (state->created)
+                fire(Moment::KeepOwner);
             return real(fd, out);
         };
         ops.readAt = [real = ops.readAt, fire](int fd, void* buffer, std::size_t count,
@@ -161,10 +164,6 @@ protected:
         ops.write = [real = ops.write, fire](int fd, const void* buffer, std::size_t count) {
             fire(Moment::Write);
             return real(fd, buffer, count);
-        };
-        ops.fchown = [real = ops.fchown, fire](int fd, std::uint32_t owner, std::uint32_t group) {
-            fire(Moment::KeepOwner);
-            return real(fd, owner, group);
         };
         ops.fsync = [real = ops.fsync, fire](int fd) {
             fire(Moment::Sync);

@@ -93,9 +93,10 @@ TEST(Win32MainWindow, SingleFileRunRewritesTheFileAndShowsTheDesignedWindow) {
     EXPECT_EQ(TextOf(main.cmdOK), L"OK");
     EXPECT_TRUE(WaitUntil([&] { return FocusOf(main.window) == main.cmdOK; }, 10s));
 
-    // Line1: one row of gray from x = 4 up to, not including, x = 580.
+    // Line1: one row of gray from x = 4 up to, not including, x = 580. A loaded machine may read
+    // the screen before the first paint reaches it, so the line is waited for first.
     const COLORREF gray = RGB(128, 128, 128);
-    EXPECT_EQ(ScreenPixel(main.window, 4, 84), gray);
+    EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(main.window, 4, 84) == gray; }, 10s));
     EXPECT_EQ(ScreenPixel(main.window, 300, 84), gray);
     EXPECT_EQ(ScreenPixel(main.window, 579, 84), gray);
     EXPECT_NE(ScreenPixel(main.window, 580, 84), gray);

@@ -94,6 +94,9 @@ FolderEntries ReadFolderEntries(const OpenFolder& folder, EntryKindSource source
         return listing;
     }
     DirCloser closer(dir);
+    // The copy shares the folder descriptor's position, which an earlier listing left at the
+    // end: without this a folder read twice through one handle would seem empty.
+    ::rewinddir(dir);
     const int dirFd = ::dirfd(dir);
     for (;;) {
         errno = 0;

@@ -1,6 +1,7 @@
 // Opening folders and named files on POSIX systems: descriptors opened with openat(2), one
 // name at a time and never through a link below the folder the user named.
 #include "FileOps.h"
+#include "ListedName.h"
 #include "OpenFolder.h"
 #include "System.h"
 #include "TextureError.h"
@@ -140,7 +141,12 @@ FileInFolder ResolveNamedFile(const std::filesystem::path& path, std::error_code
         file.folder.reset();
         return file;
     }
+    // canonical() keeps the last name as typed; on a file system that ignores case the
+    // rename must go to the name the folder lists, or the file would be listed as typed.
     file.name = real.filename();
+    FileIdentity named;
+    if (CurrentFileOps().statAt(file.folder->handle(), file.name, false, named) == 0)
+        file.name = ListedName(*file.folder, file.name, named);
     return file;
 }
 

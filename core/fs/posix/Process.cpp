@@ -1,8 +1,7 @@
-// The process on POSIX systems: arguments as the shell split them, resource limits, privileges.
+// The process on POSIX systems: arguments as the shell split them, resource limits.
 #include "System.h"
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace quorvel {
 
@@ -32,10 +31,6 @@ void RaiseOpenFileLimit() {
         files.rlim_cur = files.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
-}
-
-bool MayChangeOwners() {
-    return ::geteuid() == 0;
 }
 
 std::FILE* OpenTextFileForWriting(const std::filesystem::path& path) {

@@ -139,6 +139,7 @@ FileOps MakeSystemFileOps() {
     ops.setXattr = [](int fd, const char* name, const void* value, std::size_t size) {
         return ::fsetxattr(fd, name, value, size, 0);
     };
+    ops.removeXattr = [](int fd, const char* name) { return ::fremovexattr(fd, name); };
     ops.setLease = [](int fd, bool read) {
         if (!read)
             return ::fcntl(fd, F_SETLEASE, F_UNLCK);
@@ -159,6 +160,7 @@ FileOps MakeSystemFileOps() {
         return NotSupported();
     };
     ops.setXattr = [](int, const char*, const void*, std::size_t) { return NotSupported(); };
+    ops.removeXattr = [](int, const char*) { return NotSupported(); };
     ops.setLease = [](int, bool) {
         errno = ENOSYS;
         return -1;

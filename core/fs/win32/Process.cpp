@@ -43,10 +43,6 @@ std::size_t OpenFileLimit() {
 
 void RaiseOpenFileLimit() {}
 
-bool MayChangeOwners() {
-    return false;
-}
-
 std::FILE* OpenTextFileForWriting(const std::filesystem::path& path) {
     return _wfopen(path.c_str(), L"w");
 }

@@ -534,7 +534,7 @@ int RealCopySecurity(int source, int target) {
         return Fail(code);
     const LocalMemory descriptor(raw);
 
-    // Only a privileged process may give a file away, as on POSIX: the file is then ours, with
+    // Only a privileged process may give a file away: the file is then ours, with
     // the original's group where we may set that.
     code =
         SetSecurityInfo(to, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
@@ -590,6 +590,7 @@ FileOps MakeSystemFileOps() {
         return NotSupported();
     };
     ops.setXattr = [](int, const char*, const void*, std::size_t) { return NotSupported(); };
+    ops.removeXattr = [](int, const char*) { return NotSupported(); };
     ops.setLease = [](int, bool) {
         errno = ENOSYS;
         return -1;
