@@ -205,8 +205,8 @@ private:
                 for (Staged& staged : m_batch) {
                     TextureResult& result = staged.prepared.result;
                     if (staged.pending) {
-                        staged.pending.discard();
                         result.SetFailure(Step::Replace, error);
+                        DiscardStaged(staged.pending, result);
                     } else if (!result.failed()) {
                         result.SetFailure(Step::SyncFolder, error);
                     }
@@ -338,7 +338,7 @@ private:
             if (it->second) {
                 if (const std::error_code error = staged.pending.sync()) {
                     staged.prepared.result.SetFailure(Step::Sync, error);
-                    staged.pending.discard();
+                    DiscardStaged(staged.pending, staged.prepared.result);
                 }
             }
             staged.synced = true;
@@ -349,8 +349,11 @@ private:
         m_shared.abandoned.fetch_add(static_cast<std::int64_t>(m_batch.size()),
                                      std::memory_order_relaxed);
         for (Staged& staged : m_batch) {
-            staged.pending.discard();
-            m_shared.Publish(staged.index, NotProcessed(staged.prepared.result.path));
+            FileReport report = NotProcessed(staged.prepared.result.path);
+            DiscardStaged(staged.pending, staged.prepared.result);
+            report.leftover = staged.prepared.result.leftover;
+            report.leftoverError = staged.prepared.result.leftoverError;
+            m_shared.Publish(staged.index, std::move(report));
         }
         m_batch.clear();
         m_batchBytes = 0;

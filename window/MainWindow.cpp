@@ -19,6 +19,7 @@ namespace quorvel {
 namespace {
 
 constexpr char kFailureHeading[] = "Not everything could be compressed:\n\n";
+constexpr char kNotFlushed[] = ", but the folder could not be flushed to disk: ";
 constexpr char kOutOfMemory[] = "The folder walk stopped early: the program ran out of memory. "
                                 "Files not reached yet are unchanged.";
 
@@ -77,7 +78,12 @@ void MainWindow::RunSingleFile(const NativeString& s) {
         result = CompressOne(file);
     }
 
-    if (result.failed()) {
+    if (result.failed() && result.failedStep == Step::SyncFolder) {
+        // The file was replaced: its saving stands, with the warning that it may not last.
+        m_view.setStatus(std::to_string(result.bytesSaved) + " bytes saved" + kNotFlushed +
+                         DescribeError(result.error));
+        m_view.setStatusDetail(DescribeFailure(result, shown));
+    } else if (result.failed()) {
         // The label holds one short line; the whole sentence, with the file's state, is the
         // detail the front end shows on demand.
         m_view.setStatus(DescribeError(result.error));

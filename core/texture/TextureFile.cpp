@@ -85,6 +85,15 @@ void RestorePayload(PreparedTexture& prepared, const TextureHead& compressedHead
     result.outcome = Outcome::Decompressed;
 }
 
+// StageTexture's way out after the temporary file was created: the failure recorded, the file
+// removed.
+PendingReplacement StageFailed(PreparedTexture& prepared, PendingReplacement& staged, Step step,
+                               std::error_code error) {
+    prepared.result.SetFailure(step, error);
+    DiscardStaged(staged, prepared.result);
+    return {};
+}
+
 // The step named for the piece of metadata the temporary file could not be given.
 Step MetadataStep(MetadataPart part) {
     switch (part) {
@@ -353,27 +362,21 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync) {
         prepared.result.SetFailure(Step::CreateTemp, error);
         return {};
     }
-    if ((error = staged.write(prepared.head)) || (error = staged.write(prepared.stream.bytes()))) {
-        prepared.result.SetFailure(Step::Write, error);
-        return {};
-    }
+    if ((error = staged.write(prepared.head)) || (error = staged.write(prepared.stream.bytes())))
+        return StageFailed(prepared, staged, Step::Write, error);
     // Only now, with the data in place, does the file get the original's owner and access;
     // the same sync then makes content and attributes durable together.
     if (const MetadataFailure failure =
-            staged.copyAttributes(prepared.original, prepared.source.get())) {
-        prepared.result.SetFailure(MetadataStep(failure.part), failure.error);
-        return {};
-    }
+            staged.copyAttributes(prepared.original, prepared.source.get()))
+        return StageFailed(prepared, staged, MetadataStep(failure.part), failure.error);
     // Where the original must be closed for the rename, nothing more is read from it and no
     // lease keeps it open: closed now, it keeps nobody else out (another run replacing it, a
     // program asking for it unshared) while this file waits for its rename. The identity check
     // before the rename still guards the replace.
     if (SystemCapabilities().closesOriginalBeforeRename)
         prepared.source.reset();
-    if (sync == StageSync::Now && (error = staged.sync())) {
-        prepared.result.SetFailure(Step::Sync, error);
-        return {};
-    }
+    if (sync == StageSync::Now && (error = staged.sync()))
+        return StageFailed(prepared, staged, Step::Sync, error);
     return staged;
 }
 
@@ -394,7 +397,7 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
     else
         error = staged.commit(prepared.original);
     if (error) {
-        staged.discard();
+        DiscardStaged(staged, prepared.result);
         if (error == TextureErrc::FileChanged && CompressedMeanwhile(prepared.target))
             error = make_error_code(TextureErrc::CompressedMeanwhile);
         prepared.source.reset();
@@ -409,6 +412,16 @@ bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool s
         }
     }
     return true;
+}
+
+void DiscardStaged(PendingReplacement& staged, TextureResult& result) {
+    if (!staged)
+        return;
+    const std::filesystem::path name = staged.temporaryName();
+    if (const std::error_code error = staged.discard()) {
+        result.leftover = result.path.parent_path() / name;
+        result.leftoverError = error;
+    }
 }
 
 TextureResult CompressTextureFile(Brevora& compressor, const std::filesystem::path& path) {

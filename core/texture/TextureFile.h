@@ -82,6 +82,10 @@ struct TextureResult {
     std::error_code error;
     // Failed at Decompress: the damage found, as --verify classifies it.
     VerifyProblem problem = VerifyProblem::None;
+    // A temporary file that could not be removed after a failure: its path to show (beside
+    // `path`) and the system's reason. Empty when there is none.
+    std::filesystem::path leftover;
+    std::error_code leftoverError;
 
     bool failed() const noexcept { return outcome == Outcome::Failed; }
     // Compressed or Decompressed: the file is (or would be) rewritten.
@@ -174,6 +178,10 @@ PendingReplacement StageTexture(PreparedTexture& prepared, StageSync sync = Stag
 // original as it is and removes the temporary. Closes the original's descriptor either way.
 // Returns !prepared.result.failed().
 bool CommitTexture(PreparedTexture& prepared, PendingReplacement& staged, bool syncFolder = true);
+
+// Removes a staged temporary file after a failure recorded in `result`; a file that can't be
+// removed is named in `result` (leftover, leftoverError).
+void DiscardStaged(PendingReplacement& staged, TextureResult& result);
 
 // Compresses `file` in place through `compressor`: prepare, stage, commit and folder sync.
 TextureResult CompressTextureFile(Brevora& compressor, const FileInFolder& file);

@@ -219,6 +219,30 @@ TEST_F(MainWindowTest, AFailedRewriteShowsItsReasonAndTheWholeSentence) {
               std::vector<std::string>{DescribeFailure(failed, DisplayPath(file))});
 }
 
+// Replaced, but its folder not flushed: the saving stands, with the warning beside it.
+TEST_F(MainWindowTest, AFileReplacedWhoseFolderWasNotFlushedShowsTheSavingAndTheWarning) {
+    const fs::path file = m_dir / "wall.ace";
+    WriteFileBytes(file, MakeTexture(0x40, CompressibleBytes(3000)));
+    const std::error_code io = ErrorFromErrno(EIO);
+    TextureResult replaced;
+
+    MainWindow window(m_view, file.native(), [&](Brevora&, const FileInFolder& named) {
+        replaced.path = named.shown;
+        replaced.outcome = Outcome::Compressed;
+        replaced.bytesSaved = 730;
+        replaced.SetFailure(Step::SyncFolder, io);
+        return replaced;
+    });
+    window.Form_Load();
+
+    EXPECT_EQ(m_view.Calls("status "),
+              std::vector<std::string>{"730 bytes saved, but the folder could not be flushed to "
+                                       "disk: " +
+                                       DescribeError(io)});
+    EXPECT_EQ(m_view.Calls("detail "),
+              std::vector<std::string>{DescribeFailure(replaced, DisplayPath(file))});
+}
+
 // --- busy state and closing ------------------------------------------------------------------
 
 TEST_F(MainWindowTest, OkStaysDisabledAndCloseIsRefusedWhileAFileIsCompressed) {
