@@ -1,6 +1,8 @@
 #include "ConsoleReport.h"
 
 #include "DisplayPath.h"
+#include "FailureText.h"
+#include "System.h"
 
 #include <cmath>
 #include <cstdio>
@@ -23,56 +25,6 @@ std::string Mebibytes(std::int64_t bytes) {
 }
 
 } // namespace
-
-std::string TerminalName(std::string_view name) {
-    const auto isC1Lead = [&](std::size_t i) {
-        return static_cast<unsigned char>(name[i]) == 0xC2 && i + 1 < name.size() &&
-               static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(name[i + 1]) <= 0x9F;
-    };
-    // A name starting with a quote is quoted too, or `"\e41"` would pass for ESC followed by "41".
-    bool needsQuoting = name.starts_with('"');
-    for (std::size_t i = 0; i < name.size() && !needsQuoting; ++i) {
-        const auto u = static_cast<unsigned char>(name[i]);
-        needsQuoting = u < 0x20 || u == 0x7F || isC1Lead(i);
-    }
-    if (!needsQuoting)
-        return std::string(name);
-    std::string out = "\"";
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto u = static_cast<unsigned char>(name[i]);
-        switch (u) {
-        case '\n':
-            out += "\\n";
-            continue;
-        case '\t':
-            out += "\\t";
-            continue;
-        case '\r':
-            out += "\\r";
-            continue;
-        case 0x1B:
-            out += "\\e";
-            continue;
-        case '"':
-        case '\\':
-            out += '\\';
-            out += name[i];
-            continue;
-        default:
-            break;
-        }
-        if (u < 0x20 || u == 0x7F) {
-            out += Format("\\x%02X", u);
-        } else if (isC1Lead(i)) {
-            out += Format("\\u%04X", static_cast<unsigned char>(name[i + 1]));
-            ++i;
-        } else {
-            out += name[i];
-        }
-    }
-    return out + "\"";
-}
 
 std::string HumanBytes(std::int64_t bytes) {
     static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
@@ -118,8 +70,11 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
     if (mode == BatchMode::Verify) {
         text += Count(t.verified, "compressed file is", "compressed files are") + " sound, " +
                 Count(t.failed, "failed", "failed") + " verification, " +
-                Count(t.notCompressed, "file is", "files are") + " not compressed.\n";
-        return text;
+                Count(t.notCompressed, "file is", "files are") + " not compressed";
+        if (t.otherLayout > 0)
+            text += ", " + std::to_string(t.otherLayout) +
+                    " not checked (a compressed layout this program doesn't write)";
+        return text + ".\n";
     }
     const std::string sizes = "Bytes in: " + std::to_string(t.sizes.bytesIn) + " (" +
                               HumanBytes(t.sizes.bytesIn) +
@@ -160,19 +115,63 @@ std::string FormatSummary(const BatchTotals& t, BatchMode mode, bool interrupted
     return text;
 }
 
+std::string FormatFileLine(const FileReport& report, BatchMode mode) {
+    const bool dry = IsDryRunMode(mode);
+    std::string what;
+    switch (report.outcome) {
+    case Outcome::Compressed: {
+        const FileSizes& sizes = report.sizes;
+        what = std::string(dry ? "would be compressed, " : "compressed, ") +
+               std::to_string(sizes.bytesSaved()) + " bytes saved";
+        if (sizes.bytesIn > 0)
+            what += Format(" (%.1f%%)", 100.0 * static_cast<double>(sizes.bytesSaved()) /
+                                            static_cast<double>(sizes.bytesIn));
+        break;
+    }
+    case Outcome::Decompressed:
+        what = std::string(dry ? "would be decompressed, " : "decompressed, ") +
+               std::to_string(-report.sizes.bytesSaved()) + " bytes grown";
+        break;
+    case Outcome::AlreadyCompressed:
+        what = "already compressed, left as it is";
+        break;
+    case Outcome::NothingCompressed:
+        what = "nothing to compress, left as it is";
+        break;
+    case Outcome::ReadOnlySkipped:
+        what = "read-only, skipped";
+        break;
+    case Outcome::Verified:
+        what = "sound";
+        break;
+    case Outcome::NotCompressed:
+        what = "not compressed, left as it is";
+        break;
+    case Outcome::NotProcessed:
+        what = "not processed (interrupted), left as it is";
+        break;
+    default:
+        what = OutcomeName(report.outcome);
+        break;
+    }
+    return DisplayPath(report.path) + ": " + what;
+}
+
 void ConsoleReport::OnReport(const FileReport& report) {
-    const std::string text = DescribeReport(report, TerminalName(DisplayPath(report.path)));
+    std::string text = DescribeReport(report);
+    if (text.empty() && m_verbose)
+        text = FormatFileLine(report, m_mode);
     if (text.empty())
         return;
     ClearProgress();
-    std::fprintf(m_errors, "%s\n", text.c_str());
+    WriteText(m_errors, text + "\n");
 }
 
 void ConsoleReport::OnProgress(const ProgressSnapshot& snapshot) {
     if (!m_progress)
         return;
     // \r and "erase to end of line" redraw in place on any ANSI terminal.
-    std::fprintf(m_errors, "\r%s\x1b[K", FormatProgress(snapshot, m_mode).c_str());
+    WriteText(m_errors, "\r" + FormatProgress(snapshot, m_mode) + "\x1b[K");
     std::fflush(m_errors);
     m_lineShown = true;
 }
@@ -184,7 +183,7 @@ void ConsoleReport::Finish() {
 void ConsoleReport::ClearProgress() {
     if (!m_lineShown)
         return;
-    std::fprintf(m_errors, "\r\x1b[K");
+    WriteText(m_errors, "\r\x1b[K");
     std::fflush(m_errors);
     m_lineShown = false;
 }

@@ -3,7 +3,10 @@
 #include "DisplayPath.h"
 #include "FailureText.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <cstdint>
+#include <optional>
 
 namespace quorvel {
 namespace {
@@ -24,7 +27,34 @@ const char* ModeName(BatchMode mode) {
     return "unknown";
 }
 
+// `"key": text` for a path with an exact text, and `"key": display, "keyBytes": base64` for one
+// without: the display form (DisplayPath) for people, the native bytes for programs.
+std::string PathFields(const char* key, const std::filesystem::path& path) {
+    if (const std::optional<std::string> text = PathText(path))
+        return std::string("\"") + key + "\": " + JsonString(*text);
+    return std::string("\"") + key + "\": " + JsonString(DisplayPath(path)) + ", \"" + key +
+           "Bytes\": \"" + Base64(NativeBytes(path)) + "\"";
+}
+
 } // namespace
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const auto byte = k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u;
+            group = (group << 8) | byte;
+        }
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= count ? kDigits[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
@@ -55,8 +85,8 @@ JsonReport::JsonReport(std::FILE* out, BatchMode mode, EngineKind engine, unsign
 void JsonReport::OnReport(const FileReport& report) {
     std::string entry = m_first ? "\n    {" : ",\n    {";
     m_first = false;
-    entry += "\"path\": " + JsonString(DisplayPath(report.path)) + ", \"outcome\": \"" +
-             OutcomeName(report.outcome) + "\"";
+    entry +=
+        PathFields("path", report.path) + ", \"outcome\": \"" + OutcomeName(report.outcome) + "\"";
     const FileSizes& sizes = report.sizes;
     if (report.outcome == Outcome::Compressed || report.outcome == Outcome::Decompressed ||
         sizes.bytesIn != 0)
@@ -71,7 +101,12 @@ void JsonReport::OnReport(const FileReport& report) {
     if (report.error)
         entry += ", \"errorCode\": " + std::to_string(report.error.value()) +
                  ", \"errorCategory\": " + JsonString(report.error.category().name());
-    if (report.isFailure())
+    if (!report.leftover.empty())
+        entry +=
+            ", " + PathFields("leftover", report.leftover) +
+            ", \"leftoverErrorCode\": " + std::to_string(report.leftoverError.value()) +
+            ", \"leftoverErrorCategory\": " + JsonString(report.leftoverError.category().name());
+    if (report.isFailure() || !report.leftover.empty())
         entry += ", \"message\": " + JsonString(DescribeReport(report));
     entry += "}";
     std::fputs(entry.c_str(), m_out);

@@ -8,8 +8,12 @@
 //    "errorCode": 28, "errorCategory": "system", "message": "Could not write ..."}, ...],
 //    "interrupted": false, "totals": {"files": 2, "compressed": 1, ..., "bytesSaved": 730}}
 //
-// Paths are shown as UTF-8 (bytes that aren't valid UTF-8 become U+FFFD). The per-file sizes add
-// up to the totals, and the counts add up to "files".
+// A path is its exact text (PathText). One that has none (POSIX: not valid UTF-8; Windows: an
+// unpaired surrogate) is given as people see it (DisplayPath, quoted and escaped) and, beside it,
+// losslessly as "pathBytes": its native bytes in base64 (Windows: UTF-16LE). A temporary file
+// that could not be removed is named the same way ("leftover", "leftoverBytes"), with
+// "leftoverErrorCode" and "leftoverErrorCategory". The per-file sizes add up to the totals, and
+// the counts add up to "files".
 
 #include "BatchRunner.h"
 #include "FileReport.h"
@@ -22,6 +26,9 @@ namespace quorvel {
 
 // `text` as a JSON string literal, quotes included. `text` must be valid UTF-8.
 std::string JsonString(std::string_view text);
+
+// `bytes` in base64 (RFC 4648, with padding).
+std::string Base64(std::string_view bytes);
 
 class JsonReport final : public BatchSink {
 public:

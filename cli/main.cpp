@@ -8,6 +8,7 @@
 #include "BatchRunner.h"
 #include "BufferReuse.h"
 #include "ConsoleReport.h"
+#include "DisplayPath.h"
 #include "ExitCode.h"
 #include "InterruptCleanup.h"
 #include "JsonReport.h"
@@ -23,7 +24,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -85,7 +85,13 @@ int main(int argc, char** argv) {
                    "thread)")
         ->check(CLI::Range(1u, 256u))
         ->type_name("N");
-    app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");
+    auto* quietFlag =
+        app.add_flag("-q,--quiet", quiet, "No progress line and no summary (failures still shown)");
+    bool verbose = false;
+    app.add_flag("-v,--verbose", verbose,
+                 "A line for every file as it finishes (in walk order): its outcome and the bytes "
+                 "saved")
+        ->excludes(quietFlag);
     auto* dryRunFlag = app.add_flag(
         "-n,--dry-run", dryRun, "Compress in memory and report what would be saved; write nothing");
     auto* verifyFlag =
@@ -113,7 +119,10 @@ int main(int argc, char** argv) {
         ->group("Benchmarking");
     app.set_version_flag("--version", std::string("quorvel-cli ") + QUORVEL_VERSION);
     app.footer("Progress goes to standard error when it is a terminal. Each failure is reported "
-               "on its own line on standard error.\n\n"
+               "on its own line on standard error; with -v, every other file too. A name that "
+               "could act on the terminal or pass for another (a control character, a byte that "
+               "is not UTF-8, a bidirectional control, a line separator) is shown quoted, with C "
+               "escapes.\n\n"
                "Exit status: 0 all files done or skipped for a reason, 1 some file failed (or "
                "failed verification), 2 usage error, 130 interrupted (Ctrl-C: files finished "
                "stay finished, the file in progress is left untouched, no temporary file is "
@@ -151,15 +160,16 @@ int main(int argc, char** argv) {
     if (!jsonPath.empty() && !jsonToStdout) {
         jsonFile.reset(OpenTextFileForWriting(PathFromArgument(jsonPath)));
         if (!jsonFile) {
-            std::fprintf(stderr,
-                         "quorvel-cli: could not create the report %s: %s. No file was changed.\n",
-                         TerminalName(jsonPath).c_str(), std::strerror(errno));
+            const std::string reason = std::strerror(errno);
+            WriteText(stderr, "quorvel-cli: could not create the report " +
+                                  DisplayPath(PathFromArgument(jsonPath)) + ": " + reason +
+                                  ". No file was changed.\n");
             return Exit(ExitCode::Usage);
         }
     }
 
     const std::atomic<bool>& stop = InstallGracefulInterrupt();
-    ConsoleReport console(stderr, !quiet && isatty(STDERR_FILENO) == 1, options.mode);
+    ConsoleReport console(stderr, !quiet && IsTerminal(stderr), options.mode, verbose);
     std::unique_ptr<JsonReport> json;
     std::vector<BatchSink*> sinks = {&console};
     std::FILE* jsonOut = jsonToStdout ? stdout : jsonFile.get();
@@ -181,10 +191,10 @@ int main(int argc, char** argv) {
         // Out of memory for the work list, a report that can't be written, ...: the workers
         // have stopped and removed their temporary files by now.
         console.Finish();
-        std::fprintf(stderr,
-                     "quorvel-cli: stopped by an unexpected failure: %s. Files already finished "
-                     "stay finished; the others were left as they were.\n",
-                     e.what());
+        WriteText(stderr, std::string("quorvel-cli: stopped by an unexpected failure: ") +
+                              e.what() +
+                              ". Files already finished stay finished; the others were left as "
+                              "they were.\n");
         return Exit(ExitCode::SomeFailed);
     }
     console.Finish();
@@ -195,14 +205,15 @@ int main(int argc, char** argv) {
         reportWritten = json->Finish(totals, interrupted);
     if (jsonFile)
         reportWritten = std::fclose(jsonFile.release()) == 0 && reportWritten;
-    if (!reportWritten)
-        std::fprintf(stderr, "quorvel-cli: could not write the report %s: %s.\n",
-                     jsonToStdout ? "to standard output" : TerminalName(jsonPath).c_str(),
-                     std::strerror(errno));
-    if (!quiet) {
-        const std::string summary = FormatSummary(totals, options.mode, interrupted);
-        std::fputs(summary.c_str(), jsonToStdout ? stderr : stdout);
+    if (!reportWritten) {
+        const std::string reason = std::strerror(errno);
+        WriteText(stderr, std::string("quorvel-cli: could not write the report ") +
+                              (jsonToStdout ? "to standard output"
+                                            : DisplayPath(PathFromArgument(jsonPath))) +
+                              ": " + reason + ".\n");
     }
+    if (!quiet)
+        WriteText(jsonToStdout ? stderr : stdout, FormatSummary(totals, options.mode, interrupted));
 
     if (interrupted)
         return Exit(ExitCode::Interrupted);

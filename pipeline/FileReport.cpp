@@ -58,6 +58,8 @@ FileReport ReportFromTexture(const TextureResult& result) {
     report.step = result.failedStep;
     report.error = result.error;
     report.problem = result.problem;
+    report.leftover = result.leftover;
+    report.leftoverError = result.leftoverError;
     return report;
 }
 
@@ -77,8 +79,20 @@ std::string DescribeReport(const FileReport& report) {
 std::string DescribeReport(const FileReport& report, std::string_view shown) {
     switch (report.outcome) {
     case Outcome::Failed:
-    case Outcome::WalkFailed:
-        return DescribeFailure(report.step, report.transform, report.error, report.problem, shown);
+    case Outcome::WalkFailed: {
+        std::string sentence =
+            DescribeFailure(report.step, report.transform, report.error, report.problem, shown);
+        if (report.leftover.empty())
+            return sentence;
+        return AddLeftover(std::move(sentence), DisplayPath(report.leftover), report.leftoverError);
+    }
+    case Outcome::NotProcessed:
+        if (report.leftover.empty())
+            return {};
+        return AddLeftover("Left " + std::string(shown) +
+                               " as it was: the run was interrupted. The original file is "
+                               "unchanged.",
+                           DisplayPath(report.leftover), report.leftoverError);
     case Outcome::VerifyFailed:
         return DescribeVerifyFailure(report.problem, report.error, shown);
     case Outcome::OtherLayout:

@@ -32,6 +32,10 @@ struct FileReport {
     // Verifying or restoring: the damage found.
     VerifyProblem problem = VerifyProblem::None;
     std::error_code error;
+    // A temporary file that could not be removed (Failed, or NotProcessed after an interrupt):
+    // its path to show and why.
+    std::filesystem::path leftover;
+    std::error_code leftoverError;
 
     // Counts against the exit code.
     bool isFailure() const {
@@ -68,8 +72,9 @@ struct BatchTotals {
 FileReport ReportFromTexture(const TextureResult& result);
 FileReport ReportFromVerify(const std::filesystem::path& path, const VerifyResult& result);
 
-// One line for a failure or damaged file (what failed, on which file, why, and its state) or
-// for a file restoring left alone in a layout this program doesn't write; empty for the rest.
+// One line for a failure or damaged file (what failed, on which file, why, and its state, with
+// a temporary file left behind), for a file left alone in a layout this program doesn't write,
+// and for an interrupted file whose temporary file stayed; empty for the rest.
 // The file is named as DisplayPath shows it, or as `shownPath`.
 std::string DescribeReport(const FileReport& report);
 std::string DescribeReport(const FileReport& report, std::string_view shownPath);

@@ -44,6 +44,14 @@ FileReport NotProcessedReport(const std::filesystem::path& path) {
     return report;
 }
 
+// A file given up on an interrupt, its temporary file removed; one that couldn't be is named.
+FileReport AbandonedReport(const std::filesystem::path& path, const TextureResult& result) {
+    FileReport report = NotProcessedReport(path);
+    report.leftover = result.leftover;
+    report.leftoverError = result.leftoverError;
+    return report;
+}
+
 TextureTransform TransformOf(BatchMode mode) {
     return IsRestoreMode(mode) ? TextureTransform::Restore : TextureTransform::Compress;
 }
@@ -575,7 +583,7 @@ void RewritePipeline::Impl::Writer() {
         m_workerWake.notify_one();
         if (Halted()) {
             job->rewrite->Abandon();
-            PublishLocked(*job, NotProcessedReport(job->item.path));
+            PublishLocked(*job, AbandonedReport(job->item.path, job->rewrite->result()));
             continue;
         }
         lock.unlock();
@@ -635,7 +643,7 @@ void RewritePipeline::Impl::Committer() {
         Commit(batch, abandon);
         lock.lock();
         for (JobPtr& job : batch) {
-            PublishLocked(*job, abandon ? NotProcessedReport(job->item.path)
+            PublishLocked(*job, abandon ? AbandonedReport(job->item.path, job->rewrite->result())
                                         : ReportFromTexture(job->rewrite->result()));
         }
     }

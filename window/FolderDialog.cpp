@@ -50,7 +50,7 @@ int HoldingDepth(const std::filesystem::path& root, const std::filesystem::path&
 }
 
 // Decodes UTF-8 `text` into code points; an invalid byte becomes itself, which keeps the order
-// total (DisplayPath has already replaced invalid sequences, so this is a fallback only).
+// total (DisplayPath gives valid UTF-8, escaping what isn't, so this is a fallback only).
 std::u32string CodePoints(std::string_view text) {
     std::u32string out;
     for (std::size_t i = 0; i < text.size();) {

@@ -21,6 +21,7 @@ namespace quorvel {
 namespace {
 
 constexpr char kFailureHeading[] = "Not everything could be compressed:\n\n";
+constexpr char kNotFlushed[] = ", but the folder could not be flushed to disk: ";
 constexpr char kOutOfMemory[] = "The folder walk stopped early: the program ran out of memory. "
                                 "Files not reached yet are unchanged.";
 
@@ -92,7 +93,12 @@ void MainWindow::RunSingleFile(const NativeString& s) {
     pipeline.Finish();
 
     const FileReport& report = sink.report();
-    if (report.isFailure()) {
+    if (report.isFailure() && report.step == Step::SyncFolder) {
+        // The file was replaced: its saving stands, with the warning that it may not last.
+        m_view.setStatus(std::to_string(report.sizes.bytesSaved()) + " bytes saved" + kNotFlushed +
+                         DescribeError(report.error));
+        m_view.setStatusDetail(DescribeReport(report, shown));
+    } else if (report.isFailure()) {
         // The label holds one short line; the whole sentence, with the file's state, is the
         // detail the front end shows on demand.
         m_view.setStatus(DescribeError(report.error));

@@ -198,21 +198,26 @@ std::error_code PendingReplacement::commit(const FileIdentity& original) {
     return {};
 }
 
-void PendingReplacement::discard() noexcept {
+std::error_code PendingReplacement::discard() noexcept {
     if (!m_held)
-        return;
+        return {};
     const FileOps& ops = CurrentFileOps();
+    std::error_code error;
     if (SystemCapabilities().renamesThroughHandle && m_fd >= 0) {
         // Marked for deletion through our handle, it goes when that is closed.
-        ops.unlinkAt(m_target.folder->handle(), m_tempName, m_fd);
+        if (ops.unlinkAt(m_target.folder->handle(), m_tempName, m_fd) != 0)
+            error = LastError();
         ops.close(std::exchange(m_fd, -1));
     } else {
         if (m_fd >= 0)
             ops.close(std::exchange(m_fd, -1));
-        ops.unlinkAt(m_target.folder->handle(), m_tempName, -1);
+        // Gone already (removed by someone else) is as good as removed.
+        if (ops.unlinkAt(m_target.folder->handle(), m_tempName, -1) != 0 && errno != ENOENT)
+            error = LastError();
     }
     UnregisterTemporaryFile(std::exchange(m_slot, -1));
     m_held = false;
+    return error;
 }
 
 std::error_code SyncFolder(const OpenFolder& folder) {

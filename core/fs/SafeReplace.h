@@ -79,8 +79,9 @@ public:
     // discard it or let the destructor remove it.
     std::error_code commit(const FileIdentity& original);
 
-    // Removes the temporary file now. The object is empty afterwards.
-    void discard() noexcept;
+    // Removes the temporary file now. The object is empty afterwards, also when the removal
+    // failed: the file then stays where it is, and the system's reason is returned.
+    std::error_code discard() noexcept;
 
 private:
     FileInFolder m_target;

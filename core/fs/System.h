@@ -17,6 +17,7 @@
 //   Interrupts.cpp     signal or console-control handlers for the interrupt cleanup
 //   Drives.cpp         the places a walk can start from and how their names compare
 //   Process.cpp        the process's command line and open-file limit
+//   Console.cpp        text on a terminal or console (IsTerminal, WriteText)
 //   BufferReuse.cpp    the memory allocator's tuning (BufferReuse.h)
 //   Capabilities.cpp   SystemCapabilities()
 
@@ -26,6 +27,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -135,5 +137,16 @@ void RaiseOpenFileLimit();
 
 // Opens (creates or empties) the file at `path` for writing text; null with errno set on failure.
 std::FILE* OpenTextFileForWriting(const std::filesystem::path& path);
+
+// --- The console ---
+
+// Whether `stream` is a terminal (on Windows: a console), where a line may be redrawn in place.
+bool IsTerminal(std::FILE* stream);
+
+// Writes the UTF-8 `text` to `stream`. A file or pipe gets the bytes as they are (POSIX: a
+// terminal too, which reads them in the locale's UTF-8). A Windows console gets the text as
+// UTF-16 (WriteConsoleW), what the stream buffered first, so that every character shows
+// whatever the console's code page. Returns false when the write failed.
+bool WriteText(std::FILE* stream, std::string_view text);
 
 } // namespace quorvel

@@ -113,6 +113,10 @@ constexpr char kCompressedMeanwhile[] =
 constexpr char kChangedMeanwhile[] =
     "Did not replace {path} with its compressed copy: {reason}. It is left as the other program "
     "made it.";
+// Compressing, a replace refused because another program holds the file open: what that program
+// does with it is its own, this program changed nothing.
+constexpr char kInUse[] =
+    "Did not replace {path} with its compressed copy: {reason}. This program did not change it.";
 
 constexpr const char* kOutcomeNames[] = {
     "compressed",  "alreadyCompressed", "nothingCompressed", "readOnlySkipped", "failed",
@@ -207,8 +211,10 @@ std::string DescribeFailure(Step step, TextureTransform transform, const std::er
     if (step == Step::Replace && !restoring) {
         if (error == TextureErrc::CompressedMeanwhile)
             return Fill(kCompressedMeanwhile, shownPath, {});
-        if (error == TextureErrc::FileChanged || error == TextureErrc::InUse)
+        if (error == TextureErrc::FileChanged)
             return Fill(kChangedMeanwhile, shownPath, DescribeError(error));
+        if (error == TextureErrc::InUse)
+            return Fill(kInUse, shownPath, DescribeError(error));
     }
     const StepWords* row = Row(kSteps, step);
     if (row == nullptr)
@@ -222,7 +228,19 @@ std::string DescribeFailure(const TextureResult& result, std::string_view shownP
     if (!result.failed())
         return {};
     const std::string name = shownPath.empty() ? DisplayPath(result.path) : std::string(shownPath);
-    return DescribeFailure(result.failedStep, result.transform, result.error, result.problem, name);
+    std::string sentence =
+        DescribeFailure(result.failedStep, result.transform, result.error, result.problem, name);
+    if (result.leftover.empty())
+        return sentence;
+    return AddLeftover(std::move(sentence), DisplayPath(result.leftover), result.leftoverError);
+}
+
+std::string AddLeftover(std::string sentence, std::string_view shownLeftover,
+                        const std::error_code& error) {
+    if (sentence.ends_with('.'))
+        sentence.pop_back();
+    return sentence + "; the temporary file " + std::string(shownLeftover) +
+           " could not be removed: " + DescribeError(error) + ".";
 }
 
 std::string DescribeVerifyFailure(VerifyProblem problem, const std::error_code& error,

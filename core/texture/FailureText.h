@@ -6,7 +6,7 @@
 // A failure sentence says what failed, on which file, why, and the file's state afterwards, e.g.
 // "Could not write the compressed copy of a/brick.ace: Error 28: No space left on device. The
 // original file is unchanged." There is one sentence per step and transform, in one table; front
-// ends pass the file name as they show it (DisplayPath, and the console's escaping on top).
+// ends pass the file name as they show it (DisplayPath).
 
 #include "Outcome.h"
 #include "TextureFile.h"
@@ -35,9 +35,15 @@ const char* DescribeProblem(VerifyProblem problem);
 std::string DescribeFailure(Step step, TextureTransform transform, const std::error_code& error,
                             VerifyProblem problem, std::string_view shownPath);
 
-// The same for a result: empty when it did not fail; `shownPath` defaults to
-// DisplayPath(result.path).
+// The same for a result, with the temporary file it left behind (AddLeftover): empty when it
+// did not fail; `shownPath` defaults to DisplayPath(result.path).
 std::string DescribeFailure(const TextureResult& result, std::string_view shownPath = {});
+
+// `sentence` (one of the above, ending in a full stop) with what became of a temporary file that
+// could not be removed afterwards: "... The original file is unchanged; the temporary file
+// a/.brick.ace.quorvel-tmp-Ab12Cd could not be removed: Error 13: Permission denied."
+std::string AddLeftover(std::string sentence, std::string_view shownLeftover,
+                        const std::error_code& error);
 
 // The sentence for a file that failed verification: damaged (`problem`), or unreadable
 // (VerifyProblem::None) for `error`.

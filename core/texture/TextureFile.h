@@ -44,6 +44,10 @@ struct TextureResult {
     std::error_code error;
     // Failed at Decompress: the damage found, as --verify classifies it.
     VerifyProblem problem = VerifyProblem::None;
+    // A temporary file that could not be removed after a failure: its path to show (beside
+    // `path`) and the system's reason. Empty when there is none.
+    std::filesystem::path leftover;
+    std::error_code leftoverError;
 
     bool failed() const noexcept { return outcome == Outcome::Failed; }
     // Compressed or Decompressed: the file is (or would be) rewritten.

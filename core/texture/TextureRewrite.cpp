@@ -95,10 +95,28 @@ bool TextureRewrite::FailedAt(Step step, std::error_code error) {
 }
 
 void TextureRewrite::Fail(Step step, std::error_code error) noexcept {
-    m_pending.discard();
+    m_result.SetFailure(step, error);
+    Discard();
     m_payload = ByteArray{};
     m_source.reset();
-    m_result.SetFailure(step, error);
+}
+
+void TextureRewrite::Discard() noexcept {
+    if (!m_pending)
+        return;
+    std::filesystem::path name;
+    try {
+        name = m_pending.temporaryName();
+    } catch (...) { // out of memory for the name: the file is still removed, if it can be
+    }
+    if (const std::error_code error = m_pending.discard()) {
+        try {
+            m_result.leftover = m_result.path.parent_path() / name;
+        } catch (...) {
+            m_result.leftover = std::move(name);
+        }
+        m_result.leftoverError = error;
+    }
 }
 
 bool TextureRewrite::LeftAlone(Outcome outcome) {
@@ -109,7 +127,7 @@ bool TextureRewrite::LeftAlone(Outcome outcome) {
 }
 
 void TextureRewrite::Abandon() noexcept {
-    m_pending.discard();
+    Discard();
     m_payload = ByteArray{};
     m_source.reset();
 }
@@ -348,7 +366,6 @@ bool TextureRewrite::Replace() {
     m_source.reset();
     if (!error)
         return true;
-    m_pending.discard();
     if (error == TextureErrc::FileChanged && CompressedMeanwhile(m_file))
         error = make_error_code(TextureErrc::CompressedMeanwhile);
     return FailedAt(Step::Replace, error);

@@ -98,10 +98,11 @@ public:
     // be on disk.
     void FolderSyncFailed(std::error_code error) noexcept;
     // Fails the rewrite at `step` (an exception met outside the steps, say), removing any
-    // temporary file and closing the original.
+    // temporary file (or naming it in the result when it can't be) and closing the original.
     void Fail(Step step, std::error_code error) noexcept;
     // Gives the rewrite up without a result of its own (an interrupt): the temporary file is
-    // removed, the original closed and left as it was.
+    // removed (one that can't be is named in the result's leftover), the original closed and
+    // left as it was.
     void Abandon() noexcept;
 
     const TextureResult& result() const noexcept { return m_result; }
@@ -129,6 +130,9 @@ public:
 
 private:
     bool FailedAt(Step step, std::error_code error);
+    // Removes the temporary file, if any; one that can't be removed is named in the result
+    // (leftover, leftoverError).
+    void Discard() noexcept;
     bool LeftAlone(Outcome outcome);
     bool CheckSize();
     bool CheckAccess();

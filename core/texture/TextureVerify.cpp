@@ -115,8 +115,15 @@ VerifyResult VerifyOpened(int fd) {
         return result;
     }
     result.fileSize = headBytes;
-    result.problem = CheckCompressedHead(std::span(head).first(static_cast<std::size_t>(headBytes)),
-                                         result.storedSize);
+    const std::span<const std::uint8_t> read =
+        std::span(head).first(static_cast<std::size_t>(headBytes));
+    // Another marker above 0x40 is a compressed layout this program doesn't write: not judged,
+    // as restoring leaves it alone too.
+    if (IsMarkedCompressed(read) && !HasRewriteMarker(read)) {
+        result.outcome = Outcome::OtherLayout;
+        return result;
+    }
+    result.problem = CheckCompressedHead(read, result.storedSize);
     if (result.problem != VerifyProblem::None) {
         result.outcome = OutcomeOf(result.problem);
         return result;

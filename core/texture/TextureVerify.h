@@ -1,8 +1,9 @@
 #pragma once
 // Read-only integrity check of a compressed texture file, for `quorvel-cli --verify`.
 //
-// The file must have the compressed layout of TextureFormat.h. The check streams the file
-// through zlib's inflate in fixed-size pieces, so a damaged size field can't make it allocate
+// The file must have the compressed layout of TextureFormat.h; one marked compressed in another
+// layout is reported as such and not checked, as restoring leaves it alone. The check streams the
+// file through zlib's inflate in fixed-size pieces, so a damaged size field can't make it allocate
 // gigabytes, and it never writes anything.
 //
 // Thread safety: any number of checks may run at once.
@@ -18,7 +19,8 @@
 namespace quorvel {
 
 struct VerifyResult {
-    // Verified, NotCompressed (not marked: nothing to check) or VerifyFailed.
+    // Verified, NotCompressed (not marked: nothing to check), OtherLayout (marked above 0x40 but
+    // not 0x46: a layout this program doesn't write, not checked) or VerifyFailed.
     Outcome outcome = Outcome::Verified;
     // The damage found (NotMarked for NotCompressed); None for a file that couldn't be read.
     VerifyProblem problem = VerifyProblem::None;

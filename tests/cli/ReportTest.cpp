@@ -3,6 +3,7 @@
 // replaced before a failure keeps its sizes in all of them.
 
 #include "ConsoleReport.h"
+#include "DisplayPath.h"
 #include "FileContents.h"
 #include "FileOps.h"
 #include "JsonReport.h"
@@ -38,17 +39,20 @@ TEST(ConsoleReport, ProgressShowsRateAndTimeLeftOnceMeasurable) {
     EXPECT_EQ(FormatProgress(s), "3/10 files  10.0 MiB read  1.0 MiB saved");
 }
 
-// A name could forge a line or drive the terminal with escape sequences; the console shows such
-// a name quoted and escaped, and every other name as it is.
-TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
-    EXPECT_EQ(TerminalName("Walls/brick \xC3\xA9.ace"), "Walls/brick \xC3\xA9.ace");
-    EXPECT_EQ(TerminalName("a\"b\\c.ace"), "a\"b\\c.ace");
-    EXPECT_EQ(TerminalName("a\nb\t\r\x1b[2J\x7F\x01\"\\.ace"),
-              "\"a\\nb\\t\\r\\e[2J\\x7F\\x01\\\"\\\\.ace\"");
-    EXPECT_EQ(TerminalName("csi\xC2\x9B"
-                           "31m.ace"),
-              "\"csi\\u009B31m.ace\"");
+std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals& totals,
+                      bool* finished = nullptr, BatchMode mode = BatchMode::Compress);
 
+std::string ReadAll(std::FILE* file) {
+    std::rewind(file);
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file))
+        text.append(buffer, got);
+    return text;
+}
+
+// The console names a file as DisplayPath shows it: a name that could forge a line is quoted.
+TEST(ConsoleReport, NamesFilesAsDisplayPathShowsThem) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     ASSERT_TRUE(file);
     FileReport report;
@@ -58,26 +62,131 @@ TEST(ConsoleReport, NamesWithControlCharactersAreQuotedAndEscaped) {
     report.error = ErrorFromErrno(ENOENT);
     ConsoleReport console(file.get(), false);
     console.OnReport(report);
-    std::rewind(file.get());
-    char buffer[512] = {};
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, file.get());
-    EXPECT_EQ(std::string(buffer, got),
-              "Could not open \"a/x\\n\\e[31mfake line.ace\": " + DescribeError(report.error) +
-                  ". The file is unchanged.\n");
+    EXPECT_EQ(ReadAll(file.get()), "Could not open " + DisplayPath(report.path) + ": " +
+                                       DescribeError(report.error) + ". The file is unchanged.\n");
 }
 
-// Shown as it was, the six characters `"\e41"` read as ESC followed by "41", which shows that
-// way: a name starting with a quote is quoted and escaped too.
-TEST(ConsoleReport, ANameStartingWithAQuoteCantPassForAnother) {
-    EXPECT_EQ(TerminalName("\x1b"
-                           "41"),
-              "\"\\e41\"");
-    EXPECT_EQ(TerminalName("\"\\e41\""), "\"\\\"\\\\e41\\\"\"");
-    EXPECT_EQ(TerminalName("\"quoted\".ace"), "\"\\\"quoted\\\".ace\"");
+// --verbose gives every file its line, in the order the reports come: a failure (or a file in
+// another layout) its sentence as always, every other file its outcome and what it saved.
+TEST(ConsoleReport, VerboseGivesEveryFileItsLine) {
+    const auto report = [](Outcome outcome, FileSizes sizes = {}) {
+        FileReport r;
+        r.path = "a.ace";
+        r.outcome = outcome;
+        r.sizes = sizes;
+        return r;
+    };
+    const std::pair<FileReport, const char*> lines[] = {
+        {report(Outcome::Compressed, {1040, 310}), "a.ace: compressed, 730 bytes saved (70.2%)"},
+        {report(Outcome::Decompressed, {310, 1040}), "a.ace: decompressed, 730 bytes grown"},
+        {report(Outcome::AlreadyCompressed), "a.ace: already compressed, left as it is"},
+        {report(Outcome::NothingCompressed), "a.ace: nothing to compress, left as it is"},
+        {report(Outcome::ReadOnlySkipped), "a.ace: read-only, skipped"},
+        {report(Outcome::Verified), "a.ace: sound"},
+        {report(Outcome::NotCompressed), "a.ace: not compressed, left as it is"},
+        {report(Outcome::NotProcessed), "a.ace: not processed (interrupted), left as it is"}};
+    for (const auto& [r, line] : lines)
+        EXPECT_EQ(FormatFileLine(r, BatchMode::Compress), line);
+    EXPECT_EQ(FormatFileLine(lines[0].first, BatchMode::DryRun),
+              "a.ace: would be compressed, 730 bytes saved (70.2%)");
+
+    FileReport failed = report(Outcome::Failed);
+    failed.step = Step::Write;
+    failed.error = ErrorFromErrno(ENOSPC);
+    for (const bool verbose : {false, true}) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+        ASSERT_TRUE(file);
+        ConsoleReport console(file.get(), false, BatchMode::Compress, verbose);
+        for (const FileReport& r : {lines[0].first, failed, report(Outcome::OtherLayout)})
+            console.OnReport(r);
+        EXPECT_EQ(ReadAll(file.get()), (verbose ? std::string(lines[0].second) + "\n" : "") +
+                                           DescribeReport(failed) + "\n" +
+                                           DescribeReport(report(Outcome::OtherLayout)) + "\n");
+    }
+}
+
+// A temporary file that stayed is named, with why, in the console's sentence and in the JSON
+// report, for a failed file and for one an interrupt left.
+TEST(FileReport, ATemporaryFileThatCouldNotBeRemovedIsNamed) {
+    FileReport failed;
+    failed.path = "a/brick.ace";
+    failed.outcome = Outcome::Failed;
+    failed.step = Step::Write;
+    failed.error = ErrorFromErrno(ENOSPC);
+    failed.leftover = "a/.brick.ace.quorvel-tmp-Ab12Cd";
+    failed.leftoverError = ErrorFromErrno(EACCES);
+    FileReport interrupted;
+    interrupted.path = failed.path;
+    interrupted.leftover = failed.leftover;
+    interrupted.leftoverError = failed.leftoverError;
+    const std::string leftover = DisplayPath(failed.leftover);
+    const std::string tail = "; the temporary file " + leftover +
+                             " could not be removed: " + DescribeError(failed.leftoverError) + ".";
+    EXPECT_EQ(DescribeReport(failed),
+              "Could not write the compressed copy of " + DisplayPath(failed.path) + ": " +
+                  DescribeError(failed.error) + ". The original file is unchanged" + tail);
+    EXPECT_EQ(DescribeReport(interrupted),
+              "Left " + DisplayPath(failed.path) +
+                  " as it was: the run was interrupted. The original file is unchanged" + tail);
+
+    const std::string text = WriteJson({failed, interrupted}, BatchTotals{});
+    const std::string fields =
+        ", \"leftover\": " + JsonString(*PathText(failed.leftover)) +
+        ", \"leftoverErrorCode\": " + std::to_string(failed.leftoverError.value()) +
+        ", \"leftoverErrorCategory\": \"system\", \"message\": ";
+    EXPECT_NE(text.find("\"step\": \"write\", \"errorCode\": " +
+                        std::to_string(failed.error.value()) + ", \"errorCategory\": \"system\"" +
+                        fields + JsonString(DescribeReport(failed)) + "}"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"outcome\": \"notProcessed\"" + fields +
+                        JsonString(DescribeReport(interrupted)) + "}"),
+              std::string::npos)
+        << text;
 }
 
 TEST(JsonReport, EscapesQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01 \xC3\xA9"), "\"a\\\"b\\\\c\\u000ad\\u0001 \xC3\xA9\"");
+}
+
+TEST(JsonReport, Base64IsTheStandardAlphabetWithPadding) {
+    const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"},
+                                                         {"\xFF\xFE\xFD", "//79"}};
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(Base64(bytes), text) << bytes;
+}
+
+// A name with text keeps "path" as it was, control characters and all; one without (bytes that
+// aren't UTF-8) is shown there as people see it and carried exactly in "pathBytes".
+TEST(JsonReport, GivesANameThatIsNotTextByItsBytes) {
+    FileReport text;
+    text.path = "a/b\nc \xC3\xA9.ace";
+    text.outcome = Outcome::ReadOnlySkipped;
+    std::vector<FileReport> reports = {text};
+#ifndef _WIN32
+    FileReport bytes;
+    bytes.path = "a/\xFF\xFE.ace";
+    bytes.outcome = Outcome::ReadOnlySkipped;
+    reports.push_back(bytes);
+#endif
+    const std::string json = WriteJson(reports, BatchTotals{});
+    EXPECT_NE(json.find("{\"path\": " + JsonString(*PathText(text.path)) +
+                        ", \"outcome\": \"readOnlySkipped\"}"),
+              std::string::npos)
+        << json;
+#ifndef _WIN32
+    EXPECT_NE(
+        json.find("{\"path\": \"\\\"a/\\\\xFF\\\\xFE.ace\\\"\", \"pathBytes\": \"YS///i5hY2U=\", "
+                  "\"outcome\": \"readOnlySkipped\"}"),
+        std::string::npos)
+        << json;
+#endif
 }
 
 // Every count has its own value, so a total written in another's place shows.
@@ -100,7 +209,7 @@ BatchTotals DistinctTotals() {
 }
 
 std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals& totals,
-                      bool* finished = nullptr, BatchMode mode = BatchMode::Compress) {
+                      bool* finished, BatchMode mode) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     if (!file)
         throw std::runtime_error("no temporary file");
@@ -110,12 +219,7 @@ std::string WriteJson(const std::vector<FileReport>& reports, const BatchTotals&
     const bool ok = json.Finish(totals, false);
     if (finished != nullptr)
         *finished = ok;
-    std::rewind(file.get());
-    std::string text;
-    char buffer[4096];
-    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get()))
-        text.append(buffer, got);
-    return text;
+    return ReadAll(file.get());
 }
 
 TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
@@ -137,44 +241,44 @@ TEST(JsonReport, WritesEachTotalUnderItsOwnName) {
 
 TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
     FileReport compressed;
-    compressed.path = "a/brick.ace";
+    compressed.path = "brick.ace";
     compressed.outcome = Outcome::Compressed;
     compressed.sizes.bytesIn = 1040;
     compressed.sizes.bytesOut = 310;
     FileReport failed;
-    failed.path = "a/roof.ace";
+    failed.path = "roof.ace";
     failed.outcome = Outcome::Failed;
     failed.step = Step::Write;
     failed.error = std::error_code(ENOSPC, std::system_category());
     FileReport walk;
-    walk.path = "a/locked";
+    walk.path = "locked";
     walk.outcome = Outcome::WalkFailed;
     walk.step = Step::ListFolder;
     walk.error = std::error_code(EIO, std::system_category());
     FileReport damaged;
-    damaged.path = "a/sky.ace";
+    damaged.path = "sky.ace";
     damaged.outcome = Outcome::VerifyFailed;
     damaged.problem = VerifyProblem::Truncated;
     FileReport skipped;
-    skipped.path = "a/old.ace";
+    skipped.path = "old.ace";
     skipped.outcome = Outcome::ReadOnlySkipped;
 
     const std::string text =
         WriteJson({compressed, failed, walk, damaged, skipped}, DistinctTotals());
     const std::string expected[] = {
-        "{\"path\": \"a/brick.ace\", \"outcome\": \"compressed\", \"bytesIn\": 1040, "
+        "{\"path\": \"brick.ace\", \"outcome\": \"compressed\", \"bytesIn\": 1040, "
         "\"bytesOut\": 310, \"bytesSaved\": 730}",
-        "{\"path\": \"a/roof.ace\", \"outcome\": \"failed\", \"step\": \"write\", \"errorCode\": " +
+        "{\"path\": \"roof.ace\", \"outcome\": \"failed\", \"step\": \"write\", \"errorCode\": " +
             std::to_string(ENOSPC) + ", \"errorCategory\": \"system\", \"message\": \"" +
             DescribeReport(failed) + "\"}",
-        "{\"path\": \"a/locked\", \"outcome\": \"walkFailed\", \"step\": \"listFolder\", "
+        "{\"path\": \"locked\", \"outcome\": \"walkFailed\", \"step\": \"listFolder\", "
         "\"errorCode\": " +
             std::to_string(EIO) + ", \"errorCategory\": \"system\", \"message\": \"" +
             DescribeReport(walk) + "\"}",
-        "{\"path\": \"a/sky.ace\", \"outcome\": \"verifyFailed\", \"problem\": \"truncated\", "
-        "\"message\": \"Verification failed for a/sky.ace: the zlib stream is cut short. The file "
+        "{\"path\": \"sky.ace\", \"outcome\": \"verifyFailed\", \"problem\": \"truncated\", "
+        "\"message\": \"Verification failed for sky.ace: the zlib stream is cut short. The file "
         "was not changed.\"}",
-        "{\"path\": \"a/old.ace\", \"outcome\": \"readOnlySkipped\"}",
+        "{\"path\": \"old.ace\", \"outcome\": \"readOnlySkipped\"}",
     };
     for (const std::string& entry : expected)
         EXPECT_NE(text.find(entry), std::string::npos) << entry << "\nin\n" << text;
@@ -183,20 +287,20 @@ TEST(JsonReport, WritesTheFieldsOfEachKindOfOutcome) {
 // Restoring makes files grow, so the sizes say how much, under their own name.
 TEST(JsonReport, DecompressReportGivesBytesGrownAndTheDamageFound) {
     FileReport restored;
-    restored.path = "a/brick.ace";
+    restored.path = "brick.ace";
     restored.outcome = Outcome::Decompressed;
     restored.transform = TextureTransform::Restore;
     restored.sizes.bytesIn = 310;
     restored.sizes.bytesOut = 1040;
     FileReport damaged;
-    damaged.path = "a/sky.ace";
+    damaged.path = "sky.ace";
     damaged.outcome = Outcome::Failed;
     damaged.transform = TextureTransform::Restore;
     damaged.step = Step::Decompress;
     damaged.problem = VerifyProblem::SizeMismatch;
     damaged.error = make_error_code(TextureErrc::DamagedStream);
     FileReport other;
-    other.path = "a/old.ace";
+    other.path = "old.ace";
     other.outcome = Outcome::OtherLayout;
     BatchTotals totals = DistinctTotals();
     totals.sizes.bytesIn = 1000;
@@ -206,15 +310,15 @@ TEST(JsonReport, DecompressReportGivesBytesGrownAndTheDamageFound) {
         WriteJson({restored, damaged, other}, totals, nullptr, BatchMode::Decompress);
     const std::string expected[] = {
         "\"mode\": \"decompress\"",
-        "{\"path\": \"a/brick.ace\", \"outcome\": \"decompressed\", \"bytesIn\": 310, "
+        "{\"path\": \"brick.ace\", \"outcome\": \"decompressed\", \"bytesIn\": 310, "
         "\"bytesOut\": 1040, \"bytesGrown\": 730}",
-        "{\"path\": \"a/sky.ace\", \"outcome\": \"failed\", \"step\": \"decompress\", "
+        "{\"path\": \"sky.ace\", \"outcome\": \"failed\", \"step\": \"decompress\", "
         "\"problem\": \"sizeMismatch\", \"errorCode\": " +
             std::to_string(static_cast<int>(TextureErrc::DamagedStream)) +
             ", \"errorCategory\": \"quorvel texture\", \"message\": \"Could not decompress "
-            "a/sky.ace: the zlib stream does not inflate to the stored payload size. The file is "
+            "sky.ace: the zlib stream does not inflate to the stored payload size. The file is "
             "unchanged.\"}",
-        "{\"path\": \"a/old.ace\", \"outcome\": \"otherLayout\"}",
+        "{\"path\": \"old.ace\", \"outcome\": \"otherLayout\"}",
         "\"bytesIn\": 1000, \"bytesOut\": 9000, \"bytesGrown\": 8000, \"leftoversRemoved\": 0}",
     };
     for (const std::string& entry : expected)
@@ -248,7 +352,8 @@ TEST(ConsoleReport, SummaryCountsEachOutcomeInItsPlace) {
               "Bytes in: 9000 (8.79 KiB), bytes out: 1000 (1000 B).\n"
               "Would save 8000 bytes (7.81 KiB).\n");
     EXPECT_EQ(FormatSummary(t, BatchMode::Verify, false),
-              "6 compressed files are sound, 5 failed verification, 7 files are not compressed.\n");
+              "6 compressed files are sound, 5 failed verification, 7 files are not compressed, 11 "
+              "not checked (a compressed layout this program doesn't write).\n");
     BatchTotals withLeftovers;
     withLeftovers.leftoversRemoved = 3;
     EXPECT_TRUE(FormatSummary(withLeftovers, BatchMode::Compress, false)

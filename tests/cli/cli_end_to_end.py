@@ -1,12 +1,15 @@
-"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -j1 (one
-syncfs per batch) and -j8 (an fsync per file) writing the same bytes, --verify catching damage,
--d restoring what compression wrote and refusing damaged files, the exit codes, and Ctrl-C ending
-with exit status 130 and no half-written file. Usage: PROGRAM [EMULATOR] CLI, e.g.
+"""quorvel-cli end to end: JSON that parses and adds up, a dry run that writes nothing, -v's line
+for every file, -j1 (one syncfs per batch) and -j8 (an fsync per file) writing the same bytes,
+--verify catching damage, -d restoring what compression wrote and refusing damaged files, the
+exit codes, paths shown with the system's separator, names whole on a (Windows) console, and
+Ctrl-C ending with exit status 130 and no half-written file. Usage: PROGRAM [EMULATOR] CLI, e.g.
 `wine quorvel-cli.exe`."""
 import json
 import os
+import pty
 import re
 import resource
+import select
 import signal
 import subprocess
 import sys
@@ -15,6 +18,7 @@ import time
 import zlib
 
 CLI = sys.argv[1:]
+emulated = len(CLI) > 1
 
 
 def texture(payload, marker=0x40):
@@ -51,6 +55,25 @@ def run(*args):
     return proc.returncode, proc.stdout, proc.stderr
 
 
+def on_terminal(*args):
+    """What the program writes on a terminal (a pseudo-terminal) until it ends."""
+    master, slave = pty.openpty()
+    proc = subprocess.Popen([*CLI, *args], stdin=slave, stdout=slave, stderr=slave)
+    os.close(slave)
+    out = b""
+    while select.select([master], [], [], 60)[0]:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # the terminal's other end closed
+            break
+        if not chunk:
+            break
+        out += chunk
+    os.close(master)
+    proc.wait(timeout=60)
+    return out
+
+
 def check(condition, message):
     if not condition:
         print("FAILED:", message)
@@ -67,6 +90,21 @@ with tempfile.TemporaryDirectory() as tmp:
     check(code == 0, "dry run exit code %d: %s" % (code, err))
     check(snapshot(a) == before, "the dry run changed files")
     dry = json.loads(out)
+
+    # -v: a line for every file as it finishes, in walk order, with what it saved; -q and -v
+    # exclude each other.
+    code, _, err = run("-n", "-v", a)
+    lines = err.decode().splitlines()
+    check(code == 0 and len(lines) == 31, "-v gave %d lines: %s" % (len(lines), err))
+    check(sum(": would be compressed, " in line and " bytes saved (" in line
+              for line in lines) == 30, "-v lines: %s" % err)
+    check(any(line.endswith("locked.ace: read-only, skipped") for line in lines),
+          "-v line of the read-only file: %s" % err)
+    names = [re.split(r"[\\/]", f["path"])[-1] for f in dry["files"]]
+    check([re.split(r"[\\/]", line.split(":")[0])[-1] for line in lines] == names,
+          "-v lines not in the report's walk order: %s" % err)
+    code, _, err = run("-q", "-v", a)
+    check(code == 2 and b"excludes" in err, "-q with -v: exit %d, %s" % (code, err))
 
     code, out, err = run("-j1", "--json", "-", a)
     check(code == 0, "-j1 exit code %d: %s" % (code, err))
@@ -173,6 +211,12 @@ with tempfile.TemporaryDirectory() as tmp:
     code, out, err = run("--json", "-", os.path.join(tmp, "missing.ace"), a)
     check(code == 1, "missing file exit code %d" % code)
     check(json.loads(out)["totals"]["failed"] == 1, "missing file not counted as failed")
+    # The path is shown as typed, with the system's separator: on Windows every "/" a "\".
+    shown = os.path.join(tmp, "missing.ace")
+    if emulated:
+        shown = shown.replace("/", "\\")
+    check(("Could not open %s: " % shown).encode() in err, "missing file's line: %s" % err)
+    check(json.loads(out)["files"][0]["path"] == shown, "missing file's path: %s" % out)
 
     # A name outside any single-byte code page, given on the command line, names the file
     # (on Windows the arguments come from the UTF-16 command line).
@@ -187,11 +231,22 @@ with tempfile.TemporaryDirectory() as tmp:
     with open(unicode_file, "rb") as f:
         check(f.read()[7] == 0x46, "the file with a Unicode name was not compressed")
 
+    # On a console the names arrive whole, whatever its code page: the emulator makes a console
+    # of a terminal, and passes on in UTF-8 what the program gives it (as UTF-16 through
+    # WriteConsoleW); UTF-8 bytes written to it would be read in the console's code page and
+    # arrive as mojibake ("cafÃ©"). On POSIX a terminal gets the bytes anyway.
+    if emulated:
+        with open(unicode_file, "wb") as f:
+            f.write(texture(b"unicode " * 200))
+        out = on_terminal("-v", "-n", unicode_dir).decode("utf-8", "replace")
+        out = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", out).replace("\r\r\n", "")
+        check(os.path.basename(unicode_file) + ": would be compressed, " in out,
+              "names on a console: %r" % out)
+
     # Ctrl-C while the run has most of its work ahead, once or twice: the first lets the run end
     # with its report and exit 130, a second one ends it at once (killed by SIGINT on POSIX,
     # STATUS_CONTROL_C_EXIT on Windows, whose low byte an emulator passes on). Either way every
     # file is as it was or completely compressed, and no temporary file is left.
-    emulated = len(CLI) > 1
 
     def handlers_ready(proc, folder):
         if not emulated:

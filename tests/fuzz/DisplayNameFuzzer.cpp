@@ -1,17 +1,19 @@
-// Fuzz target of how a file name is shown: DisplayPath (a native name as UTF-8 text), then the
-// console's form of it (TerminalName) and the JSON report's (JsonString). The input is the name's
-// native bytes.
+// Fuzz target of how a file name is shown and reported: DisplayPath (the one form every front end
+// shows, the console's included), PathText and NativeBytes (how the JSON report carries a name
+// exactly) and the JSON report's strings (JsonString, Base64). The input is the native bytes of
+// two names, split at the first NUL byte (no name holds one); without a NUL it is one name, and
+// the second is the first with its last byte dropped.
 //
-// What must hold: the display text is valid UTF-8 and is the name itself when the name is valid
-// UTF-8; the console form holds no raw control character (C0, DEL or C1) and is either the text
-// itself or reads back, escape by escape, to the text; no other text shows the same on the
-// console; the JSON string holds no raw control character and reads back to the text.
-//
-// Not asserted, because it doesn't hold: DisplayPath gives U+FFFD for every byte that isn't
-// UTF-8, so two names differing only there display the same; bidirectional controls and the
-// line and paragraph separators (U+2028, U+2029) reach the console raw.
+// What must hold, for each name: the display is valid UTF-8 and holds no raw control character
+// (C0, DEL or C1), no bidirectional control (U+061C, U+200E, U+200F, U+202A..U+202E,
+// U+2066..U+2069) and no line or paragraph separator (U+2028, U+2029), so nothing reaches the
+// console raw that could act on it or make the name look like another; it is the name itself when
+// the name is such text and doesn't start with a double quote, and otherwise a quoted text that
+// reads back, escape by escape, to the name's very bytes; PathText is the name exactly when it is
+// UTF-8 and nothing otherwise; NativeBytes are its bytes and survive base64; a JSON string holds
+// no raw control character and reads back to its text. For the two names: they display alike
+// only when they are the same name.
 
-#include "ConsoleReport.h"
 #include "DisplayPath.h"
 #include "FuzzCheck.h"
 #include "JsonReport.h"
@@ -66,11 +68,19 @@ bool IsControl(char32_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
 
-// True when valid UTF-8 `text` holds a control character.
-bool HasControl(std::string_view text) {
+// What must never reach a console raw: controls, bidirectional controls, line and paragraph
+// separators.
+bool MustNotShowRaw(char32_t c) {
+    return IsControl(c) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 ||
+           c == 0x2029;
+}
+
+// True when `text` holds a character (of its valid UTF-8 sequences) `test` is true of.
+bool Holds(std::string_view text, bool (*test)(char32_t)) {
     while (!text.empty()) {
         const auto decoded = DecodeUtf8(text);
-        if (decoded && IsControl(decoded->first))
+        if (decoded && test(decoded->first))
             return true;
         text.remove_prefix(decoded ? decoded->second : 1);
     }
@@ -140,7 +150,8 @@ std::optional<std::string> Unescape(std::string_view quoted, std::string_view es
     return out;
 }
 
-std::optional<std::string> ReadTerminalName(std::string_view shown) {
+// A quoted display read back: \xHH is that byte, \uHHHH that character in UTF-8.
+std::optional<std::string> ReadDisplay(std::string_view shown) {
     return Unescape(shown, "ntre\"\\", "\n\t\r\x1b\"\\");
 }
 
@@ -148,25 +159,69 @@ std::optional<std::string> ReadJsonString(std::string_view json) {
     return Unescape(json, "\"\\/bfnrt", "\"\\/\b\f\n\r\t");
 }
 
+std::optional<std::string> ReadBase64(std::string_view text) {
+    static constexpr std::string_view kDigits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    if (text.size() % 4 != 0)
+        return std::nullopt;
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        std::uint32_t group = 0;
+        std::size_t padding = 0;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const char c = text[i + k];
+            const std::size_t digit = kDigits.find(c);
+            if (c == '=' && i + 4 == text.size() && k >= 2)
+                ++padding;
+            else if (digit == std::string_view::npos || padding > 0)
+                return std::nullopt;
+            group = group << 6 |
+                    static_cast<std::uint32_t>(digit == std::string_view::npos ? 0 : digit);
+        }
+        for (std::size_t k = 0; k < 3 - padding; ++k)
+            out += static_cast<char>(group >> (16 - 8 * k) & 0xFF);
+    }
+    return out;
+}
+
+void CheckJsonString(std::string_view text) {
+    const std::string json = JsonString(text);
+    FUZZ_CHECK(
+        std::ranges::none_of(json, [](char c) { return static_cast<unsigned char>(c) < 0x20; }));
+    FUZZ_CHECK(ReadJsonString(json) == text);
+}
+
+// Every invariant of one name; returns its display.
+std::string CheckName(const std::string& name) {
+    const std::filesystem::path path(name);
+    const std::string display = DisplayPath(path);
+    FUZZ_CHECK(IsUtf8(display) && !Holds(display, MustNotShowRaw));
+    const bool plain = IsUtf8(name) && !Holds(name, MustNotShowRaw) && !name.starts_with('"');
+    if (plain)
+        FUZZ_CHECK(display == name);
+    else
+        FUZZ_CHECK(display.starts_with('"') && ReadDisplay(display) == name);
+
+    const std::optional<std::string> text = PathText(path);
+    FUZZ_CHECK(IsUtf8(name) ? text == name : !text.has_value());
+    const std::string bytes = NativeBytes(path);
+    FUZZ_CHECK(bytes == name);
+    FUZZ_CHECK(ReadBase64(Base64(bytes)) == bytes);
+    CheckJsonString(text ? *text : display);
+    return display;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string name(reinterpret_cast<const char*>(data), size);
-    const std::string display = DisplayPath(std::filesystem::path(name));
-    FUZZ_CHECK(IsUtf8(display));
-    if (IsUtf8(name))
-        FUZZ_CHECK(display == name);
-
-    const std::string shown = TerminalName(display);
-    FUZZ_CHECK(IsUtf8(shown) && !HasControl(shown));
-    FUZZ_CHECK(shown == display || ReadTerminalName(shown) == display);
-    // A text shown as it is that reads as a quoted one must not be what another name shows.
-    if (const auto other = ReadTerminalName(shown); other && *other != display)
-        FUZZ_CHECK(TerminalName(*other) != shown);
-
-    const std::string json = JsonString(display);
-    FUZZ_CHECK(
-        std::ranges::none_of(json, [](char c) { return static_cast<unsigned char>(c) < 0x20; }));
-    FUZZ_CHECK(ReadJsonString(json) == display);
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::size_t split = input.find('\0');
+    const std::string first(input.substr(0, split));
+    const std::string second(split == std::string_view::npos
+                                 ? input.substr(0, input.empty() ? 0 : input.size() - 1)
+                                 : input.substr(split + 1));
+    const std::string shownFirst = CheckName(first);
+    const std::string shownSecond = CheckName(second);
+    FUZZ_CHECK((shownFirst == shownSecond) == (first == second));
     return 0;
 }

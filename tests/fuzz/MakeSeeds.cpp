@@ -220,6 +220,12 @@ void Names(const SeedWriter& seed) {
         "overlong\xC0\xAF.ace",
         "surrogate\xED\xA0\x80.ace",
         "cut\xE6\x96",
+        "isolates\xE2\x81\xA6x\xE2\x81\xA9 mark\xE2\x80\x8F\xD8\x9C.ace",
+        // Two names, split at the NUL: each pair could pass for the other if shown carelessly.
+        std::string_view("a\xFF\0a\xFE", 5),
+        std::string_view("\"\\xFF\"\0\xFF", 8),
+        std::string_view("a\\nb\0a\nb", 8),
+        std::string_view("\xEF\xBF\xBD\0\xFF", 5),
     };
     int number = 0;
     for (const std::string_view name : names)

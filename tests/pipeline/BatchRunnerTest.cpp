@@ -7,6 +7,7 @@
 #include "ChildProcess.h"
 #include "FileContents.h"
 #include "FileOps.h"
+#include "SafeReplace.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureSamples.h"
@@ -547,6 +548,51 @@ TEST(BatchRunner, FailedFileSystemSyncFallsBackToSyncingEachFile) {
         } else {
             EXPECT_EQ(after.at(name), test::ExpectedRewrite(before.at(name))) << name;
         }
+    }
+}
+
+// A temporary file that fails to sync and then can't be removed stays, and its file's report
+// names it with the reason.
+TEST(BatchRunner, ATemporaryFileThatCouldNotBeRemovedIsNamedInItsReport) {
+    TempDir dir;
+    for (int i = 0; i < 3; ++i)
+        test::WriteFileBytes(dir / NumberedName("t", i, ".ace"),
+                             MakeTexture(0x40, test::CompressibleBytes(4000)));
+    FileOps ops = SystemFileOps();
+    ops.syncfs = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    std::atomic<int> fileSyncs{0};
+    ops.fsync = [&, realFsync = ops.fsync, realFstat = ops.fstat](int fd) {
+        FileIdentity identity;
+        if (realFstat(fd, identity) == 0 && identity.isRegular() && ++fileSyncs == 2) {
+            errno = EIO;
+            return -1;
+        }
+        return realFsync(fd);
+    };
+    ops.unlinkAt = [](FolderHandle, const std::filesystem::path&, int) {
+        errno = EACCES;
+        return -1;
+    };
+    std::vector<FileReport> reports;
+    {
+        ScopedFileOps failing(std::move(ops));
+        EXPECT_EQ(RunOn(dir.path(), BatchMode::Compress, 1, &reports).failed, 1);
+    }
+    std::vector<std::string> leftovers;
+    for (const std::string& name : test::ListFolder(dir.path()))
+        if (IsTemporaryFileName(name))
+            leftovers.push_back(name);
+    ASSERT_EQ(leftovers.size(), 1u);
+    for (const FileReport& report : reports) {
+        if (report.outcome != Outcome::Failed) {
+            EXPECT_TRUE(report.leftover.empty());
+            continue;
+        }
+        EXPECT_EQ(report.leftover, report.path.parent_path() / leftovers[0]);
+        EXPECT_EQ(report.leftoverError, ErrorFromErrno(EACCES));
     }
 }
 

@@ -547,24 +547,27 @@ void frmMainTest::namesAreShownAsTheyAre() {
     for (const fs::path& at : {folder / file, m_root / file})
         quorvel::test::WriteFileBytes(at, Bytes{'s', 'h', 'o', 'r', 't'});
 
+    // The newline is shown as "\n", the name quoted, so it can't pass for two lines.
+    const QString shownFile =
+        QStringLiteral("\"") + Shown(m_root) + QStringLiteral("/<i>&lt; &a\\nb.ace\"");
     frmMain single((m_root / file).native());
     single.Form_Load();
     QCOMPARE(single.lblTitle->textFormat(), Qt::PlainText);
-    QCOMPARE(single.lblTitle->text(), Shown(m_root / file));
-    QCOMPARE(single.lblTitle->shownLines(),
-             QStringList({Shown(m_root) + QStringLiteral("/<i>&lt; &a"), QStringLiteral("b.ace")}));
-    QVERIFY2(ShownToolTip(*single.lblVersion).contains(Shown(m_root / file)),
+    QCOMPARE(single.lblTitle->text(), shownFile);
+    QCOMPARE(single.lblTitle->shownLines(), QStringList({shownFile}));
+    QVERIFY2(ShownToolTip(*single.lblVersion).contains(shownFile),
              qPrintable(single.lblVersion->toolTip()));
 
     DialogAnswers answers(folder);
     frmMain walk{quorvel::NativeString()};
     walk.Form_Load();
-    QCOMPARE(walk.lblTitle->text(), QStringLiteral("Scanning ") + Shown(folder));
-    QCOMPARE(walk.lblTitle->shownLines(), QStringList({QStringLiteral("Scanning ") + Shown(m_root) +
-                                                           QStringLiteral("/<b>&amp; & x"),
-                                                       QStringLiteral("y")}));
+    const QString shownFolder =
+        QStringLiteral("\"") + Shown(m_root) + QStringLiteral("/<b>&amp; & x\\ny\"");
+    QCOMPARE(walk.lblTitle->text(), QStringLiteral("Scanning ") + shownFolder);
+    QCOMPARE(walk.lblTitle->shownLines(), QStringList({QStringLiteral("Scanning ") + shownFolder}));
     QCOMPARE(answers.warnings.size(), 1);
-    QVERIFY2(answers.warnings.front().contains(Shown(folder / file)),
+    QVERIFY2(answers.warnings.front().contains(shownFolder.chopped(1) +
+                                               QStringLiteral("/<i>&lt; &a\\nb.ace\"")),
              qPrintable(answers.warnings.front()));
     QVERIFY(answers.allPlain);
 }

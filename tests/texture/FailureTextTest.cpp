@@ -3,6 +3,7 @@
 
 #include "FailureText.h"
 
+#include "DisplayPath.h"
 #include "TextureError.h"
 
 #include <cerrno>
@@ -143,7 +144,8 @@ TEST(FailureText, RestoringNamesTheDamageFoundInsteadOfTheError) {
 }
 
 // A compressed copy not put in place because another program changed the file says whose the
-// file now is; a restore says what it says for any refused replace.
+// file now is, and one held back because another program only holds it open says this program
+// changed nothing; a restore says what it says for any refused replace.
 TEST(FailureText, AReplaceRefusedForAnotherProgramsChangeSaysWhoseTheFileIs) {
     const auto describe = [](TextureTransform transform, TextureErrc reason) {
         return DescribeFailure(Step::Replace, transform, make_error_code(reason),
@@ -152,15 +154,35 @@ TEST(FailureText, AReplaceRefusedForAnotherProgramsChangeSaysWhoseTheFileIs) {
     EXPECT_EQ(describe(kCompress, TextureErrc::CompressedMeanwhile),
               "Did not replace a/brick.ace with its compressed copy: another program compressed "
               "it meanwhile. It is left as that program wrote it.");
-    for (const TextureErrc reason : {TextureErrc::FileChanged, TextureErrc::InUse})
-        EXPECT_EQ(describe(kCompress, reason),
-                  "Did not replace a/brick.ace with its compressed copy: " +
-                      DescribeError(make_error_code(reason)) +
-                      ". It is left as the other program made it.");
+    EXPECT_EQ(describe(kCompress, TextureErrc::FileChanged),
+              "Did not replace a/brick.ace with its compressed copy: " +
+                  DescribeError(make_error_code(TextureErrc::FileChanged)) +
+                  ". It is left as the other program made it.");
+    EXPECT_EQ(describe(kCompress, TextureErrc::InUse),
+              "Did not replace a/brick.ace with its compressed copy: " +
+                  DescribeError(make_error_code(TextureErrc::InUse)) +
+                  ". This program did not change it.");
     EXPECT_EQ(describe(kRestore, TextureErrc::FileChanged),
               "Could not replace a/brick.ace with its decompressed copy: " +
                   DescribeError(make_error_code(TextureErrc::FileChanged)) +
                   ". The original file is unchanged.");
+}
+
+// A temporary file that stayed after a failure is named, with why, after the file's state.
+TEST(FailureText, ALeftoverTemporaryFileIsNamedAfterTheFilesState) {
+    TextureResult result;
+    result.path = "a/brick.ace";
+    result.SetFailure(Step::Write, ErrorFromErrno(ENOSPC));
+    result.leftover = "a/.brick.ace.quorvel-tmp-Ab12Cd";
+    result.leftoverError = ErrorFromErrno(EACCES);
+    const std::string expected =
+        "Could not write the compressed copy of " + DisplayPath(result.path) + ": " +
+        DescribeError(result.error) + ". The original file is unchanged; the temporary file " +
+        DisplayPath(result.leftover) +
+        " could not be removed: " + DescribeError(result.leftoverError) + ".";
+    EXPECT_EQ(DescribeFailure(result), expected);
+    result.leftover.clear();
+    EXPECT_EQ(DescribeFailure(result), expected.substr(0, expected.find(';')) + ".");
 }
 
 TEST(FailureText, VerifyFailuresNameTheDamageOrThatTheFileCouldNotBeRead) {

@@ -417,6 +417,54 @@ TEST(TextureRewrite, PrepareCompressesInMemoryAndWritesNothing) {
     EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
 }
 
+FileOps RefusingRemoval(FileOps ops) {
+    ops.unlinkAt = [](FolderHandle, const std::filesystem::path&, int) {
+        errno = EACCES;
+        return -1;
+    };
+    return ops;
+}
+
+// A temporary file that can't be removed after a failure, while it is written or once the
+// replace is refused, stays and is named in the result with the reason.
+TEST(CompressTextureFile, NamesATemporaryFileItCouldNotRemove) {
+    TempDir dir;
+    const auto path = dir / "brick.ace";
+    const Bytes input = MakeTexture(0, CompressibleBytes(3000));
+    const auto expectLeftover = [&](const TextureResult& result, Step step) {
+        EXPECT_EQ(result.failedStep, step);
+        EXPECT_EQ(ReadFileBytes(path), input);
+        const std::vector<std::string> names = ListFolder(dir.path());
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_EQ(result.leftover, path.parent_path() / names[0]);
+        EXPECT_TRUE(IsTemporaryFileName(names[0])) << names[0];
+        EXPECT_EQ(result.leftoverError, ErrorFromErrno(EACCES));
+        std::filesystem::remove(dir / names[0]);
+    };
+    WriteFileBytes(path, input);
+    Brevora compressor;
+    {
+        FileOps ops = RefusingRemoval(SystemFileOps());
+        ops.write = [](int, const void*, std::size_t) -> std::int64_t {
+            errno = ENOSPC;
+            return -1;
+        };
+        ScopedFileOps failing(std::move(ops));
+        expectLeftover(CompressNamedFile(compressor, path), Step::Write);
+    }
+
+    TextureRewrite rewrite = NamedRewrite(path);
+    ASSERT_TRUE(rewrite.Prepare(BrevoraCompressor(compressor)));
+    ASSERT_TRUE(rewrite.Stage());
+    std::filesystem::remove(path);
+    WriteFileBytes(path, input); // another file under the name now
+    {
+        ScopedFileOps failing(RefusingRemoval(SystemFileOps()));
+        EXPECT_FALSE(rewrite.Replace());
+    }
+    expectLeftover(rewrite.result(), Step::Replace);
+}
+
 // A plugged-in compressor's failures: a zlib status leaves the file unmarked, an exception is a
 // failure; neither touches the file.
 TEST(TextureRewrite, ReportsWhatAPluggedCompressorGivesUp) {

@@ -275,17 +275,17 @@ TEST(RestoreTexture, FileChangedMeanwhileIsLeftWithTheOtherProgramsContent) {
 
 TEST(DescribeRestoreFailure, SpeaksOfDecompressingAndNamesTheDamage) {
     TextureResult result;
-    result.path = "walls/brick.ace";
+    result.path = "brick.ace";
     result.transform = TextureTransform::Restore;
     const std::error_code full = ErrorFromErrno(ENOSPC);
     result.SetFailure(Step::Write, full);
     EXPECT_EQ(DescribeFailure(result),
-              "Could not write the decompressed copy of walls/brick.ace: " + DescribeError(full) +
+              "Could not write the decompressed copy of brick.ace: " + DescribeError(full) +
                   ". The original file is unchanged.");
     result.SetFailure(Step::Decompress, make_error_code(TextureErrc::DamagedStream));
     result.problem = VerifyProblem::TrailingData;
     EXPECT_EQ(DescribeFailure(result),
-              "Could not decompress walls/brick.ace: bytes follow the end of the zlib stream. The "
+              "Could not decompress brick.ace: bytes follow the end of the zlib stream. The "
               "file is unchanged.");
 }
 

@@ -5,8 +5,10 @@
 
 #include "FailureText.h"
 #include "FileContents.h"
+#include "NamedTexture.h"
 #include "TempDir.h"
 #include "TextureError.h"
+#include "TextureFile.h"
 #include "TextureSamples.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +85,30 @@ TEST_P(VerifyDamage, FindsTheProblemAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(TextureVerify, VerifyDamage, testing::ValuesIn(kDamages),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// Only 0x46 is the layout this program writes: a file marked otherwise is another layout to
+// --verify, as to restoring, whether its stream would inflate or not.
+TEST(TextureVerify, AnotherMarkerIsAnotherLayoutAsForRestoring) {
+    test::TempDir dir;
+    const Bytes sound =
+        test::ExpectedRewrite(test::MakeTexture(0x40, test::CompressibleBytes(900)));
+    for (const std::uint8_t marker : {std::uint8_t{0x41}, std::uint8_t{0x47}, std::uint8_t{0xFF}}) {
+        for (const bool damaged : {false, true}) {
+            Bytes file = sound;
+            file[7] = marker;
+            if (damaged)
+                file.resize(20);
+            test::WriteFileBytes(dir / "t.ace", file);
+            SCOPED_TRACE(std::to_string(marker) + (damaged ? " damaged" : " sound"));
+            EXPECT_EQ(VerifyTextureFile(dir / "t.ace").outcome, Outcome::OtherLayout);
+            TextureRewrite restore = test::NamedRewrite(dir / "t.ace", TextureTransform::Restore);
+            restore.Prepare({});
+            EXPECT_EQ(restore.result().outcome, Outcome::OtherLayout);
+        }
+    }
+    test::WriteFileBytes(dir / "t.ace", sound);
+    EXPECT_EQ(VerifyTextureFile(dir / "t.ace").outcome, Outcome::Verified);
+}
 
 TEST(TextureVerify, MissingFileIsAReadErrorWithTheSystemReason) {
     test::TempDir dir;

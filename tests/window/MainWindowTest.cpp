@@ -7,6 +7,7 @@
 #include "DisplayPath.h"
 #include "FailureText.h"
 #include "FileOps.h"
+#include "System.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureSamples.h"
@@ -219,6 +220,40 @@ TEST_F(MainWindowTest, AFailedRewriteShowsItsReasonAndTheWholeSentence) {
     EXPECT_EQ(m_view.Calls("status "), std::vector<std::string>{DescribeError(noSpace)});
     EXPECT_EQ(m_view.Calls("detail "), std::vector<std::string>{DescribeFailure(
                                            Step::Write, TextureTransform::Compress, noSpace,
+                                           VerifyProblem::None, DisplayPath(file))});
+}
+
+// Replaced, but its folder not flushed: the saving stands, with the warning beside it.
+TEST_F(MainWindowTest, AFileReplacedWhoseFolderWasNotFlushedShowsTheSavingAndTheWarning) {
+    const fs::path file = m_dir / "wall.ace";
+    const Bytes input = MakeTexture(0x40, CompressibleBytes(3000));
+    WriteFileBytes(file, input);
+    const std::error_code io = ErrorFromErrno(EIO);
+    FileOps ops = SystemFileOps();
+    ops.fsync = [real = ops.fsync, fstat = ops.fstat](int fd) {
+        FileIdentity identity;
+        if (fstat(fd, identity) == 0 && !identity.isRegular()) {
+            errno = EIO;
+            return -1;
+        }
+        return real(fd);
+    };
+    {
+        ScopedFileOps noFolderSync(std::move(ops));
+        MainWindow window(m_view, file.native());
+        window.Form_Load();
+    }
+    if (!SystemCapabilities().syncsFolders)
+        GTEST_SKIP() << "no folder sync here";
+    const auto saved = static_cast<std::int64_t>(input.size() - ExpectedRewrite(input).size());
+    EXPECT_EQ(ReadFileBytes(file), ExpectedRewrite(input));
+    EXPECT_EQ(m_view.Calls("status "),
+              std::vector<std::string>{std::to_string(saved) +
+                                       " bytes saved, but the folder could not be flushed to "
+                                       "disk: " +
+                                       DescribeError(io)});
+    EXPECT_EQ(m_view.Calls("detail "), std::vector<std::string>{DescribeFailure(
+                                           Step::SyncFolder, TextureTransform::Compress, io,
                                            VerifyProblem::None, DisplayPath(file))});
 }
 

@@ -152,10 +152,11 @@ TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
     ASSERT_EQ(scan.failures().size(), 1u);
     EXPECT_EQ(scan.failures()[0].path, "/t/caf\xE9");
 #ifdef _WIN32
-    // A narrow name is in the ANSI code page there, where 0xE9 is a letter like any other.
-    const std::string shown = "/t/caf\xC3\xA9";
+    // A narrow name is in the ANSI code page there, where 0xE9 is a letter like any other; the
+    // path is shown with the system's separator.
+    const std::string shown = "\\t\\caf\xC3\xA9";
 #else
-    const std::string shown = "/t/caf\xEF\xBF\xBD"; // not UTF-8: shown as a replacement
+    const std::string shown = "\"/t/caf\\xE9\""; // not UTF-8: the byte shown as itself
 #endif
     EXPECT_EQ(scan.failures()[0].message, "Could not open the folder " + shown + ": " +
                                               DescribeError({EACCES, std::system_category()}) +
