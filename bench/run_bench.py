@@ -1,34 +1,40 @@
 #!/usr/bin/env python3
-"""Benchmark driver: runs every way of compressing the same texture tree on fresh copies and
-prints the results side by side, after checking every output.
+"""Benchmark driver: runs every way of compressing the same texture tree on fresh copies, checks
+every output, and prints the results side by side with the targets, met or not.
 
 For the large corpus (quorvel-bench-corpus, default 300 MiB):
   limit        zlib compress() over every payload, one thread, no file I/O (quorvel-bench-limit),
                and the same for libdeflate's encoder (the most that engine can gain)
-  walk         the window program's folder walk, one thread, same core code (quorvel-bench-walk)
+  walk -jN     the window program's folder mode without windows (quorvel-bench-walk), with 1 and
+               with all workers
   cli -jN      quorvel-cli with 1, 2 (and N) workers, zlib engine
   libdeflate   quorvel-cli --engine libdeflate
   pigz         pigz -z -6 -p N over the same files, as an outside anchor
 For many small files (default 10,000 of 4 KiB): the plain Python baseline (no syncing to disk,
-bench/plain_compress.py) beside quorvel-cli -j1 and -j2, in files per second.
+bench/plain_compress.py) beside quorvel-cli and the folder mode, in files per second, and how long
+the folder mode's status line stood still at most.
 
 Every run is checked: each candidate holds the designed layout and inflates back to its original
 payload (pigz: its .zz inflates to the original file), every other file is unchanged and no
-stray file is left. MB/s counts payload bytes (MiB = 2^20 bytes) per second of wall time; peak
-memory is the maximum resident set size from GNU time.
+stray file is left. MiB/s counts payload bytes (MiB = 2^20 bytes) per second of wall time; peak
+memory is the maximum resident set size from GNU time, checked against the pipeline's bound.
 
-Each run is repeated (--repeat, rounds interleaved so drift hits every run alike) and its best
-wall time is reported. Every run of every round gets its own copy, all made before the first
+Rounds are interleaved (--repeat, default 3), so drift hits every run alike, and ratios are taken
+within each round: a run's rate over the in-memory zlib limit of the same round ("x limit") and
+over pigz with as many threads in the same round ("x pigz"). The tables give the median over the
+rounds of each figure. Every run of every round gets its own copy, all made before the first
 timed run and deleted after the last: deleting thousands of files just before a run slows the
-file creation inside it on some file systems (ext4 without a journal skips recently freed
-inodes for a minute), which would charge one run for the clean-up of another.
+file creation inside it on some file systems (ext4 without a journal skips recently freed inodes
+for a minute), which would charge one run for the clean-up of another.
 
 Usage: bench/run_bench.py [--build build/default] [--work /tmp/quorvel-bench] [--size-mb 300]
-                          [--jobs N] [--small 10000] [--repeat 2] [--skip-large] [--skip-small]"""
+                          [--jobs N] [--small 10000] [--repeat 3] [--skip-large] [--skip-small]"""
 import argparse
 import os
+import re
 import shutil
 import stat
+import statistics
 import struct
 import subprocess
 import sys
@@ -37,6 +43,18 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MIB = 1024 * 1024
+
+# The pipeline's memory bound (pipeline/RewritePipeline.h): each worker holds one file (payload
+# and compression buffer), read-ahead and write-behind hold up to 32 MiB each, exceeded by one
+# file at most; plus what the program itself takes.
+READ_AHEAD_MIB = 32
+WRITE_BEHIND_MIB = 32
+PROGRAM_MIB = 16
+
+
+def memory_bound_mib(jobs, largest_payload_mib):
+    return ((2 * jobs + 2) * largest_payload_mib + READ_AHEAD_MIB + WRITE_BEHIND_MIB +
+            PROGRAM_MIB)
 
 
 def candidates(root):
@@ -111,7 +129,7 @@ def verify(corpus, run_dir, cands, pigz=False):
 
 
 def timed(command, cwd=None):
-    """Runs under GNU time; returns (wall s, cpu s, peak RSS MiB, stdout)."""
+    """Runs under GNU time; returns (wall s, cpu s, peak RSS MiB, stdout, stderr)."""
     fmt = "@@time %e %U %S %M"
     proc = subprocess.run(["/usr/bin/time", "-f", fmt] + command, cwd=cwd, capture_output=True,
                           text=True)
@@ -119,7 +137,13 @@ def timed(command, cwd=None):
     if proc.returncode != 0 or not line:
         sys.exit("failed (%d): %s\n%s" % (proc.returncode, " ".join(command), proc.stderr[-2000:]))
     _, wall, user, system, rss = line[-1].split()
-    return float(wall), float(user) + float(system), int(rss) / 1024, proc.stdout
+    return float(wall), float(user) + float(system), int(rss) / 1024, proc.stdout, proc.stderr
+
+
+def still_ms(stderr):
+    """The longest time the folder mode's status line stood still, from quorvel-bench-walk."""
+    found = re.search(r"still for at most (\d+) ms", stderr)
+    return int(found.group(1)) if found else None
 
 
 def fresh_copies(corpus, run_dirs):
@@ -132,23 +156,27 @@ def fresh_copies(corpus, run_dirs):
 
 
 def run_rounds(runs, corpus, work, tag, repeat, measure, needs_copy=lambda run: True):
-    """Runs every (name, command, ...) of `runs` `repeat` times, round by round, each that
-    `needs_copy` on a fresh copy; `measure(run, run_dir)` times one run and returns a dict with
-    "wall". Keeps the result with the best wall time per run."""
+    """Runs every run of `runs` `repeat` times, round by round, each that `needs_copy` on a fresh
+    copy; `measure(run, run_dir)` times one run and returns a dict with "wall". Returns the
+    results as rounds[round][run]."""
     dirs = [[os.path.join(work, "%s-%d-%d" % (tag, r, i)) if needs_copy(run) else None
              for i, run in enumerate(runs)] for r in range(repeat)]
     fresh_copies(corpus, [d for round_dirs in dirs for d in round_dirs if d])
-    best = [None] * len(runs)
-    for round_dirs in dirs:
-        for i, run in enumerate(runs):
-            result = measure(run, round_dirs[i])
-            if best[i] is None or result["wall"] < best[i]["wall"]:
-                best[i] = result
+    rounds = []
+    for r, round_dirs in enumerate(dirs):
+        print("round %d of %d, load average %.1f" % (r + 1, repeat, os.getloadavg()[0]),
+              flush=True)
+        rounds.append([measure(run, round_dirs[i]) for i, run in enumerate(runs)])
     for round_dirs in dirs:
         for d in round_dirs:
             if d:
                 shutil.rmtree(d, ignore_errors=True)
-    return best
+    return rounds
+
+
+def median(values):
+    values = [v for v in values if v is not None]
+    return statistics.median(values) if values else None
 
 
 def fmt_row(cells, widths):
@@ -164,7 +192,30 @@ def print_table(header, rows):
     return text
 
 
-def large(args, tools):
+def fmt(value, pattern="%.2f"):
+    return "-" if value is None else pattern % value
+
+
+class Targets:
+    """The targets, each checked on the median over the rounds."""
+
+    def __init__(self):
+        self.rows = []
+
+    def check(self, what, measured, goal, unit="x", lower_is_better=False):
+        if measured is None:
+            self.rows.append([what, "-", "not measured"])
+            return
+        met = measured <= goal if lower_is_better else measured >= goal
+        shown = ("%.0f %s" if unit == "ms" else "%.2f%s") % (measured, " ms" if unit == "ms"
+                                                               else unit)
+        self.rows.append([what, shown, "met" if met else "NOT MET"])
+
+    def table(self):
+        return print_table(["target", "median of the rounds", "met"], self.rows)
+
+
+def large(args, tools, targets):
     corpus = os.path.join(args.work, "corpus-%dmb" % args.size_mb)
     if not os.path.isdir(corpus):
         subprocess.run([tools["corpus"], corpus, "--size-mb", str(args.size_mb)], check=True)
@@ -173,70 +224,97 @@ def large(args, tools):
     with open(listing, "w") as f:
         f.write("".join(os.path.join(corpus, c) + "\n" for c in cands))
     sizes = [os.path.getsize(os.path.join(corpus, c)) for c in cands]
-    largest = max(sizes) - 16
-    print("corpus: %s, %d candidates, %.1f MiB of payload, largest payload %.2f MiB"
-          % (corpus, len(cands), (sum(sizes) - 16 * len(sizes)) / MIB, largest / MIB), flush=True)
-
+    largest_mib = (max(sizes) - 16) / MIB
     payload_mib = sum(size - 16 for size in sizes) / MIB
-    # The limits are timed in every round too, so they see the same machine as the runs.
-    runs = [("in-memory zlib limit (1 thread)", [tools["limit"], listing], 1),
-            # The same for libdeflate's encoder: the most --engine libdeflate can gain.
-            ("in-memory libdeflate limit (1 thread)", [tools["limit"], listing, "libdeflate"], 1)]
+    print("corpus: %s, %d candidates, %.1f MiB of payload, largest payload %.2f MiB"
+          % (corpus, len(cands), payload_mib, largest_mib), flush=True)
 
     jobs = args.jobs
-    runs.append(("folder walk as the window program (1 thread)", [tools["walk"]], 1))
-    job_counts = sorted({1, 2, jobs})
-    for j in job_counts:
-        runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j], j))
+    all_jobs = sorted({1, 2, jobs})
+    # (name, command, jobs, kind); the limits are timed in every round too, so they see the same
+    # machine as the runs.
+    runs = [("in-memory zlib limit (1 thread)", [tools["limit"], listing], 1, "limit"),
+            ("in-memory libdeflate limit (1 thread)", [tools["limit"], listing, "libdeflate"], 1,
+             "limit")]
+    for j in sorted({1, jobs}):
+        runs.append(("folder mode, quorvel-bench-walk -j%d" % j, [tools["walk"], "-j%d" % j], j,
+                     "walk"))
+    for j in all_jobs:
+        runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j], j, "cli"))
     for j in sorted({2, jobs}):
         runs.append(("quorvel-cli --engine libdeflate -j%d" % j,
-                     [tools["cli"], "-q", "--engine", "libdeflate", "-j%d" % j], j))
-    for j in sorted({1, 2, jobs}):
-        runs.append(("pigz -z -6 -p %d (anchor)" % j, ["xargs", "-0", "pigz", "-z", "-6", "-p",
-                                                        str(j), "--"], j))
-    def is_limit(run):
-        return run[1][0] == tools["limit"]
+                     [tools["cli"], "-q", "--engine", "libdeflate", "-j%d" % j], j, "cli"))
+    for j in all_jobs:
+        runs.append(("pigz -z -6 -p %d (anchor)" % j, None, j, "pigz"))
 
     def measure(run, run_dir):
-        name, command, j = run
-        if is_limit(run):
+        name, command, j, kind = run
+        if kind == "limit":
             out = subprocess.run(command, check=True, capture_output=True, text=True)
             payload, compressed, seconds = out.stdout.split()
             seconds = float(seconds)
             print("  %s: %.2f s, %.1f MiB/s" % (name, seconds, payload_mib / seconds), flush=True)
             return {"wall": seconds, "cpu": seconds, "rss": None,
                     "saved": int(payload) - int(compressed), "problem": None}
-        if command[0] == "xargs":
+        if kind == "pigz":
             # pigz gets the same candidate files, fed through xargs so no list is too long.
-            names = "\0".join(os.path.join(run_dir, c) for c in cands)
             proc_input = os.path.join(args.work, "pigz-input")
             with open(proc_input, "w") as f:
-                f.write(names)
+                f.write("\0".join(os.path.join(run_dir, c) for c in cands))
             command = ["sh", "-c", "xargs -0 pigz -z -6 -p %d -- < '%s'" % (j, proc_input)]
         else:
             command = command + [run_dir]
-        wall, cpu, rss, _ = timed(command)
-        saved, problem = verify(corpus, run_dir, cands, pigz=name.startswith("pigz"))
+        wall, cpu, rss, _, _ = timed(command)
+        saved, problem = verify(corpus, run_dir, cands, pigz=kind == "pigz")
         print("  %s: %.2f s, %.1f MiB/s, %s" % (name, wall, payload_mib / wall,
                                                 problem or "verified"), flush=True)
         return {"wall": wall, "cpu": cpu, "rss": rss, "saved": saved, "problem": problem}
 
-    results = run_rounds(runs, corpus, args.work, "run", args.repeat, measure,
-                         needs_copy=lambda run: not is_limit(run))
-    limit_rate = payload_mib / results[0]["wall"]
+    rounds = run_rounds(runs, corpus, args.work, "run", args.repeat, measure,
+                        needs_copy=lambda run: run[3] != "limit")
+    pigz_index = {run[2]: i for i, run in enumerate(runs) if run[3] == "pigz"}
+
+    def per_round(i, over):
+        """The run's rate over run `over`'s, in each round."""
+        return [r[over]["wall"] / r[i]["wall"] for r in rounds]
+
     rows = []
-    for (name, _, j), r in zip(runs, results):
-        rate = payload_mib / r["wall"]
-        budget = j * 2.1 * largest / MIB + 64
-        rows.append([name, "%.2f" % r["wall"], "%.2f" % r["cpu"], "%.1f" % rate,
-                     "%.2f" % (rate / limit_rate), r["saved"],
-                     "%.0f" % r["rss"] if r["rss"] is not None else "-",
-                     "%.0f" % budget if "quorvel-cli" in name else "-", r["problem"] or "ok"])
-    return print_table(["run", "wall s", "cpu s", "MiB/s", "x limit", "bytes saved",
-                        "peak MiB", "mem target MiB", "check"], rows)
+    ratios = {}
+    for i, (name, _, j, kind) in enumerate(runs):
+        x_limit = median(per_round(i, 0))
+        x_pigz = median(per_round(i, pigz_index[j])) if kind in ("walk", "cli") else None
+        ratios[name] = (x_limit, x_pigz)
+        wall = median([r[i]["wall"] for r in rounds])
+        rss = median([r[i]["rss"] for r in rounds])
+        bound = memory_bound_mib(j, largest_mib) if kind in ("walk", "cli") else None
+        problems = [r[i]["problem"] for r in rounds if r[i]["problem"]]
+        rows.append([name, "%.2f" % wall, fmt(median([r[i]["cpu"] for r in rounds])),
+                     "%.1f" % (payload_mib / wall), fmt(x_limit), fmt(x_pigz),
+                     rounds[0][i]["saved"], fmt(rss, "%.0f"), fmt(bound, "%.0f"),
+                     problems[0] if problems else "ok"])
+        if bound is not None:
+            targets.check("peak memory of %s within %.0f MiB" % (name, bound), rss, bound, " MiB",
+                          lower_is_better=True)
+    table = print_table(["run", "wall s", "cpu s", "MiB/s", "x limit", "x pigz", "bytes saved",
+                         "peak MiB", "bound MiB", "check"], rows)
+
+    def x_limit(name):
+        return ratios.get(name, (None, None))[0]
+
+    walk_all = "folder mode, quorvel-bench-walk -j%d" % jobs
+    targets.check("folder mode, %d workers >= %.2f x limit" % (jobs, 0.925 * jobs),
+                  x_limit(walk_all), 0.925 * jobs)
+    targets.check("folder mode, 1 worker >= 0.95 x limit",
+                  x_limit("folder mode, quorvel-bench-walk -j1"), 0.95)
+    targets.check("quorvel-cli -j1 >= 0.95 x limit", x_limit("quorvel-cli -j1"), 0.95)
+    targets.check("quorvel-cli -j2 >= 1.9 x limit", x_limit("quorvel-cli -j2"), 1.9)
+    targets.check("quorvel-cli -j2 >= 1.1 x pigz -p 2", ratios["quorvel-cli -j2"][1], 1.1)
+    targets.check("quorvel-cli --engine libdeflate -j2 >= 4.2 x limit",
+                  x_limit("quorvel-cli --engine libdeflate -j2"), 4.2)
+    return table
 
 
-def small(args, tools):
+def small(args, tools, targets):
     corpus = os.path.join(args.work, "small-%d" % args.small)
     if not os.path.isdir(corpus):
         subprocess.run([tools["corpus"], corpus, "--small", str(args.small), "--file-size",
@@ -246,23 +324,42 @@ def small(args, tools):
              [sys.executable, os.path.join(HERE, "plain_compress.py")])]
     for j in sorted({1, 2, args.jobs}):
         runs.append(("quorvel-cli -j%d" % j, [tools["cli"], "-q", "-j%d" % j]))
+    runs.append(("folder mode, quorvel-bench-walk -j%d" % args.jobs,
+                 [tools["walk"], "-j%d" % args.jobs]))
 
     def measure(run, run_dir):
         name, command = run
-        wall, cpu, rss, _ = timed(command + [run_dir])
+        wall, cpu, rss, _, err = timed(command + [run_dir])
         saved, problem = verify(corpus, run_dir, cands)
         print("  %s: %.2f s, %.0f files/s, %s" % (name, wall, len(cands) / wall,
                                                   problem or "verified"), flush=True)
-        return {"wall": wall, "cpu": cpu, "rss": rss, "saved": saved, "problem": problem}
+        return {"wall": wall, "cpu": cpu, "rss": rss, "saved": saved, "problem": problem,
+                "still": still_ms(err)}
 
+    rounds = run_rounds(runs, corpus, args.work, "run-small", args.repeat, measure)
     rows = []
-    for (name, _), r in zip(runs, run_rounds(runs, corpus, args.work, "run-small", args.repeat,
-                                              measure)):
-        rows.append([name, "%.2f" % r["wall"], "%.2f" % r["cpu"], "%.0f" % (len(cands) / r["wall"]),
-                     r["saved"], "%.0f" % r["rss"], r["problem"] or "ok"])
+    x_script = {}
+    for i, (name, _) in enumerate(runs):
+        wall = median([r[i]["wall"] for r in rounds])
+        x_script[name] = median([r[0]["wall"] / r[i]["wall"] for r in rounds])
+        still = median([r[i]["still"] for r in rounds])
+        problems = [r[i]["problem"] for r in rounds if r[i]["problem"]]
+        rows.append([name, "%.2f" % wall, fmt(median([r[i]["cpu"] for r in rounds])),
+                     "%.0f" % (len(cands) / wall), fmt(x_script[name]), rounds[0][i]["saved"],
+                     fmt(median([r[i]["rss"] for r in rounds]), "%.0f"), fmt(still, "%.0f"),
+                     problems[0] if problems else "ok"])
     print("%d files of %d bytes" % (len(cands), args.small_size))
-    return print_table(["run", "wall s", "cpu s", "files/s", "bytes saved", "peak MiB", "check"],
-                       rows)
+    table = print_table(["run", "wall s", "cpu s", "files/s", "x script", "bytes saved",
+                         "peak MiB", "status still ms", "check"], rows)
+    targets.check("%d x %d B: quorvel-cli -j2 >= 2 x the plain script" %
+                  (len(cands), args.small_size), x_script.get("quorvel-cli -j2"), 2.0)
+    walk = "folder mode, quorvel-bench-walk -j%d" % args.jobs
+    targets.check("%d x %d B: folder mode's status line still <= 100 ms" %
+                  (len(cands), args.small_size),
+                  median([r[len(runs) - 1]["still"] for r in rounds]), 100, "ms",
+                  lower_is_better=True)
+    assert runs[-1][0] == walk
+    return table
 
 
 def main():
@@ -273,7 +370,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--small", type=int, default=10000)
     parser.add_argument("--small-size", type=int, default=4096)
-    parser.add_argument("--repeat", type=int, default=2)
+    parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--skip-large", action="store_true")
     parser.add_argument("--skip-small", action="store_true")
     args = parser.parse_args()
@@ -287,13 +384,16 @@ def main():
         if not os.access(tool, os.X_OK):
             sys.exit("missing %s: build the project first (cmake --build --preset default)" % tool)
     os.makedirs(args.work, exist_ok=True)
-    print("%s, %d cores, load average %.1f" % (time.strftime("%Y-%m-%d %H:%M"),
-                                               os.cpu_count() or 0, os.getloadavg()[0]))
+    print("%s, %d cores, load average %.1f %.1f %.1f" % ((time.strftime("%Y-%m-%d %H:%M"),
+                                                         os.cpu_count() or 0) + os.getloadavg()))
     report = []
+    targets = Targets()
     if not args.skip_large:
-        report.append(large(args, tools))
+        report.append(large(args, tools, targets))
     if not args.skip_small:
-        report.append(small(args, tools))
+        report.append(small(args, tools, targets))
+    report.append(targets.table())
+    print("load average at the end: %.1f %.1f %.1f" % os.getloadavg())
     with open(os.path.join(args.work, "results.md"), "w") as f:
         f.write("\n\n".join(report) + "\n")
 

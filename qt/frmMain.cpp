@@ -31,7 +31,7 @@ QColor Line1Colour() {
 
 } // namespace
 
-frmMain::frmMain(NativeString commandLine, CompressStep compress, QWidget* parent)
+frmMain::frmMain(NativeString commandLine, MainWindow::Options options, QWidget* parent)
     // lblTitle shows a path: shortened in the middle, its file name kept. lblVersion shows a
     // total or a reason: shortened at the end.
     : QWidget(parent), lblTitle(NewStatusLabel(*this, Shorten::Middle)),
@@ -39,7 +39,7 @@ frmMain::frmMain(NativeString commandLine, CompressStep compress, QWidget* paren
       Line1(AddLine(*this, design::Line1Left, design::Line1Top, design::Line1Right,
                     design::Line1Top, Line1Colour())),
       cmdOK(new QPushButton(tr("OK"), this)),
-      m_logic(*this, std::move(commandLine), std::move(compress)) {
+      m_logic(*this, std::move(commandLine), std::move(options)) {
     setWindowTitle(QString::fromUtf8(design::MainCaption));
     setWindowIcon(ProgramIcon());
     SetFixedDialogFrame(*this, design::MainClientWidth, design::MainClientHeight, false);

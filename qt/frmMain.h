@@ -30,11 +30,9 @@ class frmMain : public QWidget, private MainWindowView {
     Q_OBJECT
 
 public:
-    using CompressStep = MainWindow::CompressStep;
-
     // commandLine is the raw text after the program's name (CommandLineText); Form_Load applies
-    // the quote rule to it. An empty `compress` means CompressTextureFile.
-    explicit frmMain(NativeString commandLine, CompressStep compress = {},
+    // the quote rule to it. `options` as for MainWindow.
+    explicit frmMain(NativeString commandLine, MainWindow::Options options = {},
                      QWidget* parent = nullptr);
     ~frmMain() override;
 

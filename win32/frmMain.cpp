@@ -22,9 +22,9 @@ HWND NewStatusLabel(HWND window, int id) {
 
 } // namespace
 
-frmMain::frmMain(NativeString commandLine, MainWindow::CompressStep compress)
+frmMain::frmMain(NativeString commandLine, MainWindow::Options options)
     : m_caption(Widen(design::MainCaption)),
-      m_logic(*this, std::move(commandLine), std::move(compress)) {
+      m_logic(*this, std::move(commandLine), std::move(options)) {
     RegisterDialogClass(kClassName);
     m_window = CreateEmptyDialog(kClassName, m_caption, DialogProc, reinterpret_cast<LPARAM>(this));
 }

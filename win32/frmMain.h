@@ -24,8 +24,8 @@ class fd;
 
 class frmMain final : public MainWindowView {
 public:
-    // Creates the window, hidden. `compress` as for MainWindow (empty: CompressTextureFile).
-    explicit frmMain(NativeString commandLine, MainWindow::CompressStep compress = {});
+    // Creates the window, hidden. `options` as for MainWindow.
+    explicit frmMain(NativeString commandLine, MainWindow::Options options = {});
     ~frmMain() override;
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;

@@ -5,13 +5,15 @@
 #include "Brevora.h"
 #include "DirectoryLister.h"
 #include "DisplayPath.h"
-#include "FailureText.h"
 #include "OpenFolder.h"
+#include "System.h"
 #include "TextureError.h"
 #include "TextureScan.h"
 
+#include <atomic>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 namespace quorvel {
@@ -23,8 +25,19 @@ constexpr char kNotFlushed[] = ", but the folder could not be flushed to disk: "
 constexpr char kOutOfMemory[] = "The folder walk stopped early: the program ran out of memory. "
                                 "Files not reached yet are unchanged.";
 
-TextureResult CompressWithComponent(Brevora& compressor, const FileInFolder& file) {
-    return CompressTextureFile(compressor, file);
+// Keeps the one report a single-file run gives.
+class OneReport final : public BatchSink {
+public:
+    void OnReport(const FileReport& report) override { m_report = report; }
+    const FileReport& report() const { return m_report; }
+
+private:
+    FileReport m_report;
+};
+
+unsigned HardwareThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : n;
 }
 
 // Clears the busy flag however Form_Load is left.
@@ -41,9 +54,8 @@ private:
 
 } // namespace
 
-MainWindow::MainWindow(MainWindowView& view, NativeString commandLine, CompressStep compress)
-    : m_view(view), m_commandLine(std::move(commandLine)),
-      m_compress(compress ? std::move(compress) : CompressStep(CompressWithComponent)) {}
+MainWindow::MainWindow(MainWindowView& view, NativeString commandLine, Options options)
+    : m_view(view), m_commandLine(std::move(commandLine)), m_options(std::move(options)) {}
 
 MainWindow::~MainWindow() = default;
 
@@ -68,43 +80,52 @@ void MainWindow::RunSingleFile(const NativeString& s) {
     const std::string shown = DisplayPath(path);
     m_view.setTitle(shown);
 
-    std::error_code error;
-    const FileInFolder file = ResolveNamedFile(path, error);
-    TextureResult result;
-    if (error) {
-        result.path = path;
-        result.SetFailure(Step::Open, error);
-    } else {
-        result = CompressOne(file);
-    }
+    // Resolved once, here; a name that doesn't resolve fails at Open with the reason.
+    WorkItem item;
+    item.path = path;
+    item.file = ResolveNamedFile(path, item.openError);
+    OneReport sink;
+    const std::atomic<bool> noStop{false};
+    RewritePipeline pipeline(PipelineOptions(1), sink, noStop);
+    if (m_options.whileWorking)
+        m_options.whileWorking();
+    pipeline.Submit(std::move(item));
+    pipeline.Finish();
 
-    if (result.failed() && result.failedStep == Step::SyncFolder) {
+    const FileReport& report = sink.report();
+    if (report.isFailure() && report.step == Step::SyncFolder) {
         // The file was replaced: its saving stands, with the warning that it may not last.
-        m_view.setStatus(std::to_string(result.bytesSaved) + " bytes saved" + kNotFlushed +
-                         DescribeError(result.error));
-        m_view.setStatusDetail(DescribeFailure(result, shown));
-    } else if (result.failed()) {
+        m_view.setStatus(std::to_string(report.sizes.bytesSaved()) + " bytes saved" + kNotFlushed +
+                         DescribeError(report.error));
+        m_view.setStatusDetail(DescribeReport(report, shown));
+    } else if (report.isFailure()) {
         // The label holds one short line; the whole sentence, with the file's state, is the
         // detail the front end shows on demand.
-        m_view.setStatus(DescribeError(result.error));
-        m_view.setStatusDetail(DescribeFailure(result, shown));
+        m_view.setStatus(DescribeError(report.error));
+        m_view.setStatusDetail(DescribeReport(report, shown));
     } else {
-        m_view.setStatus(std::to_string(result.bytesSaved) + " bytes saved");
+        m_view.setStatus(std::to_string(report.sizes.bytesSaved()) + " bytes saved");
     }
 }
 
 void MainWindow::RunFolderMode() {
     const std::filesystem::path folder = m_view.pickStartFolder();
 
-    TextureScan scan(m_view, [this](const FileInFolder& file) { return CompressOne(file); });
+    TextureScan scan(m_view,
+                     PipelineOptions(m_options.jobs != 0 ? m_options.jobs : HardwareThreads()));
+    scan.SetHandOverHook(m_options.whileWorking);
     if (!folder.empty()) {
         m_view.showNow();
         if (!FsObject)
             FsObject = std::make_unique<SystemDirectoryLister>();
+        // Every folder holding files on their way stays open until they are done.
+        RaiseOpenFileLimit();
         ScanFolder(scan, folder);
     }
     m_view.unloadFolderDialog();
     scan.Finish();
+    m_totalSaved = scan.totalSaved();
+    m_failureCount = scan.failures().size();
 
     if (!scan.failures().empty()) {
         std::string text = kFailureHeading;
@@ -141,8 +162,12 @@ void MainWindow::Form_Unload() {
     FsObject.reset();
 }
 
-TextureResult MainWindow::CompressOne(const FileInFolder& file) {
-    return m_compress(*Compressor, file);
+// The window program compresses with zlib through its component, lent to the first worker.
+BatchOptions MainWindow::PipelineOptions(unsigned jobs) const {
+    BatchOptions options;
+    options.jobs = jobs;
+    options.lentCompressor = Compressor.get();
+    return options;
 }
 
 } // namespace quorvel

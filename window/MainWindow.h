@@ -2,22 +2,26 @@
 // MainWindow: what the main window does, without a toolkit.
 //
 // A front end (Qt, Win32) builds the controls and implements MainWindowView; everything the
-// window decides is here. Form_Load does all of the work synchronously on the UI thread: it
+// window decides is here. Form_Load holds the UI thread until all of the work is done: it
 // creates the compression component, applies the quote rule to the command line and takes one
 // of two branches. A path compresses that one texture file (resolved once, a link followed, then
 // rewritten through its open folder like a file the folder walk finds); the front end then shows
 // the window with the path in lblTitle and the bytes saved (or why nothing could be saved) in
 // lblVersion. An empty command line asks for a start folder in the folder-picker dialog, shows
-// the window, walks the folder tree with ScanFolder, which compresses every candidate file and
-// keeps the running total in lblVersion, and ends with " Finished.." and a warning listing what
-// could not be handled. cmdOK stays disabled throughout and a close is refused meanwhile;
-// afterwards cmdOK, Enter, Escape and the close box all unload the window, which releases the
-// component.
+// the window, walks the folder tree with ScanFolder, which compresses every candidate file on
+// as many workers as the machine has hardware threads and keeps the running total in
+// lblVersion, and ends with " Finished.." and a warning listing what could not be handled.
+// Both modes go through the rewrite pipeline (RewritePipeline.h), which hands every result back
+// to the UI thread; only that thread touches the view. cmdOK stays disabled throughout and a
+// close is refused meanwhile; afterwards cmdOK, Enter, Escape and the close box all unload the
+// window, which releases the component.
 
 #include "CommandLine.h"
 #include "ProgressView.h"
-#include "TextureFile.h"
+#include "RewritePipeline.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -55,16 +59,22 @@ public:
     virtual void closeWindow() = 0;
 };
 
+// How MainWindow runs its work (declared outside it, so that it can be a default argument).
+struct MainWindowOptions {
+    // Compressing workers in folder mode; 0 for one per hardware thread.
+    unsigned jobs = 0;
+    // Called on the UI thread as each file is handed over to be compressed, while the work
+    // holds the window; tests look at the window then.
+    std::function<void()> whileWorking;
+};
+
 class MainWindow {
 public:
-    // Compresses one texture file with the window's component: CompressTextureFile, or a
-    // stand-in in tests.
-    using CompressStep =
-        std::function<TextureResult(Brevora& compressor, const FileInFolder& file)>;
+    using Options = MainWindowOptions;
 
     // commandLine is the raw text after the program's name (CommandLineText); Form_Load applies
-    // the quote rule to it. An empty `compress` means CompressTextureFile.
-    MainWindow(MainWindowView& view, NativeString commandLine, CompressStep compress = {});
+    // the quote rule to it.
+    MainWindow(MainWindowView& view, NativeString commandLine, Options options = {});
     ~MainWindow();
 
     // The load handler: runs the single-file or folder mode to the end and returns with cmdOK
@@ -81,18 +91,24 @@ public:
 
     // True from the start of Form_Load until it returns.
     bool busy() const { return m_busy; }
+    // After a folder-mode run: the bytes it saved (what the files replaced on disk shrank by)
+    // and the number of failures it listed.
+    std::int64_t totalSaved() const { return m_totalSaved; }
+    std::size_t failureCount() const { return m_failureCount; }
 
 private:
     void Form_Unload();
     void RunSingleFile(const NativeString& s);
     void RunFolderMode();
     void ScanFolder(TextureScan& scan, const std::filesystem::path& folder);
-    TextureResult CompressOne(const FileInFolder& file);
+    BatchOptions PipelineOptions(unsigned jobs) const;
 
     MainWindowView& m_view;
     NativeString m_commandLine;
-    CompressStep m_compress;
+    Options m_options;
     bool m_busy = false;
+    std::int64_t m_totalSaved = 0;
+    std::size_t m_failureCount = 0;
     std::unique_ptr<Brevora> Compressor;       // from Form_Load to Form_Unload
     std::unique_ptr<DirectoryLister> FsObject; // from first use in folder mode to Form_Unload
 };

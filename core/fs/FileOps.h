@@ -35,6 +35,11 @@ struct FileOps {
     // syncfs(2): flushes the whole file system holding `fd`. Fails with ENOSYS where the system
     // has no such call.
     std::function<int(int fd)> syncfs;
+    // Starts writing a file's dirty pages to disk without waiting for them (Linux
+    // sync_file_range with SYNC_FILE_RANGE_WRITE), so that a later fsync or syncfs has little
+    // left to wait for. Makes nothing durable. Fails with ENOSYS where the system has no such
+    // call.
+    std::function<int(int fd)> startWriteBack;
     std::function<int(int fd, unsigned mode)> fchmod;
     std::function<int(int fd, std::uint32_t owner, std::uint32_t group)> fchown;
     // renameat(2) within one folder: atomically replaces `to`. `fromFd` is -1 or a descriptor

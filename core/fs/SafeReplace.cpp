@@ -144,6 +144,11 @@ MetadataFailure PendingReplacement::copyAttributes(const FileIdentity& original,
     return CopyFileMetadata(CurrentFileOps(), original, source, m_fd);
 }
 
+void PendingReplacement::startWriteBack() noexcept {
+    if (m_fd >= 0)
+        CurrentFileOps().startWriteBack(m_fd);
+}
+
 std::error_code PendingReplacement::sync() {
     if (m_fd < 0)
         return SystemError(EBADF);

@@ -61,6 +61,11 @@ public:
     // time (FileOps::copySecurity, copyFileAttributes). Says which piece failed.
     MetadataFailure copyAttributes(const FileIdentity& original, int source);
 
+    // Starts writing the content to disk without waiting (FileOps::startWriteBack), so that
+    // sync() or a sync of the whole file system later waits less. Makes nothing durable; where
+    // the system can't, nothing happens.
+    void startWriteBack() noexcept;
+
     // Flushes the content to disk; no write may follow. POSIX closes the file here; Windows keeps
     // its handle open, as the rename (or removal) is made through it.
     std::error_code sync();

@@ -14,7 +14,7 @@ namespace quorvel {
 
 // What happened to one file (for the walk: to one folder or entry).
 enum class Outcome {
-    Compressed,        // rewritten (from PrepareTexture, or in a dry run: would be rewritten)
+    Compressed,        // rewritten (in a dry run: would be rewritten)
     AlreadyCompressed, // marker above 0x40; untouched, 0 saved
     NothingCompressed, // the compressor produced nothing (1-byte payload, zlib failure);
                        // untouched and not marked, 0 saved

@@ -7,6 +7,7 @@
 #include "FileContents.h"
 #include "FileOps.h"
 #include "InterruptCleanup.h"
+#include "NamedTexture.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureFile.h"
@@ -123,7 +124,7 @@ TEST_P(InjectedFault, LeavesOriginalIdenticalAndNoTemporaryFile) {
     {
         ScopedFileOps faulty(FailingOn(fault.call, fault.nth, fault.error));
         Brevora compressor;
-        result = CompressTextureFile(compressor, path);
+        result = CompressNamedFile(compressor, path);
     }
 
     EXPECT_EQ(result.outcome, Outcome::Failed);
@@ -196,7 +197,7 @@ TEST_P(MetadataOfARealFile, IsCarriedOverOnlyWhereItDiffers) {
     {
         ScopedFileOps refusing(FailingOn(c.call, 1, c.error));
         Brevora compressor;
-        result = CompressTextureFile(compressor, path);
+        result = CompressNamedFile(compressor, path);
     }
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
     struct stat info {};
@@ -247,7 +248,7 @@ TEST(SafeReplace, ResumesShortAndInterruptedWrites) {
     {
         ScopedFileOps shortWrites(std::move(ops));
         Brevora compressor;
-        result = CompressTextureFile(compressor, path);
+        result = CompressNamedFile(compressor, path);
     }
     EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
@@ -266,17 +267,18 @@ TEST(SafeReplace, DetectsFileChangedBetweenReadAndReplace) {
     };
     ScopedFileOps noLeases(std::move(ops));
     Brevora compressor;
-    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    ASSERT_EQ(prepared.result.outcome, Outcome::Compressed);
-    PendingReplacement staged = StageTexture(prepared);
-    ASSERT_TRUE(staged);
+    TextureRewrite rewrite = NamedRewrite(path);
+    rewrite.Prepare(BrevoraCompressor(compressor));
+    ASSERT_EQ(rewrite.result().outcome, Outcome::Compressed);
+    rewrite.Stage();
+    ASSERT_TRUE(rewrite.staged());
 
     const Bytes edited = MakeTexture(0, CompressibleBytes(901));
     WriteFileBytes(path, edited);
-    EXPECT_FALSE(CommitTexture(prepared, staged));
+    EXPECT_FALSE(rewrite.Commit());
 
-    EXPECT_EQ(prepared.result.failedStep, Step::Replace);
-    EXPECT_EQ(prepared.result.error, TextureErrc::FileChanged);
+    EXPECT_EQ(rewrite.result().failedStep, Step::Replace);
+    EXPECT_EQ(rewrite.result().error, TextureErrc::FileChanged);
     EXPECT_EQ(ReadFileBytes(path), edited);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 }
@@ -313,7 +315,7 @@ TEST(SafeReplace, FullDiskLeavesOriginalAndNoTemporaryFile) {
     const Bytes input = MakeTexture(0, RandomBytes(40 * 1024));
     WriteFileBytes(path, input);
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
 
     EXPECT_EQ(result.failedStep, Step::Write);
     EXPECT_EQ(result.error, std::error_code(ENOSPC, std::system_category()));
@@ -342,7 +344,7 @@ TEST(InterruptCleanup, SignalDuringWriteRemovesTemporaryFile) {
         };
         ScopedFileOps stuck(std::move(ops));
         Brevora compressor;
-        CompressTextureFile(compressor, path);
+        CompressNamedFile(compressor, path);
         return 1;
     });
     ASSERT_TRUE(writing.await()) << "the child never reached its first write";
@@ -378,7 +380,7 @@ TEST(InterruptCleanup, GracefulFirstSignalThenImmediateSecond) {
         };
         ScopedFileOps stuck(std::move(ops));
         Brevora compressor;
-        CompressTextureFile(compressor, path);
+        CompressNamedFile(compressor, path);
         return 1;
     });
     ASSERT_TRUE(writing.await()) << "the child never reached its first write";
@@ -412,7 +414,7 @@ TEST(InterruptCleanup, WriteBeyondTheFileSizeLimitFailsInsteadOfEndingTheProcess
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 return 2;
             Brevora compressor;
-            const TextureResult result = CompressTextureFile(compressor, path);
+            const TextureResult result = CompressNamedFile(compressor, path);
             return result.failedStep == Step::Write && result.error.value() == EFBIG ? 0 : 1;
         });
         EXPECT_TRUE(status.exitedWith(0)) << (graceful ? "graceful: " : "") << status.describe();
@@ -439,7 +441,7 @@ TEST(SafeReplace, ThreadsRewriteFilesConcurrently) {
             Brevora compressor;
             for (int i = t * kFilesEach; i < (t + 1) * kFilesEach; ++i) {
                 const auto result =
-                    CompressTextureFile(compressor, dir / (std::to_string(i) + ".ace"));
+                    CompressNamedFile(compressor, dir / (std::to_string(i) + ".ace"));
                 failures[static_cast<std::size_t>(t)] += result.failed();
             }
         });

@@ -10,6 +10,7 @@
 #include "FileContents.h"
 #include "FileOps.h"
 #include "LeftoverFiles.h"
+#include "NamedTexture.h"
 #include "SafeReplace.h"
 #include "TempDir.h"
 #include "TextureError.h"
@@ -90,7 +91,7 @@ TEST(RewriteAccess, CarriesExtendedAttributesAndTheAclOver) {
         GTEST_SKIP() << "no POSIX ACLs here: " << std::strerror(errno);
 
     Brevora compressor;
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
+    ASSERT_EQ(CompressNamedFile(compressor, path).outcome, Outcome::Compressed);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
     EXPECT_EQ(Xattr(path, "user.note"), Bytes(note.begin(), note.end()));
     EXPECT_EQ(Xattr(path, "system.posix_acl_access"), acl);
@@ -117,7 +118,7 @@ TEST(RewriteAccess, AnAclThatCannotBeCopiedFailsTheRewrite) {
     {
         ScopedFileOps noAcl(std::move(ops));
         Brevora compressor;
-        result = CompressTextureFile(compressor, path);
+        result = CompressNamedFile(compressor, path);
     }
     EXPECT_EQ(result.failedStep, Step::CopyAttributes);
     EXPECT_NE(DescribeFailure(result).find("its extended attributes"), std::string::npos);
@@ -143,7 +144,7 @@ TEST(RewriteAccess, ClearsGroupBitsWhenTheGroupCannotBeKept) {
 
     const ChildStatus status = RunAsNobody([&] {
         Brevora compressor;
-        return CompressTextureFile(compressor, path).outcome == Outcome::Compressed ? 0 : 2;
+        return CompressNamedFile(compressor, path).outcome == Outcome::Compressed ? 0 : 2;
     });
     ASSERT_TRUE(status.exitedWith(0)) << status.describe();
     struct stat info {};
@@ -173,7 +174,7 @@ TEST(RewriteAccess, AFileOpenForWritingIsInUseAndLeftAlone) {
     const int writer = ::open(path.c_str(), O_WRONLY | O_APPEND);
     ASSERT_GE(writer, 0);
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
     ::close(writer);
     EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(result.error, TextureErrc::InUse);
@@ -191,10 +192,11 @@ TEST(RewriteAccess, AWriterArrivingMeanwhileBreaksTheLeaseAndKeepsItsData) {
     const Bytes input = MakeTexture(0, CompressibleBytes(5000));
     WriteFileBytes(path, input);
     Brevora compressor;
-    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    ASSERT_TRUE(prepared.leased);
-    PendingReplacement staged = StageTexture(prepared);
-    ASSERT_TRUE(staged);
+    TextureRewrite rewrite = NamedRewrite(path);
+    rewrite.Prepare(BrevoraCompressor(compressor));
+    ASSERT_TRUE(rewrite.leased());
+    rewrite.Stage();
+    ASSERT_TRUE(rewrite.staged());
 
     // The writer asks without waiting: the first open starts the break, and the lease is given
     // up as soon as the signal is handled, so a retry gets through at once.
@@ -209,8 +211,8 @@ TEST(RewriteAccess, AWriterArrivingMeanwhileBreaksTheLeaseAndKeepsItsData) {
     ASSERT_EQ(::write(writer, more, sizeof more), 3);
     ::close(writer);
 
-    EXPECT_FALSE(CommitTexture(prepared, staged));
-    EXPECT_EQ(prepared.result.error, TextureErrc::InUse);
+    EXPECT_FALSE(rewrite.Commit());
+    EXPECT_EQ(rewrite.result().error, TextureErrc::InUse);
     Bytes expected = input;
     expected.insert(expected.end(), std::begin(more), std::end(more));
     EXPECT_EQ(ReadFileBytes(path), expected);
@@ -225,15 +227,16 @@ TEST(RewriteAccess, SaysSoWhenAnotherRunCompressedTheFileMeanwhile) {
     const Bytes input = MakeTexture(0, CompressibleBytes(5000));
     WriteFileBytes(path, input);
     Brevora compressor;
-    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    PendingReplacement staged = StageTexture(prepared);
-    ASSERT_TRUE(staged);
+    TextureRewrite rewrite = NamedRewrite(path);
+    rewrite.Prepare(BrevoraCompressor(compressor));
+    rewrite.Stage();
+    ASSERT_TRUE(rewrite.staged());
     Brevora other;
-    ASSERT_EQ(CompressTextureFile(other, path).outcome, Outcome::Compressed);
+    ASSERT_EQ(CompressNamedFile(other, path).outcome, Outcome::Compressed);
 
-    EXPECT_FALSE(CommitTexture(prepared, staged));
-    EXPECT_EQ(prepared.result.error, TextureErrc::CompressedMeanwhile);
-    const std::string message = DescribeFailure(prepared.result);
+    EXPECT_FALSE(rewrite.Commit());
+    EXPECT_EQ(rewrite.result().error, TextureErrc::CompressedMeanwhile);
+    const std::string message = DescribeFailure(rewrite.result());
     EXPECT_EQ(message.find("unchanged"), std::string::npos) << message;
     EXPECT_NE(message.find("compressed it meanwhile"), std::string::npos) << message;
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
@@ -348,7 +351,7 @@ TEST(InUse, AReplaceRefusedAsInUseIsRetriedThenReported) {
         {
             ScopedFileOps held(std::move(ops));
             Brevora compressor;
-            result = CompressTextureFile(compressor, path);
+            result = CompressNamedFile(compressor, path);
         }
         EXPECT_EQ(result.outcome, in.outcome) << DescribeFailure(result);
         EXPECT_EQ(*waits, in.waits);
@@ -388,7 +391,7 @@ TEST(InUse, AnOriginalThatCannotBeOpenedIsRetriedThenReported) {
         {
             ScopedFileOps held(std::move(ops));
             Brevora compressor;
-            result = CompressTextureFile(compressor, path);
+            result = CompressNamedFile(compressor, path);
         }
         EXPECT_EQ(result.outcome, in.outcome) << DescribeFailure(result);
         EXPECT_EQ(*waits, in.waits);
@@ -426,7 +429,7 @@ TEST(InUse, TheFileIsCheckedAgainBeforeEachRetry) {
     {
         ScopedFileOps held(std::move(ops));
         Brevora compressor;
-        result = CompressTextureFile(compressor, path);
+        result = CompressNamedFile(compressor, path);
     }
     EXPECT_EQ(result.failedStep, Step::Replace);
     EXPECT_EQ(result.error, TextureErrc::FileChanged);
@@ -480,7 +483,7 @@ TEST(WindowsRewrite, KeepsTheSecurityDescriptor) {
     const std::wstring set = DaclText(path);
 
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
     ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
     EXPECT_EQ(DaclText(path), set);
@@ -497,7 +500,7 @@ TEST(WindowsRewrite, KeepsTheFileAttributes) {
         GTEST_SKIP() << "file attributes are not kept on this file system";
 
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
     ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -545,7 +548,7 @@ TEST(WindowsRewrite, ClosesTheOriginalAndChecksItAgainBeforeTheRename) {
     {
         ScopedFileOps recorded(std::move(ops));
         Brevora compressor;
-        result = CompressTextureFile(compressor, path);
+        result = CompressNamedFile(compressor, path);
     }
     ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     const auto closed = std::find(events->begin(), events->end(), "close original");
@@ -580,7 +583,7 @@ TEST(WindowsRewrite, AFileOpenUnsharedIsInUseAndLeftAlone) {
     {
         ScopedFileOps quick(QuickRetries(SystemFileOps(), waits));
         Brevora compressor;
-        result = CompressTextureFile(compressor, path);
+        result = CompressNamedFile(compressor, path);
     }
     holder.close();
     EXPECT_EQ(result.failedStep, Step::Open);
@@ -613,7 +616,7 @@ TEST(WindowsRewrite, AReaderNotSharingDeleteHoldsTheReplaceBack) {
         {
             ScopedFileOps quick(std::move(ops));
             Brevora compressor;
-            result = CompressTextureFile(compressor, path);
+            result = CompressNamedFile(compressor, path);
         }
         holder->close();
         EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
@@ -674,11 +677,12 @@ TEST(WindowsRewrite, RenamesAndRemovesTheTemporaryFileThroughItsOwnHandle) {
         const Bytes input = MakeTexture(0, CompressibleBytes(5000));
         WriteFileBytes(path, input);
         Brevora compressor;
-        PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-        ASSERT_EQ(prepared.result.outcome, Outcome::Compressed);
-        PendingReplacement staged = StageTexture(prepared);
-        ASSERT_TRUE(staged) << DescribeFailure(prepared.result);
-        const fs::path temporary = dir / staged.temporaryName();
+        TextureRewrite rewrite = NamedRewrite(path);
+        rewrite.Prepare(BrevoraCompressor(compressor));
+        ASSERT_EQ(rewrite.result().outcome, Outcome::Compressed);
+        rewrite.Stage();
+        ASSERT_TRUE(rewrite.staged()) << DescribeFailure(rewrite.result());
+        const fs::path temporary = dir / rewrite.temporaryName();
         std::error_code error;
         fs::rename(temporary, dir / "aside.bin", error);
         ASSERT_FALSE(error) << error.message();
@@ -686,10 +690,10 @@ TEST(WindowsRewrite, RenamesAndRemovesTheTemporaryFileThroughItsOwnHandle) {
         WriteFileBytes(temporary, impostor);
 
         if (commit) {
-            EXPECT_TRUE(CommitTexture(prepared, staged)) << DescribeFailure(prepared.result);
+            EXPECT_TRUE(rewrite.Commit()) << DescribeFailure(rewrite.result());
             EXPECT_EQ(ReadFileBytes(path), ExpectedRewrite(input));
         } else {
-            staged.discard();
+            rewrite.Abandon();
             EXPECT_EQ(ReadFileBytes(path), input);
         }
         EXPECT_FALSE(fs::exists(dir / "aside.bin"));
@@ -705,19 +709,21 @@ TEST(WindowsRewrite, AnAttributeChangeBeforeTheRenameIsNoticed) {
     const Bytes input = MakeTexture(0, CompressibleBytes(5000));
     WriteFileBytes(path, input);
     Brevora compressor;
-    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    ASSERT_EQ(prepared.result.outcome, Outcome::Compressed);
-    EXPECT_NE(prepared.original.changedNs, 0);
-    PendingReplacement staged = StageTexture(prepared);
-    ASSERT_TRUE(staged) << DescribeFailure(prepared.result);
+    TextureRewrite rewrite = NamedRewrite(path);
+    rewrite.Prepare(BrevoraCompressor(compressor));
+    ASSERT_EQ(rewrite.result().outcome, Outcome::Compressed);
+    EXPECT_NE(rewrite.original().changedNs, 0);
+    rewrite.Stage();
+    ASSERT_TRUE(rewrite.staged()) << DescribeFailure(rewrite.result());
 
     // Past the file system's clock step, so the change time moves.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_FALSE(CommitTexture(prepared, staged));
-    EXPECT_EQ(prepared.result.error, TextureErrc::FileChanged) << DescribeFailure(prepared.result);
+    EXPECT_FALSE(rewrite.Commit());
+    EXPECT_EQ(rewrite.result().error, TextureErrc::FileChanged)
+        << DescribeFailure(rewrite.result());
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    staged.discard();
+    rewrite.Abandon();
     EXPECT_EQ(ReadFileBytes(path), input);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 }

@@ -7,6 +7,7 @@
 #include "BrevoraErrors.h"
 #include "FailureText.h"
 #include "FileContents.h"
+#include "NamedTexture.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureSamples.h"
@@ -44,7 +45,7 @@ TEST_P(CompressTextureLayout, WritesHeaderSizeMarkerAndExactZlibStream) {
     WriteFileBytes(path, input);
 
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
 
     ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     const Bytes expected = ExpectedRewrite(input);
@@ -77,7 +78,7 @@ TEST_P(AlreadyCompressedMarker, LeavesFileUntouched) {
     const Bytes input = MakeTexture(marker, CompressibleBytes(payloadBytes));
     WriteFileBytes(path, input);
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
     EXPECT_EQ(result.outcome, Outcome::AlreadyCompressed);
     EXPECT_EQ(result.bytesSaved, 0);
     EXPECT_EQ(ReadFileBytes(path), input);
@@ -102,7 +103,7 @@ TEST_P(TooShortFile, FailsAndLeavesFileUntouched) {
         file[7] = 0x40;
     WriteFileBytes(path, file);
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
     EXPECT_EQ(result.outcome, Outcome::Failed);
     EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(result.error, TextureErrc::FileTooShort);
@@ -118,7 +119,7 @@ TEST(CompressTextureFile, OneBytePayloadIsLeftUnmarked) {
     const Bytes input = MakeTexture(0x40, Bytes{0x55});
     WriteFileBytes(path, input);
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
     EXPECT_EQ(result.outcome, Outcome::NothingCompressed);
     EXPECT_EQ(result.bytesSaved, 0);
     EXPECT_EQ(ReadFileBytes(path), input);
@@ -129,9 +130,9 @@ TEST(CompressTextureFile, SecondRunChangesNothing) {
     const auto path = dir / "brick.ace";
     WriteFileBytes(path, MakeTexture(0, CompressibleBytes(2000)));
     Brevora compressor;
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
+    ASSERT_EQ(CompressNamedFile(compressor, path).outcome, Outcome::Compressed);
     const Bytes once = ReadFileBytes(path);
-    const TextureResult again = CompressTextureFile(compressor, path);
+    const TextureResult again = CompressNamedFile(compressor, path);
     EXPECT_EQ(again.outcome, Outcome::AlreadyCompressed);
     EXPECT_EQ(again.bytesSaved, 0);
     EXPECT_EQ(ReadFileBytes(path), once);
@@ -160,7 +161,7 @@ TEST_P(TexturePath, IsRewrittenInPlace) {
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, relative);
+    const TextureResult result = CompressNamedFile(compressor, relative);
     std::filesystem::current_path(previous);
 
     EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
@@ -187,7 +188,7 @@ TEST(CompressTextureFile, ANamedFileKeepsTheCaseItsFolderListsItIn) {
     const Bytes input = MakeTexture(0, CompressibleBytes(700));
     WriteFileBytes(dir / "Mixed.ace", input);
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, dir / "MIXED.ACE");
+    const TextureResult result = CompressNamedFile(compressor, dir / "MIXED.ACE");
     EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"Mixed.ace"});
     EXPECT_EQ(ReadFileBytes(dir / "Mixed.ace"), ExpectedRewrite(input));
@@ -222,7 +223,7 @@ TEST(CompressTextureFile, FollowsANamedFileLinkAndKeepsTheLink) {
     const bool reparsePoint = IsReparsePoint(link);
 
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, link);
+    const TextureResult result = CompressNamedFile(compressor, link);
     ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(result.path, link);
     EXPECT_EQ(ReadFileBytes(target), ExpectedRewrite(input));
@@ -279,7 +280,7 @@ TEST(CompressTextureFile, RewritesAFileDeeperThanTheOldPathLimit) {
     WriteFileBytes(deep + L"\\brick.ace", input);
 
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, file);
+    const TextureResult result = CompressNamedFile(compressor, file);
     ASSERT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_EQ(ReadFileBytes(deep + L"\\brick.ace"), ExpectedRewrite(input));
     // Nothing else left beside it; the tree is removed here, as not every library call takes
@@ -314,7 +315,7 @@ TEST(CompressTextureFile, FollowsSymbolicLinkAndKeepsTheLink) {
     std::filesystem::create_symlink("../real/brick.ace", link);
 
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, link);
+    const TextureResult result = CompressNamedFile(compressor, link);
 
     EXPECT_EQ(result.outcome, Outcome::Compressed) << DescribeFailure(result);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
@@ -339,7 +340,7 @@ TEST(CompressTextureFile, KeepsPermissionBitsAndOwnerButNotTimestamps) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
 
     Brevora compressor;
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
+    ASSERT_EQ(CompressNamedFile(compressor, path).outcome, Outcome::Compressed);
 
     struct stat after {};
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
@@ -359,7 +360,7 @@ TEST(CompressTextureFile, RefusesPayloadBeyond32BitsBeforeReadingIt) {
     // Sparse: no disk space or memory needed, unless the routine tried to read it.
     std::filesystem::resize_file(path, 16 + (std::uintmax_t{1} << 31));
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
     EXPECT_EQ(result.error, TextureErrc::PayloadTooLarge);
     EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(std::filesystem::file_size(path), 16 + (std::uintmax_t{1} << 31));
@@ -399,18 +400,19 @@ TEST(NamedFile, SplitsTheSystemsPathIntoFolderAndName) {
     EXPECT_FALSE(SplitWindowsFilePath(L"brick.ace", folder, name));
 }
 
-TEST(PrepareTexture, CompressesInMemoryAndWritesNothing) {
+TEST(TextureRewrite, PrepareCompressesInMemoryAndWritesNothing) {
     TempDir dir;
     const auto path = dir / "brick.ace";
     const Bytes input = MakeTexture(0, CompressibleBytes(3000));
     WriteFileBytes(path, input);
     Brevora compressor;
-    const PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    EXPECT_EQ(prepared.result.outcome, Outcome::Compressed);
+    TextureRewrite rewrite = NamedRewrite(path);
+    rewrite.Prepare(BrevoraCompressor(compressor));
+    EXPECT_EQ(rewrite.result().outcome, Outcome::Compressed);
     const Bytes expected = ExpectedRewrite(input);
-    EXPECT_EQ(prepared.result.bytesSaved,
+    EXPECT_EQ(rewrite.result().bytesSaved,
               static_cast<std::int32_t>(input.size() - expected.size()));
-    EXPECT_EQ(Concat({prepared.head, prepared.stream.bytes()}), expected);
+    EXPECT_EQ(Concat({rewrite.newHead(), rewrite.newPayload()}), expected);
     EXPECT_EQ(ReadFileBytes(path), input);
     EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
 }
@@ -448,39 +450,37 @@ TEST(CompressTextureFile, NamesATemporaryFileItCouldNotRemove) {
             return -1;
         };
         ScopedFileOps failing(std::move(ops));
-        expectLeftover(CompressTextureFile(compressor, path), Step::Write);
+        expectLeftover(CompressNamedFile(compressor, path), Step::Write);
     }
 
-    PreparedTexture prepared = PrepareTexture(path, BrevoraCompressor(compressor));
-    PendingReplacement staged = StageTexture(prepared);
-    ASSERT_TRUE(staged);
-    prepared.source.reset();
+    TextureRewrite rewrite = NamedRewrite(path);
+    ASSERT_TRUE(rewrite.Prepare(BrevoraCompressor(compressor)));
+    ASSERT_TRUE(rewrite.Stage());
     std::filesystem::remove(path);
     WriteFileBytes(path, input); // another file under the name now
     {
         ScopedFileOps failing(RefusingRemoval(SystemFileOps()));
-        EXPECT_FALSE(CommitTexture(prepared, staged));
+        EXPECT_FALSE(rewrite.Replace());
     }
-    expectLeftover(prepared.result, Step::Replace);
+    expectLeftover(rewrite.result(), Step::Replace);
 }
 
 // A plugged-in compressor's failures: a zlib status leaves the file unmarked, an exception is a
 // failure; neither touches the file.
-TEST(PrepareTexture, ReportsWhatAPluggedCompressorGivesUp) {
+TEST(TextureRewrite, ReportsWhatAPluggedCompressorGivesUp) {
     TempDir dir;
     const auto path = dir / "brick.ace";
     WriteFileBytes(path, MakeTexture(0, CompressibleBytes(100)));
 
-    const PreparedTexture lowMemory = PrepareTexture(path, [](ByteArray& payload) {
-        return CompressionReport{-4, payload.count(), 0};
-    });
-    EXPECT_EQ(lowMemory.result.outcome, Outcome::NothingCompressed);
-    EXPECT_EQ(lowMemory.result.zlibStatus, -4);
+    TextureRewrite lowMemory = NamedRewrite(path);
+    lowMemory.Prepare([](ByteArray& payload) { return CompressionReport{-4, payload.count(), 0}; });
+    EXPECT_EQ(lowMemory.result().outcome, Outcome::NothingCompressed);
+    EXPECT_EQ(lowMemory.result().zlibStatus, -4);
 
-    const PreparedTexture overflow = PrepareTexture(
-        path, [](ByteArray&) -> CompressionReport { throw OverflowError("too big"); });
-    EXPECT_EQ(overflow.result.failedStep, Step::Compress);
-    EXPECT_EQ(overflow.result.error, TextureErrc::PayloadTooLarge);
+    TextureRewrite overflow = NamedRewrite(path);
+    overflow.Prepare([](ByteArray&) -> CompressionReport { throw OverflowError("too big"); });
+    EXPECT_EQ(overflow.result().failedStep, Step::Compress);
+    EXPECT_EQ(overflow.result().error, TextureErrc::PayloadTooLarge);
 }
 
 } // namespace

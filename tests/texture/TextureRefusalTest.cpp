@@ -5,6 +5,7 @@
 #include "FailureText.h"
 #include "FileContents.h"
 #include "FileOps.h"
+#include "NamedTexture.h"
 #include "ReadOnly.h"
 #include "TempDir.h"
 #include "TextureError.h"
@@ -46,7 +47,7 @@ TEST_P(ReadOnlyTexture, IsRefusedEvenForRootAndLeftUntouched) {
     EXPECT_TRUE(IsReadOnly(path, error));
     EXPECT_FALSE(error);
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
 
     EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(result.error, ErrorFromErrno(EACCES));
@@ -95,11 +96,11 @@ TEST(CompressTextureFile, RefusesFileTheUserMayNotWrite) {
 
     const ChildStatus status = RunAsNobody([&] {
         Brevora compressor;
-        const TextureResult refused = CompressTextureFile(compressor, theirs);
+        const TextureResult refused = CompressNamedFile(compressor, theirs);
         if (refused.failedStep != Step::Check || refused.error.value() != EACCES)
             return 1;
         // The child can rewrite a file of its own, so the refusal is about the file.
-        return CompressTextureFile(compressor, mine).outcome == Outcome::Compressed ? 0 : 2;
+        return CompressNamedFile(compressor, mine).outcome == Outcome::Compressed ? 0 : 2;
     });
 
     EXPECT_TRUE(status.exitedWith(0)) << status.describe();
@@ -115,7 +116,7 @@ TEST(CompressTextureFile, RefusesHardLinkedFile) {
     WriteFileBytes(dir / "a.ace", input);
     std::filesystem::create_hard_link(dir / "a.ace", dir / "b.ace");
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, dir / "a.ace");
+    const TextureResult result = CompressNamedFile(compressor, dir / "a.ace");
     EXPECT_EQ(result.error, TextureErrc::HardLinked);
     EXPECT_EQ(ReadFileBytes(dir / "a.ace"), input);
 #ifndef _WIN32 // libstdc++ on mingw reports 1 link for every file
@@ -147,7 +148,7 @@ TEST(CompressTextureFile, RefusesAnEncryptedFileBeforeWritingAnything) {
     {
         ScopedFileOps encrypted(std::move(ops));
         Brevora compressor;
-        result = CompressTextureFile(compressor, dir / "a.ace");
+        result = CompressNamedFile(compressor, dir / "a.ace");
     }
     EXPECT_EQ(result.error, TextureErrc::Encrypted);
     EXPECT_EQ(DescribeFailure(result, "a.ace"),
@@ -167,11 +168,11 @@ TEST(CompressTextureFile, FailsCleanlyOnWhatIsNotARegularFile) {
     Brevora compressor;
     for (const std::filesystem::path& path :
          {dir / "folder.ace", dir / "pipe.ace", std::filesystem::path("/dev/zero")}) {
-        const TextureResult result = CompressTextureFile(compressor, path);
+        const TextureResult result = CompressNamedFile(compressor, path);
         EXPECT_EQ(result.failedStep, Step::Open) << path;
         EXPECT_EQ(result.error, TextureErrc::NotRegularFile) << path;
     }
-    const TextureResult missing = CompressTextureFile(compressor, dir / "missing.ace");
+    const TextureResult missing = CompressNamedFile(compressor, dir / "missing.ace");
     EXPECT_EQ(missing.failedStep, Step::Open);
     EXPECT_EQ(missing.error, std::errc::no_such_file_or_directory);
 }
@@ -191,7 +192,7 @@ TEST(CompressTextureFile, RefusesReadOnlyAttributeWithTheSystemsText) {
     ASSERT_TRUE(IsReadOnly(path, error)) << error.message();
 
     Brevora compressor;
-    const TextureResult result = CompressTextureFile(compressor, path);
+    const TextureResult result = CompressNamedFile(compressor, path);
 
     EXPECT_EQ(result.failedStep, Step::Check);
     EXPECT_EQ(result.error.value(), 5); // ERROR_ACCESS_DENIED

@@ -5,6 +5,7 @@
 #include "Brevora.h"
 #include "FailureText.h"
 #include "FileContents.h"
+#include "NamedTexture.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureFile.h"
@@ -20,13 +21,10 @@ namespace {
 
 // Prepare, stage and commit through the restoring road, as the batch command does per file.
 TextureResult RestoreTextureFile(const std::filesystem::path& path) {
-    PreparedTexture prepared = PrepareTexture(path, {}, TextureTransform::Restore);
-    if (!prepared.result.rewritten())
-        return prepared.result;
-    PendingReplacement staged = StageTexture(prepared);
-    if (staged)
-        CommitTexture(prepared, staged);
-    return prepared.result;
+    TextureRewrite rewrite = NamedRewrite(path, TextureTransform::Restore);
+    if (rewrite.Prepare({}) && rewrite.Stage())
+        rewrite.Commit();
+    return rewrite.result();
 }
 
 // The uncompressed layout a restore must write: bytes 0..6 of `file`, nine 0x40 bytes, `payload`.
@@ -57,7 +55,7 @@ TEST_P(RestoreRoundTrip, GivesThePayloadBackAndCompressesToTheSameBytes) {
     const Bytes original = MakeTexture(GetParam().marker, GetParam().payload);
     WriteFileBytes(path, original);
     Brevora compressor;
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
+    ASSERT_EQ(CompressNamedFile(compressor, path).outcome, Outcome::Compressed);
     const Bytes compressed = ReadFileBytes(path);
 
     const TextureResult restored = RestoreTextureFile(path);
@@ -70,7 +68,7 @@ TEST_P(RestoreRoundTrip, GivesThePayloadBackAndCompressesToTheSameBytes) {
     EXPECT_EQ(restored.bytesSaved, c - n);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"brick.ace"});
 
-    ASSERT_EQ(CompressTextureFile(compressor, path).outcome, Outcome::Compressed);
+    ASSERT_EQ(CompressNamedFile(compressor, path).outcome, Outcome::Compressed);
     EXPECT_EQ(ReadFileBytes(path), compressed);
 }
 
@@ -258,17 +256,18 @@ TEST(RestoreTexture, FileChangedMeanwhileIsLeftWithTheOtherProgramsContent) {
     const auto path = dir / "busy.ace";
     const Bytes payload = CompressibleBytes(2000);
     WriteFileBytes(path, ExpectedRewrite(MakeTexture(0x40, payload)));
-    PreparedTexture prepared = PrepareTexture(path, {}, TextureTransform::Restore);
-    ASSERT_EQ(prepared.result.outcome, Outcome::Decompressed);
-    PendingReplacement staged = StageTexture(prepared);
-    ASSERT_TRUE(staged);
+    TextureRewrite rewrite = NamedRewrite(path, TextureTransform::Restore);
+    rewrite.Prepare({});
+    ASSERT_EQ(rewrite.result().outcome, Outcome::Decompressed);
+    rewrite.Stage();
+    ASSERT_TRUE(rewrite.staged());
 
     const Bytes theirs = MakeTexture(0x40, CompressibleBytes(2500));
     WriteFileBytes(dir / "other", theirs);
     std::filesystem::rename(dir / "other", path);
-    EXPECT_FALSE(CommitTexture(prepared, staged));
-    EXPECT_EQ(prepared.result.failedStep, Step::Replace);
-    EXPECT_EQ(prepared.result.error, TextureErrc::FileChanged);
+    EXPECT_FALSE(rewrite.Commit());
+    EXPECT_EQ(rewrite.result().failedStep, Step::Replace);
+    EXPECT_EQ(rewrite.result().error, TextureErrc::FileChanged);
     EXPECT_EQ(ReadFileBytes(path), theirs);
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"busy.ace"});
 }

@@ -5,6 +5,7 @@
 
 #include "FailureText.h"
 #include "FileContents.h"
+#include "NamedTexture.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureFile.h"
@@ -100,8 +101,9 @@ TEST(TextureVerify, AnotherMarkerIsAnotherLayoutAsForRestoring) {
             test::WriteFileBytes(dir / "t.ace", file);
             SCOPED_TRACE(std::to_string(marker) + (damaged ? " damaged" : " sound"));
             EXPECT_EQ(VerifyTextureFile(dir / "t.ace").outcome, Outcome::OtherLayout);
-            EXPECT_EQ(PrepareTexture(dir / "t.ace", {}, TextureTransform::Restore).result.outcome,
-                      Outcome::OtherLayout);
+            TextureRewrite restore = test::NamedRewrite(dir / "t.ace", TextureTransform::Restore);
+            restore.Prepare({});
+            EXPECT_EQ(restore.result().outcome, Outcome::OtherLayout);
         }
     }
     test::WriteFileBytes(dir / "t.ace", sound);

@@ -6,6 +6,8 @@
 #include "Brevora.h"
 #include "DisplayPath.h"
 #include "FailureText.h"
+#include "FileOps.h"
+#include "System.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureSamples.h"
@@ -205,42 +207,54 @@ TEST_F(MainWindowTest, AFailedRewriteShowsItsReasonAndTheWholeSentence) {
     const fs::path file = m_dir / "full.ace";
     WriteFileBytes(file, MakeTexture(0x40, CompressibleBytes(3000)));
     const std::error_code noSpace = ErrorFromErrno(ENOSPC);
-    TextureResult failed;
+    FileOps ops = SystemFileOps();
+    ops.write = [](int, const void*, std::size_t) -> std::int64_t {
+        errno = ENOSPC;
+        return -1;
+    };
+    ScopedFileOps full(std::move(ops));
 
-    MainWindow window(m_view, file.native(), [&](Brevora&, const FileInFolder& named) {
-        failed.path = named.shown;
-        failed.SetFailure(Step::Write, noSpace);
-        return failed;
-    });
+    MainWindow window(m_view, file.native());
     window.Form_Load();
 
     EXPECT_EQ(m_view.Calls("status "), std::vector<std::string>{DescribeError(noSpace)});
-    EXPECT_EQ(m_view.Calls("detail "),
-              std::vector<std::string>{DescribeFailure(failed, DisplayPath(file))});
+    EXPECT_EQ(m_view.Calls("detail "), std::vector<std::string>{DescribeFailure(
+                                           Step::Write, TextureTransform::Compress, noSpace,
+                                           VerifyProblem::None, DisplayPath(file))});
 }
 
 // Replaced, but its folder not flushed: the saving stands, with the warning beside it.
 TEST_F(MainWindowTest, AFileReplacedWhoseFolderWasNotFlushedShowsTheSavingAndTheWarning) {
     const fs::path file = m_dir / "wall.ace";
-    WriteFileBytes(file, MakeTexture(0x40, CompressibleBytes(3000)));
+    const Bytes input = MakeTexture(0x40, CompressibleBytes(3000));
+    WriteFileBytes(file, input);
     const std::error_code io = ErrorFromErrno(EIO);
-    TextureResult replaced;
-
-    MainWindow window(m_view, file.native(), [&](Brevora&, const FileInFolder& named) {
-        replaced.path = named.shown;
-        replaced.outcome = Outcome::Compressed;
-        replaced.bytesSaved = 730;
-        replaced.SetFailure(Step::SyncFolder, io);
-        return replaced;
-    });
-    window.Form_Load();
-
+    FileOps ops = SystemFileOps();
+    ops.fsync = [real = ops.fsync, fstat = ops.fstat](int fd) {
+        FileIdentity identity;
+        if (fstat(fd, identity) == 0 && !identity.isRegular()) {
+            errno = EIO;
+            return -1;
+        }
+        return real(fd);
+    };
+    {
+        ScopedFileOps noFolderSync(std::move(ops));
+        MainWindow window(m_view, file.native());
+        window.Form_Load();
+    }
+    if (!SystemCapabilities().syncsFolders)
+        GTEST_SKIP() << "no folder sync here";
+    const auto saved = static_cast<std::int64_t>(input.size() - ExpectedRewrite(input).size());
+    EXPECT_EQ(ReadFileBytes(file), ExpectedRewrite(input));
     EXPECT_EQ(m_view.Calls("status "),
-              std::vector<std::string>{"730 bytes saved, but the folder could not be flushed to "
+              std::vector<std::string>{std::to_string(saved) +
+                                       " bytes saved, but the folder could not be flushed to "
                                        "disk: " +
                                        DescribeError(io)});
-    EXPECT_EQ(m_view.Calls("detail "),
-              std::vector<std::string>{DescribeFailure(replaced, DisplayPath(file))});
+    EXPECT_EQ(m_view.Calls("detail "), std::vector<std::string>{DescribeFailure(
+                                           Step::SyncFolder, TextureTransform::Compress, io,
+                                           VerifyProblem::None, DisplayPath(file))});
 }
 
 // --- busy state and closing ------------------------------------------------------------------
@@ -252,13 +266,14 @@ TEST_F(MainWindowTest, OkStaysDisabledAndCloseIsRefusedWhileAFileIsCompressed) {
     Events seenWhileBusy;
     bool busy = false, closeAccepted = true;
 
-    MainWindow window(m_view, file.native(), [&](Brevora& compressor, const FileInFolder& named) {
+    MainWindow::Options options;
+    options.whileWorking = [&] {
         busy = self->busy();
         closeAccepted = self->QueryUnload();
         self->cmdOK_Click();
         seenWhileBusy = m_view.events;
-        return CompressTextureFile(compressor, named);
-    });
+    };
+    MainWindow window(m_view, file.native(), options);
     self = &window;
     EXPECT_FALSE(window.busy());
     window.Form_Load();
@@ -324,6 +339,41 @@ TEST_F(MainWindowTest, FolderModeShowsTheWindowWalksAndUnloadsTheDialogBeforeFin
     MainWindow second(again, NativeString());
     second.Form_Load();
     EXPECT_EQ(again.Calls("status ").back(), "Saved 0Kb Finished..");
+}
+
+// However many workers compress the files, the view gets the same texts in the same order: a
+// title as the results reach each folder, a total after each file in walk order.
+TEST_F(MainWindowTest, FolderModeShowsTheSameTextsForOneAndFourWorkers) {
+    auto makeTree = [](const fs::path& root) {
+        for (int i = 0; i < 36; ++i) {
+            // Big files early in each folder, so later small ones finish first on other workers.
+            const std::size_t size = i % 6 == 0 ? 400000 : 2000 + 700 * static_cast<std::size_t>(i);
+            const fs::path folder = root / ("f" + std::to_string(i % 5)) / (i % 2 ? "deeper" : "");
+            fs::create_directories(folder);
+            WriteFileBytes(folder / ("t" + std::to_string(i) + ".ace"),
+                           MakeTexture(0x40, CompressibleBytes(size)));
+        }
+    };
+    Events seen[2];
+    for (const unsigned jobs : {1u, 4u}) {
+        TempDir dir;
+        makeTree(dir.path());
+        RecordingView view;
+        view.pickedFolder = dir.path();
+        MainWindow::Options options;
+        options.jobs = jobs;
+        MainWindow window(view, NativeString(), options);
+        window.Form_Load();
+        const std::string root = DisplayPath(dir.path());
+        for (std::string event : view.events) {
+            if (const auto at = event.find(root); at != std::string::npos)
+                event.replace(at, root.size(), "ROOT");
+            seen[jobs == 1 ? 0 : 1].push_back(event);
+        }
+        EXPECT_EQ(window.failureCount(), 0u);
+    }
+    EXPECT_EQ(std::count(seen[0].begin(), seen[0].end(), "repaint"), 36);
+    EXPECT_EQ(seen[0], seen[1]);
 }
 
 TEST_F(MainWindowTest, ACancelledFolderChoiceOnlyFinishes) {

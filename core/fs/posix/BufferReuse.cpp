@@ -1,6 +1,10 @@
 // Memory allocation on POSIX systems: glibc is told to keep freed buffers.
 #include "BufferReuse.h"
 
+// Any C library header defines __GLIBC__; without one the test below is always false and the
+// tuning silently never happens.
+#include <cstdlib>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif

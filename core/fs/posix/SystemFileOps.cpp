@@ -93,11 +93,13 @@ FileOps MakeSystemFileOps() {
     ops.fsync = [](int fd) { return ::fsync(fd); };
 #ifdef __linux__
     ops.syncfs = [](int fd) { return ::syncfs(fd); };
+    ops.startWriteBack = [](int fd) { return ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); };
 #else
     ops.syncfs = [](int) {
         errno = ENOSYS;
         return -1;
     };
+    ops.startWriteBack = ops.syncfs;
 #endif
     ops.fchmod = [](int fd, unsigned mode) { return ::fchmod(fd, static_cast<mode_t>(mode)); };
     ops.fchown = [](int fd, std::uint32_t owner, std::uint32_t group) {

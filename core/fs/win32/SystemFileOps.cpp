@@ -577,6 +577,8 @@ FileOps MakeSystemFileOps() {
         errno = ENOSYS;
         return -1;
     };
+    // FlushFileBuffers waits; there is no call that only starts the writing.
+    ops.startWriteBack = ops.syncfs;
     // Mode bits and owners of the POSIX kind: copySecurity carries what they carry.
     ops.fchmod = [](int, unsigned) { return 0; };
     ops.fchown = [](int, std::uint32_t, std::uint32_t) { return 0; };

@@ -1,5 +1,5 @@
 #pragma once
-// Building the walk tests' folder trees inside a TempDir.
+// Building folder trees for the tests inside a TempDir.
 
 #include "FileContents.h"
 #include "TempDir.h"

@@ -39,6 +39,8 @@ PayloadEngine::PayloadEngine(EngineKind kind) {
     m_compressor = [this](ByteArray& payload) { return CompressWithLibdeflate(payload); };
 }
 
+PayloadEngine::PayloadEngine(Brevora& borrowed) : m_compressor(BrevoraCompressor(borrowed)) {}
+
 PayloadEngine::~PayloadEngine() {
     if (m_libdeflate != nullptr)
         libdeflate_free_compressor(m_libdeflate);

@@ -31,11 +31,15 @@ class PayloadEngine {
 public:
     // Throws std::bad_alloc when libdeflate can't allocate its compressor.
     explicit PayloadEngine(EngineKind kind);
+    // The zlib engine working through `borrowed` (the window program's own component), which
+    // must outlive the engine and be used by no one else meanwhile.
+    explicit PayloadEngine(Brevora& borrowed);
     ~PayloadEngine();
     PayloadEngine(const PayloadEngine&) = delete;
     PayloadEngine& operator=(const PayloadEngine&) = delete;
 
-    // The compressor to hand to PrepareTexture. Refers to this engine, which must outlive it.
+    // The compressor to hand to TextureRewrite::Transform. Refers to this engine, which must
+    // outlive it.
     const PayloadCompressor& compressor() const { return m_compressor; }
 
 private:

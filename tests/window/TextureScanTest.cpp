@@ -1,7 +1,9 @@
+// The folder mode's texts from the ordered results, and the scan over real trees through the
+// pipeline: titles, running totals, failures and leftovers.
 #include "TextureScan.h"
 
-#include "Brevora.h"
 #include "DisplayPath.h"
+#include "FailureText.h"
 #include "FileOps.h"
 #include "TextureError.h"
 #include "TextureSamples.h"
@@ -24,15 +26,19 @@ public:
     Events events;
 };
 
-TextureResult Result(std::int32_t bytesSaved, Outcome outcome = Outcome::Compressed,
-                     Step failedStep = Step::None) {
-    TextureResult result;
-    result.outcome = outcome;
-    result.bytesSaved = bytesSaved;
-    result.failedStep = failedStep;
-    if (outcome == Outcome::Failed)
-        result.error = std::make_error_code(std::errc::io_error);
-    return result;
+// A file's report as the pipeline gives it: `saved` bytes by a file replaced on disk (a failure
+// at SyncFolder included), or none.
+FileReport Report(std::int64_t saved, Outcome outcome = Outcome::Compressed,
+                  Step step = Step::None) {
+    FileReport report;
+    report.path = "/t/x.ace";
+    report.outcome = outcome;
+    report.step = step;
+    if (outcome == Outcome::Failed || outcome == Outcome::WalkFailed)
+        report.error = std::make_error_code(std::errc::io_error);
+    if (outcome == Outcome::Compressed || step == Step::SyncFolder)
+        report.sizes = {16 + 100000, 16 + 100000 - saved};
+    return report;
 }
 
 // What compressing `payload` saves, by the linked zlib.
@@ -43,26 +49,26 @@ std::int64_t Saving(const Bytes& payload) {
 
 TEST(TextureScan, SetsTitlePerFolderAndStatusAfterEveryCandidate) {
     TempDir r;
-    for (const char* file : {"a.ace", "sub/b.ace", "sub/notes.txt"})
-        MakeFile(r, file);
+    const Bytes payload = CompressibleBytes(9000);
+    MakeFile(r, "a.ace", MakeTexture(0x00, payload));
+    MakeFile(r, "sub/b.ace", MakeTexture(0x46, payload)); // already compressed: adds 0
+    MakeFile(r, "sub/notes.txt", MakeTexture(0x00, payload));
     RecordingView view;
-    TextureScan scan(view, [](const FileInFolder& file) {
-        return file.name == "a.ace" ? Result(2048) : Result(0, Outcome::AlreadyCompressed);
-    });
+    TextureScan scan(view);
     scan.Scan(r.path());
     scan.Finish();
-    const std::string root = DisplayPath(r.path());
-    EXPECT_EQ(view.events, (Events{"title Scanning " + root, "status Saved 2Kb", "repaint",
-                                   "title Scanning " + DisplayPath(r / "sub"), "status Saved 2Kb",
-                                   "repaint", "status Saved 2Kb Finished.."}));
+    const std::string saved = "status Saved " + std::to_string(Saving(payload) / 1024) + "Kb";
+    EXPECT_EQ(view.events, (Events{"title Scanning " + DisplayPath(r.path()), saved, "repaint",
+                                   "title Scanning " + DisplayPath(r / "sub"), saved, "repaint",
+                                   saved + " Finished.."}));
 
     RecordingView cancelled; // no folder chosen: no scan, only the finish
-    TextureScan(cancelled, [](const FileInFolder&) { return Result(1); }).Finish();
+    TextureScan(cancelled).Finish();
     EXPECT_EQ(cancelled.events, (Events{"status  Finished.."}));
 }
 
 struct TotalCase {
-    std::vector<TextureResult> results; // for the files in walk order; step None: throw
+    std::vector<FileReport> reports; // in walk order
     std::int64_t total;
     const char* status;
     std::size_t failures = 0;
@@ -75,41 +81,32 @@ class ScanTotal : public ::testing::TestWithParam<TotalCase> {};
 
 TEST_P(ScanTotal, ShowsTheTotalInWholeKilobytesTruncatedTowardZero) {
     const TotalCase& c = GetParam();
-    TempDir r;
-    for (std::size_t i = 0; i < c.results.size(); ++i)
-        // One per folder, so the order is known. Appended rather than "f" + ...: GCC 12 at -O3
-        // warns falsely about that form.
-        MakeFile(r, std::string("f").append(std::to_string(i)).append("/x.ace"));
-    std::size_t next = 0;
     RecordingView view;
-    TextureScan scan(view, [&](const FileInFolder&) {
-        const TextureResult& result = c.results.at(next++);
-        if (result.failed() && result.failedStep == Step::None)
-            throw std::runtime_error("out of memory");
-        return result;
-    });
-    scan.Scan(r.path());
+    TextureScan scan(view);
+    for (const FileReport& report : c.reports)
+        scan.OnReport(report);
     EXPECT_EQ(scan.totalSaved(), c.total);
     EXPECT_EQ(scan.statusText(), c.status);
     EXPECT_EQ(scan.failures().size(), c.failures);
 }
 
-constexpr std::int32_t kMax = 2147483647;
+constexpr std::int64_t kMax = 2147483647;
 constexpr Outcome kFailed = Outcome::Failed;
 
 INSTANTIATE_TEST_SUITE_P(
     Totals, ScanTotal,
     ::testing::Values(
-        TotalCase{{Result(1023)}, 1023, "Saved 0Kb"}, TotalCase{{Result(1024)}, 1024, "Saved 1Kb"},
-        TotalCase{{Result(-1500)}, -1500, "Saved -1Kb"},
-        TotalCase{{Result(kMax), Result(kMax), Result(kMax)}, 3LL * kMax, "Saved 6291455Kb"},
-        // A failure adds nothing, nor does a compressor that throws; one that failed only after
-        // the file was replaced did save its bytes.
-        TotalCase{{Result(4096), Result(777, kFailed, Step::Write), Result(5, kFailed)},
+        TotalCase{{Report(1023)}, 1023, "Saved 0Kb"}, TotalCase{{Report(1024)}, 1024, "Saved 1Kb"},
+        TotalCase{{Report(-1500)}, -1500, "Saved -1Kb"},
+        TotalCase{{Report(kMax), Report(kMax), Report(kMax)}, 3LL * kMax, "Saved 6291455Kb"},
+        // A failure adds nothing; one that failed only after the file was replaced did save its
+        // bytes. A folder the walk couldn't read is listed and leaves the status alone.
+        TotalCase{{Report(4096), Report(777, kFailed, Step::Write),
+                   Report(0, Outcome::WalkFailed, Step::OpenFolder)},
                   4096,
                   "Saved 4Kb",
                   2},
-        TotalCase{{Result(3072, kFailed, Step::SyncFolder)}, 3072, "Saved 3Kb", 1}));
+        TotalCase{{Report(3072, kFailed, Step::SyncFolder)}, 3072, "Saved 3Kb", 1}));
 
 // The window program removes a killed run's temporary files without a word; only a removal that
 // fails is listed.
@@ -118,9 +115,9 @@ TEST(TextureScan, RemovesLeftoverTemporaryFilesQuietlyAndListsAFailedRemoval) {
     const auto leftover = MakeFile(r, "sub/.a.ace.quorvel-tmp-Q1w2E3");
     fs::last_write_time(leftover, fs::last_write_time(leftover) - std::chrono::hours(2));
     RecordingView view;
-    TextureScan scan(view, [](const FileInFolder&) { return Result(0); });
+    TextureScan scan(view);
     scan.Scan(r.path());
-    EXPECT_EQ(scan.leftoversRemoved(), 1u);
+    EXPECT_EQ(scan.leftoversRemoved(), 1);
     EXPECT_TRUE(scan.failures().empty());
     EXPECT_FALSE(fs::exists(leftover));
 
@@ -133,7 +130,7 @@ TEST(TextureScan, RemovesLeftoverTemporaryFilesQuietlyAndListsAFailedRemoval) {
         return -1;
     };
     ScopedFileOps refuse(std::move(ops));
-    TextureScan again(view, [](const FileInFolder&) { return Result(0); });
+    TextureScan again(view);
     again.Scan(r.path());
     ASSERT_EQ(again.failures().size(), 1u);
     EXPECT_EQ(again.failures()[0].message.rfind("Could not remove the leftover temporary file ", 0),
@@ -150,7 +147,7 @@ TEST(TextureScan, RecordsWalkFailuresWithPathReasonAndState) {
         }
     } lister;
     RecordingView view;
-    TextureScan scan(view, [](const FileInFolder&) { return Result(0); });
+    TextureScan scan(view);
     scan.Scan("/t/caf\xE9", lister);
     ASSERT_EQ(scan.failures().size(), 1u);
     EXPECT_EQ(scan.failures()[0].path, "/t/caf\xE9");
@@ -178,9 +175,8 @@ TEST(TextureScan, CompressesATreeOnceAndASecondPassChangesNothing) {
     MakeFile(r, "other.txt", MakeTexture(0x00, payloadA));
     const std::int64_t expected = Saving(payloadA) + Saving(payloadB);
 
-    Brevora compressor;
     RecordingView first;
-    TextureScan scan(first, compressor);
+    TextureScan scan(first);
     scan.Scan(r.path());
     EXPECT_EQ(scan.totalSaved(), expected);
     EXPECT_EQ(scan.statusText(), "Saved " + std::to_string(expected / 1024) + "Kb");
@@ -194,7 +190,7 @@ TEST(TextureScan, CompressesATreeOnceAndASecondPassChangesNothing) {
 
     const Bytes compressedA = ReadFileBytes(r / "a.ace");
     RecordingView second;
-    TextureScan again(second, compressor);
+    TextureScan again(second);
     again.Scan(r.path());
     again.Finish();
     EXPECT_EQ(again.totalSaved(), 0);

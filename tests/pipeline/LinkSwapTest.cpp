@@ -8,12 +8,13 @@
 #include "Brevora.h"
 #include "FileContents.h"
 #include "FileOps.h"
-#include "ProgressView.h"
+#include "NamedTexture.h"
+#include "RewritePipeline.h"
 #include "TempDir.h"
 #include "TextureError.h"
 #include "TextureFile.h"
 #include "TextureSamples.h"
-#include "TextureScan.h"
+#include "WalkFeed.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -66,11 +67,14 @@ void PrintTo(const Case& c, std::ostream* out) {
     *out << MomentName(c.moment) << "_" << SwapName(c.swap);
 }
 
-class NoView final : public ProgressView {
+// The failures a run reports, as sentences.
+class FailureSink final : public BatchSink {
 public:
-    void setTitle(const std::string&) override {}
-    void setStatus(const std::string&) override {}
-    void repaintStatus() override {}
+    void OnReport(const FileReport& report) override {
+        if (report.isFailure())
+            failures.push_back(DescribeReport(report));
+    }
+    std::vector<std::string> failures;
 };
 
 struct Snapshot {
@@ -169,6 +173,11 @@ protected:
             fire(Moment::Sync);
             return real(fd);
         };
+        // A batch flushes its small files with one sync of their file system.
+        ops.syncfs = [real = ops.syncfs, fire](int fd) {
+            fire(Moment::Sync);
+            return real(fd);
+        };
         ops.statAt = [real = ops.statAt, fire, state](FolderHandle folder, const fs::path& name,
                                                       bool follow, FileIdentity& out) {
             if (state->created && name == "brick.ace")
@@ -212,31 +221,32 @@ protected:
     std::shared_ptr<State> m_state;
 };
 
-// The folder walk and the rewrite as the window program's folder mode runs them (and the
-// benchmark's walk).
+// The folder walk feeding the pipeline, as the window program's folder mode runs them (and the
+// benchmark's walk), the stages on their own threads.
 TEST_P(LinkSwapTest, FolderWalkNeverActsOutsideTheTree) {
     const Case c = GetParam();
-    NoView view;
-    Brevora compressor;
-    TextureScan scan(view, compressor);
+    FailureSink sink;
     {
         ScopedFileOps swapping(SwappingOps(c));
-        scan.Scan(m_dir / "tree");
+        const std::atomic<bool> stop{false};
+        RewritePipeline pipeline(BatchOptions{}, sink, stop);
+        WalkFeed feed(pipeline);
+        WalkFolderTree(m_dir / "tree", feed);
+        pipeline.Finish();
     }
     ASSERT_TRUE(m_state->fired) << "the swap never happened";
     ExpectOutsideUntouched();
     ExpectOriginalWholeInTree(c.swap);
     if (c.swap != Swap::Folder && c.moment != Moment::OpenFolder && c.moment != Moment::Rename) {
         // Swapped between check and rename: left alone and reported as changed.
-        ASSERT_EQ(scan.failures().size(), 1u);
-        EXPECT_NE(
-            scan.failures()[0].message.find(make_error_code(TextureErrc::FileChanged).message()),
-            std::string::npos)
-            << scan.failures()[0].message;
+        ASSERT_EQ(sink.failures.size(), 1u);
+        EXPECT_NE(sink.failures[0].find(make_error_code(TextureErrc::FileChanged).message()),
+                  std::string::npos)
+            << sink.failures[0];
     }
     if (c.swap == Swap::Folder && c.moment == Moment::OpenFolder) {
-        ASSERT_EQ(scan.failures().size(), 1u); // the link is not entered
-        EXPECT_NE(scan.failures()[0].message.find("open the folder"), std::string::npos);
+        ASSERT_EQ(sink.failures.size(), 1u); // the link is not entered
+        EXPECT_NE(sink.failures[0].find("open the folder"), std::string::npos);
     }
 }
 
@@ -248,7 +258,7 @@ TEST_P(LinkSwapTest, NamedFileNeverActsOutsideTheTree) {
     TextureResult result;
     {
         ScopedFileOps swapping(SwappingOps(c));
-        result = CompressTextureFile(compressor, m_dir / "tree/sub/brick.ace");
+        result = CompressNamedFile(compressor, m_dir / "tree/sub/brick.ace");
     }
     ASSERT_TRUE(m_state->fired) << "the swap never happened";
     ExpectOutsideUntouched();

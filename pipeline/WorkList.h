@@ -23,27 +23,14 @@
 // When asked to, the walk also removes temporary files a killed earlier run left in the folders
 // it walks (RemoveLeftoverTemporaryFile); a removal that fails becomes a WalkFailed item.
 
-#include "FileReport.h"
-#include "OpenFolder.h"
+#include "WorkItem.h"
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <vector>
 
 namespace quorvel {
-
-struct WorkItem {
-    std::filesystem::path path; // as shown
-    // The file to handle; without a folder when a named file couldn't be resolved (the worker
-    // then reports why from the path).
-    FileInFolder file;
-    std::int64_t size = 0; // file size in bytes; 0 when unknown
-    // Set when the item's report is already known (read-only, walk failure); the workers pass
-    // it on unchanged.
-    std::optional<FileReport> preset;
-};
 
 struct WorkList {
     std::vector<WorkItem> items;
@@ -53,9 +40,6 @@ struct WorkList {
     std::int64_t toHandle = 0; // items without a preset report
     std::int64_t leftoversRemoved = 0;
 };
-
-// The payload bytes of a file of `size` bytes: what is past the 16-byte header.
-std::int64_t PayloadBytes(std::int64_t size);
 
 // Gathers the work for `paths`, with `removeLeftovers` removing leftover temporary files on
 // the way. Stops early, with what it has, once `stop` is set. At most `maxOpenFolders` folders

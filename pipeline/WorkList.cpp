@@ -30,7 +30,7 @@ public:
         : m_list(list), m_stop(stop), m_maxOpenFolders(maxOpenFolders) {}
 
     // Adds a file to handle, once per file.
-    void AddFile(FileInFolder file) {
+    void AddFile(FileInFolder file, std::error_code openError = {}) {
         FileIdentity identity;
         std::int64_t size = 0;
         if (file.folder &&
@@ -43,7 +43,7 @@ public:
         if (file.folder)
             file.folder = Held(file.folder);
         std::filesystem::path shown = file.shown;
-        m_list.items.push_back({std::move(shown), std::move(file), size, std::nullopt});
+        m_list.items.push_back({std::move(shown), std::move(file), openError, size, std::nullopt});
         m_list.payloadBytes += PayloadBytes(size);
         ++m_list.toHandle;
     }
@@ -54,7 +54,7 @@ public:
         if (error)
             file.folder.reset();
         file.shown = path;
-        AddFile(std::move(file));
+        AddFile(std::move(file), error);
     }
 
     // Adds a read-only skip or a walk failure, once per file or folder (and, for failures, per
@@ -68,7 +68,7 @@ public:
                 return;
         }
         std::filesystem::path shown = report.path;
-        m_list.items.push_back({std::move(shown), {}, 0, std::move(report)});
+        m_list.items.push_back({std::move(shown), {}, {}, 0, std::move(report)});
     }
 
     void CountLeftoverRemoved() { ++m_list.leftoversRemoved; }
@@ -147,10 +147,6 @@ private:
 };
 
 } // namespace
-
-std::int64_t PayloadBytes(std::int64_t size) {
-    return std::max<std::int64_t>(0, size - static_cast<std::int64_t>(kTextureHeaderBytes));
-}
 
 WorkList CollectWork(const std::vector<std::filesystem::path>& paths, const std::atomic<bool>& stop,
                      bool removeLeftovers, std::size_t maxOpenFolders) {
