@@ -1,5 +1,6 @@
 #include "FileOps.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -30,6 +31,25 @@ FileOps& Installed() {
 }
 
 } // namespace
+
+std::int64_t ReadFully(const FileOps& ops, int fd, std::uint8_t* buffer, std::size_t count,
+                       std::int64_t offset) {
+    constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+    std::size_t done = 0;
+    while (done < count) {
+        const std::int64_t got = ops.readAt(fd, buffer + done, std::min(count - done, kMaxChunk),
+                                            offset + static_cast<std::int64_t>(done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
+}
 
 FileOps SystemFileOps() {
     return WithPortableCalls(MakeSystemFileOps());

@@ -102,6 +102,12 @@ FileOps MakeSystemFileOps();
 // The table in use. Read concurrently by any number of threads.
 const FileOps& CurrentFileOps() noexcept;
 
+// Reads up to `count` bytes at `offset` through `ops`, fewer only at the end of the file, going
+// on after an interrupted call and in pieces of at most 1 GiB. Returns the number read, or -1
+// with errno set.
+std::int64_t ReadFully(const FileOps& ops, int fd, std::uint8_t* buffer, std::size_t count,
+                       std::int64_t offset);
+
 // Tests only: installs `ops` until destruction, then restores what was there before. Not
 // thread-safe: no file work may run while one is created or destroyed.
 class ScopedFileOps {

@@ -24,27 +24,6 @@ int ReadFlags() {
     return O_RDONLY | system.openNoFollow | system.openNoBlock;
 }
 
-// Reads up to `count` bytes at `offset`, fewer only at the end of the file. Returns the number
-// read, or -1 with errno set.
-std::int64_t ReadFully(const FileOps& ops, int fd, std::uint8_t* buffer, std::size_t count,
-                       std::int64_t offset) {
-    constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
-    std::size_t done = 0;
-    while (done < count) {
-        const std::int64_t got = ops.readAt(fd, buffer + done, std::min(count - done, kMaxChunk),
-                                            offset + static_cast<std::int64_t>(done));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<std::int64_t>(done);
-}
-
 // Whether the name now holds a file marked compressed: another run got there first.
 bool CompressedMeanwhile(const FileInFolder& file) {
     const FileOps& ops = CurrentFileOps();

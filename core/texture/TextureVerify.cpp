@@ -21,26 +21,6 @@ int ReadFlags() {
     return O_RDONLY | SystemCapabilities().openNoBlock;
 }
 
-// Reads up to `count` bytes at `offset`, fewer only at the end of the file. Returns the number
-// read, or -1 with errno set.
-std::int64_t ReadAt(int fd, std::uint8_t* buffer, std::size_t count, std::int64_t offset) {
-    const FileOps& ops = CurrentFileOps();
-    std::size_t done = 0;
-    while (done < count) {
-        const std::int64_t got =
-            ops.readAt(fd, buffer + done, count - done, offset + static_cast<std::int64_t>(done));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<std::int64_t>(done);
-}
-
 VerifyResult VerifyOpened(int fd);
 
 // A marked file is sound or damaged; one not marked has nothing to check.
@@ -109,7 +89,7 @@ VerifyResult VerifyOpened(int fd) {
     }
 
     TextureHead head{};
-    const std::int64_t headBytes = ReadAt(fd, head.data(), head.size(), 0);
+    const std::int64_t headBytes = ReadFully(CurrentFileOps(), fd, head.data(), head.size(), 0);
     if (headBytes < 0) {
         result.SetFailure(Step::Read, LastError());
         return result;
@@ -132,7 +112,8 @@ VerifyResult VerifyOpened(int fd) {
     PayloadStreamCheck check(result.storedSize);
     std::vector<std::uint8_t> input(kChunk);
     for (;;) {
-        const std::int64_t got = ReadAt(fd, input.data(), input.size(), result.fileSize);
+        const std::int64_t got =
+            ReadFully(CurrentFileOps(), fd, input.data(), input.size(), result.fileSize);
         if (got < 0) {
             result.SetFailure(Step::Read, LastError());
             break;
