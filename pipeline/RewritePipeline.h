@@ -66,7 +66,7 @@ struct BatchOptions {
     // The commit cadence (see above). batchFiles is cut to fit the open-file limits.
     std::size_t batchFiles = 256;
     std::int64_t batchBytes = 256LL * 1024 * 1024;
-    std::chrono::milliseconds commitInterval{50};
+    std::chrono::milliseconds commitInterval{25};
     // Make small files durable together with one syncfs() per batch (Linux); false gives every
     // file its own fsync(), for comparison.
     bool deferSmallSyncs = true;
