@@ -44,8 +44,8 @@ bool ListNames(const FileOps& ops, int fd, std::vector<std::string>& names) {
     std::vector<char> list;
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
         std::int64_t size = ops.listXattr(fd, nullptr, 0);
-        if (size < 0)
-            return false;
+        if (size <= 0) // none at all, the common case: no second call
+            return size == 0;
         list.resize(static_cast<std::size_t>(size) + 1);
         size = ops.listXattr(fd, list.data(), list.size() - 1);
         if (size < 0) {
@@ -88,7 +88,8 @@ bool ReadValue(const FileOps& ops, int fd, const std::string& name, std::vector<
 
 } // namespace
 
-std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int target) {
+std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int target, bool& changed) {
+    changed = false;
     std::vector<std::string> names;
     if (!ListNames(ops, source, names))
         return NotKeptHere(errno) ? std::error_code{} : LastError();
@@ -110,6 +111,7 @@ std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int targe
                 continue;
             return LastError();
         }
+        changed = true;
     }
     // What the new file has and the original hasn't, such as an ACL inherited from the folder
     // that would give someone access the original didn't, goes.
@@ -120,6 +122,7 @@ std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int targe
             continue;
         if (ops.removeXattr(target, name.c_str()) != 0 && errno != ENODATA)
             return LastError();
+        changed = true;
     }
     return {};
 }
@@ -130,6 +133,7 @@ MetadataFailure CopyOwnerGroupAttributesAndMode(const FileOps& ops, const FileId
     if (ops.fstat(target, now) != 0)
         return {MetadataPart::Owner, LastError()};
     bool keptGroup = true;
+    bool changed = false; // since `now` was taken
     const bool ownerDiffers = now.owner != original.owner;
     const bool groupDiffers = now.group != original.group;
     if ((ownerDiffers || groupDiffers) &&
@@ -141,16 +145,21 @@ MetadataFailure CopyOwnerGroupAttributesAndMode(const FileOps& ops, const FileId
         if (ownerDiffers || !CannotBeSet(code))
             return {MetadataPart::Owner, ErrorFromErrno(code)};
         keptGroup = false;
+    } else if (ownerDiffers || groupDiffers) {
+        changed = true; // a new owner may have cleared set-id bits
     }
-    if (const std::error_code error = CopyExtendedAttributes(ops, source, target))
+    bool attributesChanged = false;
+    if (const std::error_code error =
+            CopyExtendedAttributes(ops, source, target, attributesChanged))
         return {MetadataPart::Attributes, error};
+    changed = changed || attributesChanged; // an ACL carries the group bits
 
     // Last, as it also sets the ACL's mask from the group bits; compared with the file as the
     // owner and the ACL left it.
     unsigned mode = original.mode & kPermissionBits;
     if (!keptGroup)
         mode &= ~kGroupBits;
-    if (ops.fstat(target, now) != 0)
+    if (changed && ops.fstat(target, now) != 0)
         return {MetadataPart::Permissions, LastError()};
     const unsigned has = now.mode & kPermissionBits;
     if (has == mode || ops.fchmod(target, mode) == 0)

@@ -55,8 +55,9 @@ struct MetadataFailure {
 MetadataFailure CopyOwnerGroupAttributesAndMode(const FileOps& ops, const FileIdentity& original,
                                                 int source, int target);
 
-// Gives `target` the extended attributes of `source`, as described above.
-std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int target);
+// Gives `target` the extended attributes of `source`, as described above; `changed` tells
+// whether any was set or removed.
+std::error_code CopyExtendedAttributes(const FileOps& ops, int source, int target, bool& changed);
 
 // Gives `target` the security descriptor of `source` (Permissions), then its file attributes
 // and creation time (FileAttributes) (FileOps::copySecurity, copyFileAttributes): hidden or

@@ -40,10 +40,12 @@ struct TwoFiles {
     int securityFails = kNoFailure;
     int fileAttributesFails = kNoFailure;
     std::vector<std::string> changes;
+    int looks = 0; // fstat and listXattr calls, the cost of a file where nothing differs
 
     FileOps Ops() {
         FileOps ops;
         ops.fstat = [this](int fd, FileIdentity& out) {
+            ++looks;
             out = fd == kTarget ? target : original;
             return 0;
         };
@@ -52,6 +54,7 @@ struct TwoFiles {
                               std::to_string(static_cast<std::int32_t>(group)));
             if (chownFails != kNoFailure)
                 return Fail(chownFails);
+            target.mode &= ~06000u; // as the kernel does on a change of owner
             if (owner != static_cast<std::uint32_t>(-1))
                 target.owner = owner;
             if (group != static_cast<std::uint32_t>(-1))
@@ -66,6 +69,7 @@ struct TwoFiles {
             return 0;
         };
         ops.listXattr = [this](int fd, char* list, std::size_t size) -> std::int64_t {
+            ++looks;
             if (!attributesKept)
                 return Fail(ENOTSUP);
             std::string names;
@@ -94,6 +98,8 @@ struct TwoFiles {
             if (setFails != kNoFailure)
                 return Fail(setFails);
             targetAttributes[name].assign(static_cast<const char*>(value), size);
+            if (name == kAcl) // its mask becomes the group bits
+                target.mode |= 070u;
             return 0;
         };
         ops.removeXattr = [this](int, const char* name) {
@@ -145,6 +151,30 @@ TEST(FileMetadata, NothingThatDiffersMeansNoCallWhateverTheFileSystemRefuses) {
     files.chownFails = files.chmodFails = files.setFails = files.removeFails = EPERM;
     EXPECT_FALSE(files.Copy());
     EXPECT_EQ(files.changes, Changes{});
+}
+
+// Where nothing differs the new file is looked at once, and each file's attributes listed
+// once. A change of owner (set-id bits cleared) or of an ACL (group bits) makes the mode looked
+// at again, or the file would keep the bits the change left.
+TEST(FileMetadata, TheNewFileIsLookedAtAgainOnlyAfterAChangeThatMovesItsBits) {
+    TwoFiles same;
+    same.target = same.original;
+    EXPECT_FALSE(same.Copy());
+    EXPECT_EQ(same.looks, 3);
+
+    TwoFiles setId;
+    setId.original.mode = setId.target.mode = 0104755;
+    setId.original.owner = 1234;
+    EXPECT_FALSE(setId.Copy());
+    EXPECT_EQ(setId.changes, (Changes{"chown 1234 -1", "chmod 2541"}));
+    EXPECT_EQ(setId.target.mode, 0104755u);
+
+    TwoFiles acl;
+    acl.target.mode = acl.original.mode;
+    acl.sourceAttributes = {{kAcl, "acl"}};
+    EXPECT_FALSE(acl.Copy());
+    EXPECT_EQ(acl.changes, (Changes{"set " + kAcl, "chmod 420"}));
+    EXPECT_EQ(acl.target.mode, 0100644u);
 }
 
 TEST(FileMetadata, OnlyThePiecesThatDifferAreSet) {
