@@ -39,5 +39,14 @@ trap 'quiet wineserver -k || true' EXIT
 quiet setsid wineserver -p
 # The session's start-up (wineboot and the programs it starts) runs now, and only once.
 quiet wine cmd.exe /c exit 0
+# Wine's desktop process (explorer.exe /desktop) ends a few seconds after the last program using
+# it, and the next program that needs it starts it again as a child inheriting that program's
+# descriptors: a test's output pipe, which the test or ctest then waits on. A console program
+# kept running through the whole run keeps the desktop up; the server's end takes it along.
+quiet setsid wine ping.exe -n 1000000 127.0.0.1 &
+for _ in {1..50}; do
+    pgrep -f 'ping.exe -n 1000000' >/dev/null && break
+    sleep 0.2
+done
 
 ctest --preset windows "$@"
