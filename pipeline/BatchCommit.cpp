@@ -7,11 +7,12 @@
 #include <utility>
 
 namespace quorvel {
-namespace {
 
 bool SyncsWithItsFileSystem(const TextureRewrite& rewrite, bool deferSmallSyncs) {
     return deferSmallSyncs && rewrite.stagedBytes() < kDeferredSyncLimit;
 }
+
+namespace {
 
 bool NeedsSync(const TextureRewrite& rewrite) {
     return rewrite.staged() && !rewrite.synced();

@@ -28,6 +28,9 @@ inline constexpr std::int64_t kDeferredSyncLimit = 1024 * 1024;
 // everything else waiting on that file system too, which costs more than a few fsync() calls.
 inline constexpr std::size_t kFilesForOneFlush = 4;
 
+// Whether `rewrite`'s staged file is one of the small ones made durable together (1. above).
+bool SyncsWithItsFileSystem(const TextureRewrite& rewrite, bool deferSmallSyncs);
+
 // Commits every staged rewrite of `batch` as above; each rewrite's result says how it went.
 // `deferSmallSyncs` false gives every file its own fsync. May throw std::bad_alloc; FailBatch
 // then settles what was left undone.

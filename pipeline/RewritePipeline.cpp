@@ -605,13 +605,17 @@ void RewritePipeline::Impl::Writer() {
     m_committerWake.notify_all();
 }
 
-// Writes the temporary file and starts its way to disk; the committer makes it durable.
+// Writes the temporary file and, unless its batch's one syncfs() will write it out with the
+// others, starts its way to disk; the committer makes it durable. Started file by file, small
+// files cost a block allocation and a write request each, about a sixth of the time of a run
+// over many small files on ext4 with its journal.
 bool RewritePipeline::Impl::Stage(Job& job) {
     TextureRewrite& rewrite = *job.rewrite;
     try {
         if (!rewrite.Stage(StageSync::Later))
             return false;
-        rewrite.StartWriteBack();
+        if (!SyncsWithItsFileSystem(rewrite, m_options.deferSmallSyncs))
+            rewrite.StartWriteBack();
         return true;
     } catch (...) {
         rewrite.Fail(Step::None, CurrentExceptionCode());

@@ -23,7 +23,7 @@
 // batchBytes bytes, once its first file has waited commitInterval, or at once when nothing more
 // is on its way; the next batch fills meanwhile. Small files (below 1 MiB) are made durable
 // together by one syncfs() of their file system per batch, bigger ones by an fsync() each, their
-// write-back started as they were written; where the file system can't be synced as a whole,
+// write-back started as soon as they are written; where the file system can't be synced as a whole,
 // every file gets its own fsync(). A file's report is sent once its batch is committed, so what
 // the sink sees is on disk.
 //

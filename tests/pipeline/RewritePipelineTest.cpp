@@ -156,10 +156,12 @@ TEST_P(CommitCadence, CommitsWhileFilesAreStillComingAndAStopKeepsThem) {
 INSTANTIATE_TEST_SUITE_P(ClosingRules, CommitCadence, ::testing::Values(false, true),
                          [](const auto& test) { return test.param ? "ByTime" : "ByCount"; });
 
-// Counts the flushes of files (not folders) and of whole file systems.
+// Counts the flushes of files (not folders) and of whole file systems, and the write-backs
+// started early.
 struct FlushCounts {
     std::atomic<int> fileSyncs{0};
     std::atomic<int> fileSystemSyncs{0};
+    std::atomic<int> writeBacks{0};
 };
 
 FileOps CountingFlushes(FlushCounts& counts) {
@@ -174,19 +176,31 @@ FileOps CountingFlushes(FlushCounts& counts) {
         ++counts.fileSystemSyncs;
         return real(fd);
     };
+    ops.startWriteBack = [&counts, real = ops.startWriteBack](int fd) {
+        ++counts.writeBacks;
+        return real(fd);
+    };
     return ops;
 }
 
-// Many small files are made durable by one flush of their file system before their renames;
-// one file alone gets its own fsync, cheaper than flushing everything else waiting there.
+// Many small files are made durable by one flush of their file system before their renames,
+// which also writes them out: none has its write-back started on its own. One file alone gets
+// its own fsync, cheaper than flushing everything else waiting there. A big file (over 1 MiB
+// compressed) has its write-back started as soon as it is written.
 TEST(RewritePipeline, SmallFilesShareOneFlush) {
-    for (const int files : {40, 1}) {
+    for (const int files : {40, 1, 0}) {
         SCOPED_TRACE(files);
         TempDir dir;
         std::vector<fs::path> names;
         for (int i = 0; i < files; ++i) {
             names.push_back(Name("t", i));
             WriteFileBytes(dir / names.back(), MakeTexture(0x40, CompressibleBytes(4000)));
+        }
+        if (files == 0) {
+            Bytes payload = RandomBytes(1200 * 1024);
+            payload.resize(2 * payload.size()); // half of it zeros: saves, stays over 1 MiB
+            names.push_back("big.ace");
+            WriteFileBytes(dir / names.back(), MakeTexture(0x40, payload));
         }
         FlushCounts counts;
         ScopedFileOps counting(CountingFlushes(counts));
@@ -197,13 +211,14 @@ TEST(RewritePipeline, SmallFilesShareOneFlush) {
         RewritePipeline pipeline(options, sink, stop);
         HandIn(pipeline, {{dir.path(), names}});
         pipeline.Finish();
-        EXPECT_EQ(sink.totals.compressed, files);
+        EXPECT_EQ(sink.totals.compressed, std::ssize(names));
+        EXPECT_EQ(counts.writeBacks, files == 0 ? 1 : 0);
         if (SystemCapabilities().syncsFileSystems && files > 1) {
             EXPECT_EQ(counts.fileSystemSyncs, 1);
             EXPECT_EQ(counts.fileSyncs, 0);
         } else {
             EXPECT_EQ(counts.fileSystemSyncs, 0);
-            EXPECT_EQ(counts.fileSyncs, files);
+            EXPECT_EQ(counts.fileSyncs, std::ssize(names));
         }
     }
 }
