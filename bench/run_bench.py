@@ -146,13 +146,39 @@ def still_ms(stderr):
     return int(found.group(1)) if found else None
 
 
+# When the benchmark last deleted files. ext4 without a journal passes over every inode freed
+# in the last minute (five, while its inode table block is unwritten) each time it creates a
+# file, so runs timed right after a deletion pay for the benchmark's own clean-up.
+last_deletion = None
+INODE_QUARANTINE_S = 65
+
+
+def remove_tree(path):
+    global last_deletion
+    if os.path.lexists(path):
+        shutil.rmtree(path, ignore_errors=True)
+        last_deletion = time.monotonic()
+
+
+def settle_after_deletions():
+    """Writes the deletions out and waits until the inodes they freed may be reused."""
+    if last_deletion is None:
+        return
+    subprocess.run(["sync"], check=True)
+    wait = INODE_QUARANTINE_S - (time.monotonic() - last_deletion)
+    if wait > 0:
+        print("waiting %.0f s for the inodes of deleted copies to be reusable" % wait, flush=True)
+        time.sleep(wait)
+
+
 def fresh_copies(corpus, run_dirs):
     """One copy of the corpus per run directory, written out to disk before anything is
     timed so no run flushes another's dirty pages."""
     for run_dir in run_dirs:
-        shutil.rmtree(run_dir, ignore_errors=True)
+        remove_tree(run_dir)
         subprocess.run(["cp", "-a", corpus, run_dir], check=True)
     subprocess.run(["sync"], check=True)
+    settle_after_deletions()
 
 
 def run_rounds(runs, corpus, work, tag, repeat, measure, needs_copy=lambda run: True):
@@ -170,7 +196,7 @@ def run_rounds(runs, corpus, work, tag, repeat, measure, needs_copy=lambda run: 
     for round_dirs in dirs:
         for d in round_dirs:
             if d:
-                shutil.rmtree(d, ignore_errors=True)
+                remove_tree(d)
     return rounds
 
 
